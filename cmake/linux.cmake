@@ -1,0 +1,23 @@
+# The native build: the simulated desktop and the unit tests that run against it.
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+include(GoogleTest)
+enable_testing()
+
+add_library(orvel_sim STATIC src/platform/sim_desktop.cpp)
+target_link_libraries(orvel_sim PUBLIC orvel_core PRIVATE orvel_warnings)
+
+file(GLOB_RECURSE unit_test_sources CONFIGURE_DEPENDS tests/unit/*.cpp)
+add_executable(orvel_unit_tests ${unit_test_sources})
+target_include_directories(orvel_unit_tests PRIVATE tests)
+target_link_libraries(orvel_unit_tests PRIVATE orvel_sim orvel_warnings GTest::gtest_main
+                                               GTest::gmock Threads::Threads)
+# Each case in a process of its own, so process-wide state never leaks between cases.
+gtest_discover_tests(orvel_unit_tests DISCOVERY_TIMEOUT 30)
+
+# Every source file as clang-format would write it.
+find_program(CLANG_FORMAT clang-format REQUIRED)
+file(GLOB_RECURSE formatted_sources CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/src/*.h
+  ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h)
+add_test(NAME clang_format COMMAND ${CLANG_FORMAT} --dry-run -Werror ${formatted_sources})

@@ -1,0 +1,11 @@
+# The shipped program: a console .exe, statically linked, stripped, optimised for size.
+target_compile_definitions(orvel_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00
+                                             WINVER=0x0A00 UNICODE _UNICODE)
+set(size_flags -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti
+               -fno-asynchronous-unwind-tables)
+target_compile_options(orvel_core PRIVATE ${size_flags})
+
+add_executable(orvel-wallpaper-helper src/main/main.cpp src/platform/win32_platform.cpp)
+target_compile_options(orvel-wallpaper-helper PRIVATE ${size_flags})
+target_link_libraries(orvel-wallpaper-helper PRIVATE orvel_core orvel_warnings)
+target_link_options(orvel-wallpaper-helper PRIVATE -static -s -Wl,--gc-sections -mconsole)

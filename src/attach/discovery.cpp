@@ -1,0 +1,129 @@
+#include "attach/discovery.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace orvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int class_name_capacity = 32;
+constexpr auto pause = 100ms;
+constexpr int raised_layer_pauses = 10;
+constexpr int spawn_retries = 10;
+constexpr Hmonitor invalid_handle_value = -1;
+
+// The shell's "create the desktop layer" request to Progman.
+constexpr std::uint32_t spawn_message = 0x052C;
+constexpr std::uint64_t spawn_wparam = 0x000D;
+constexpr std::int64_t spawn_lparam = 0x0001;
+constexpr std::uint32_t spawn_timeout_ms = 1000;
+
+bool holds_desktop_icons(Platform& os, Hwnd window) {
+  return os.find_window_ex_a(window, 0, "SHELLDLL_DefView").has_value();
+}
+
+// A WorkerW that does not hold the desktop icons.
+bool is_layer_candidate(Platform& os, Hwnd window) {
+  const SysResult<std::u16string> name = os.get_class_name_w(window, class_name_capacity);
+  return name && *name == u"WorkerW" && !holds_desktop_icons(os, window);
+}
+
+// 10·O ≥ 8·A exactly, rearranged as O ≥ A − ⌊A/5⌋ so that no product can overflow.
+bool covers_four_fifths(std::uint64_t overlap, std::uint64_t area) {
+  return overlap >= area - area / 5;
+}
+
+std::uint64_t positive_area(std::int64_t width, std::int64_t height) {
+  if (width <= 0 || height <= 0) return 0;
+  return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+}
+
+// Stage 1: the WorkerW that covers the most of the monitor, at least four fifths of it.
+std::optional<DesktopLayer> search_covering(Platform& os, const Rect& monitor) {
+  std::vector<DesktopLayer> candidates;
+  static_cast<void>(os.enum_windows([&](Hwnd window) {
+    if (is_layer_candidate(os, window)) candidates.push_back({window, AttachMode::classic});
+    return true;
+  }));
+  if (const SysResult<Hwnd> progman = os.find_window_a("Progman")) {
+    static_cast<void>(os.enum_child_windows(*progman, [&](Hwnd window) {
+      if (is_layer_candidate(os, window)) candidates.push_back({window, AttachMode::raised});
+      return true;
+    }));
+  }
+
+  const std::uint64_t area = positive_area(std::int64_t{monitor.right} - monitor.left,
+                                           std::int64_t{monitor.bottom} - monitor.top);
+  std::optional<DesktopLayer> best;
+  std::uint64_t best_overlap = 0;
+  for (const DesktopLayer& candidate : candidates) {
+    const SysResult<Rect> rect = os.get_window_rect(candidate.window);
+    if (!rect) continue;
+    const std::uint64_t overlap = positive_area(
+        std::int64_t{std::min(rect->right, monitor.right)} - std::max(rect->left, monitor.left),
+        std::int64_t{std::min(rect->bottom, monitor.bottom)} - std::max(rect->top, monitor.top));
+    // On equal overlap the earlier candidate stays: top-level ones, higher in z-order, first.
+    if (covers_four_fifths(overlap, area) && (!best || overlap > best_overlap)) {
+      best = candidate;
+      best_overlap = overlap;
+    }
+  }
+  return best;
+}
+
+// Stage 2: the shell's structure alone. The WorkerW after the window that holds the icons, or
+// a WorkerW inside a Progman that holds them, which may still be on its way.
+std::optional<DesktopLayer> search_by_structure(Platform& os) {
+  std::optional<DesktopLayer> found;
+  static_cast<void>(os.enum_windows([&](Hwnd window) {
+    if (!holds_desktop_icons(os, window)) return true;
+    if (const SysResult<Hwnd> next = os.find_window_ex_a(0, window, "WorkerW")) {
+      found = DesktopLayer{*next, AttachMode::classic};
+      return false;
+    }
+    return true;
+  }));
+  if (found) return found;
+
+  const SysResult<Hwnd> progman = os.find_window_a("Progman");
+  if (!progman || !holds_desktop_icons(os, *progman)) return std::nullopt;
+  for (int pauses = 0;; ++pauses) {
+    if (const SysResult<Hwnd> layer = os.find_window_ex_a(*progman, 0, "WorkerW")) {
+      return DesktopLayer{*layer, AttachMode::raised};
+    }
+    if (pauses == raised_layer_pauses) return std::nullopt;
+    os.sleep(pause);
+  }
+}
+
+}  // namespace
+
+std::optional<DesktopLayer> search_desktop_layer(Platform& os, Hmonitor monitor) {
+  if (monitor != 0 && monitor != invalid_handle_value) {
+    if (const SysResult<MonitorInfo> info = os.get_monitor_info_w(monitor)) {
+      if (std::optional<DesktopLayer> layer = search_covering(os, info->monitor)) return layer;
+    }
+  }
+  return search_by_structure(os);
+}
+
+Result<DesktopLayer> find_desktop_layer(Platform& os, Hmonitor monitor) {
+  if (std::optional<DesktopLayer> layer = search_desktop_layer(os, monitor)) return *layer;
+
+  const SysResult<Hwnd> progman = os.find_window_a("Progman");
+  if (!progman) return fail("Progman not found");
+  // A shell that is slow or deaf to the request is no error: the searches below tell.
+  static_cast<void>(os.send_message_timeout_w(*progman, spawn_message, spawn_wparam, spawn_lparam,
+                                              win::smto_normal, spawn_timeout_ms));
+
+  if (std::optional<DesktopLayer> layer = search_desktop_layer(os, monitor)) return *layer;
+  for (int retry = 0; retry < spawn_retries; ++retry) {
+    os.sleep(pause);
+    if (std::optional<DesktopLayer> layer = search_desktop_layer(os, monitor)) return *layer;
+  }
+  return fail("WorkerW not found after spawn");
+}
+
+}  // namespace orvel

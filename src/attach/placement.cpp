@@ -1,0 +1,48 @@
+#include "attach/placement.h"
+
+namespace orvel {
+namespace {
+
+constexpr Hmonitor invalid_handle_value = -1;
+constexpr std::uint32_t fit_flags =
+    win::swp_nozorder | win::swp_noactivate | win::swp_showwindow | win::swp_asyncwindowpos;
+
+// Runs `body` with the calling thread per-monitor DPI aware, then gives the thread its own
+// context back, so that rectangles are physical pixels whatever thread fits the window.
+template <class Body>
+void with_per_monitor_dpi(Platform& os, Body&& body) {
+  const SysResult<DpiContext> previous =
+      os.set_thread_dpi_awareness_context(win::dpi_awareness_context_per_monitor_aware_v2);
+  body();
+  if (previous && *previous != 0 && *previous != -1) {
+    static_cast<void>(os.set_thread_dpi_awareness_context(*previous));
+  }
+}
+
+}  // namespace
+
+void fit_host_to_monitor(Platform& os, Hwnd host, Hmonitor monitor) {
+  if (monitor == 0 || monitor == invalid_handle_value) return;
+  with_per_monitor_dpi(os, [&] {
+    const SysResult<MonitorInfo> info = os.get_monitor_info_w(monitor);
+    if (!info) return;
+    const Rect& area = info->monitor;
+    Point position{.x = area.left, .y = area.top};
+    if (const SysResult<Hwnd> parent = os.get_ancestor(host, win::ga_parent); parent && *parent) {
+      position = os.screen_to_client(*parent, position).value_or(position);
+    }
+    static_cast<void>(os.set_window_pos(host, win::hwnd_top, position.x, position.y,
+                                        area.right - area.left, area.bottom - area.top, fit_flags));
+  });
+}
+
+Result<void> refresh_wallpaper(Platform& os) {
+  const SysResult<void> done =
+      os.system_parameters_info_w(win::spi_setdeskwallpaper, 0, nullptr, win::spif_updateinifile);
+  if (!done) {
+    return fail("SPI_SETDESKWALLPAPER refresh failed: " + system_error_text(os, done.error()));
+  }
+  return {};
+}
+
+}  // namespace orvel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace orvel {
+
+enum class CommandKind { attach, move, detach, refresh };
+
+struct Command {
+  CommandKind kind = CommandKind::refresh;
+  Hwnd hwnd = 0;  // the host window; unused by refresh
+  bool forward_mouse = false;
+  bool zguard = false;
+  bool operator==(const Command&) const = default;
+};
+
+struct OptionEntry {
+  std::string name;
+  std::optional<std::string> value;
+};
+
+// Splits a process command line by the platform's rules and drops the program's own path.
+std::vector<std::u16string> split_command_line(std::u16string_view command_line);
+
+// The parse of the arguments after the program's path; the error is the message to print.
+std::expected<Command, std::string> parse_command_line(std::span<const std::string> arguments);
+std::expected<Hwnd, std::string> option_hwnd(std::span<const OptionEntry> options);
+std::expected<bool, std::string> option_flag(std::span<const OptionEntry> options,
+                                             std::string_view name);
+
+}  // namespace orvel

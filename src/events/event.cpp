@@ -1,0 +1,194 @@
+#include "events/event.h"
+
+#include <charconv>
+#include <mutex>
+
+#include "platform/text.h"
+
+namespace orvel {
+namespace {
+
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
+class LineBuilder {
+ public:
+  explicit LineBuilder(std::string_view name) {
+    line_.reserve(96);
+    line_ += R"({"event":")";
+    line_ += name;
+    line_ += '"';
+  }
+  LineBuilder& number(std::string_view member, std::int64_t value) {
+    key(member);
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    line_.append(digits, end);
+    return *this;
+  }
+  LineBuilder& text(std::string_view member, std::string_view value) {
+    key(member);
+    line_ += '"';
+    line_ += value;
+    line_ += '"';
+    return *this;
+  }
+  std::string finish() {
+    line_ += "}\n";
+    return std::move(line_);
+  }
+
+ private:
+  void key(std::string_view member) {
+    line_ += ",\"";
+    line_ += member;
+    line_ += "\":";
+  }
+  std::string line_;
+};
+
+std::string point_line(std::string_view name, std::int32_t x, std::int32_t y) {
+  return LineBuilder(name).number("x", x).number("y", y).finish();
+}
+
+std::string hwnd_line(std::string_view name, Hwnd hwnd) {
+  return LineBuilder(name).number("hwnd", hwnd).finish();
+}
+
+// The one lock for standard output. Re-entrant, so that a thread already holding it may emit.
+std::recursive_mutex& stdout_lock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+constexpr std::uint32_t facility_nt_bit = 0x10000000;
+
+std::string hex_code(std::uint32_t code) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  std::string text = "0x00000000";
+  for (std::size_t i = 0; i < 8; ++i) text[9 - i] = digits[(code >> (4 * i)) & 0xF];
+  return text;
+}
+
+}  // namespace
+
+std::string_view attach_mode_text(AttachMode mode) {
+  return mode == AttachMode::raised ? "raised" : "classic";
+}
+
+std::string_view error_kind_text(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::window_destroyed:
+      return "window-destroyed";
+  }
+  return "";
+}
+
+std::string event_line(const Event& event) {
+  return std::visit(
+      Overloaded{
+          [](const Event::Attached& e) {
+            return LineBuilder("attached")
+                .number("hwnd", e.hwnd)
+                .number("workerw", e.workerw)
+                .text("mode", attach_mode_text(e.mode))
+                .finish();
+          },
+          [](const Event::Heartbeat&) { return LineBuilder("heartbeat").finish(); },
+          [](const Event::WorkerwDestroyed& e) { return hwnd_line("workerw-destroyed", e.hwnd); },
+          [](const Event::ExplorerRestarted&) {
+            return LineBuilder("explorer-restarted").finish();
+          },
+          [](const Event::Reasserted& e) { return hwnd_line("reasserted", e.hwnd); },
+          [](const Event::Moved& e) { return hwnd_line("moved", e.hwnd); },
+          [](const Event::Detached& e) { return hwnd_line("detached", e.hwnd); },
+          [](const Event::Refreshed&) { return LineBuilder("refreshed").finish(); },
+          [](const Event::MouseMove& e) { return point_line("mousemove", e.x, e.y); },
+          [](const Event::MouseDown& e) { return point_line("mousedown", e.x, e.y); },
+          [](const Event::MouseUp& e) { return point_line("mouseup", e.x, e.y); },
+          [](const Event::MouseWheel& e) {
+            return LineBuilder("mousewheel")
+                .number("x", e.x)
+                .number("y", e.y)
+                .number("deltaX", e.delta_x)
+                .number("deltaY", e.delta_y)
+                .finish();
+          },
+          [](const Event::Error& e) {
+            LineBuilder line("error");
+            line.text("message", json_escape(e.message));
+            if (e.kind) line.text("kind", error_kind_text(*e.kind));
+            return line.finish();
+          },
+      },
+      event.variant);
+}
+
+void emit_event(Platform& os, const Event& event) {
+  const std::string line = event_line(event);
+  const std::lock_guard guard(stdout_lock());
+  // A reader that has gone away costs the line, never the program.
+  static_cast<void>(os.write_stdout(line));
+}
+
+std::string json_escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          static constexpr char digits[] = "0123456789abcdef";
+          out += "\\u00";
+          out += digits[(c >> 4) & 0xF];
+          out += digits[c & 0xF];
+        } else {
+          out += c;  // UTF-8 sequences pass through byte by byte
+        }
+    }
+  }
+  return out;
+}
+
+std::string system_error_text(Platform& os, LastError last_error) {
+  const auto as_signed = static_cast<std::int32_t>(last_error);
+  const std::uint32_t code = as_signed <= 0 ? last_error : 0x80070000u | (last_error & 0xFFFFu);
+  std::uint32_t flags = win::format_message_allocate_buffer | win::format_message_from_system |
+                        win::format_message_ignore_inserts;
+  std::uint32_t lookup = code;
+  Hmodule source = 0;
+  // An NTSTATUS carried in the code: ntdll's own table knows its text.
+  if ((code & facility_nt_bit) != 0) {
+    lookup = code & ~facility_nt_bit;
+    if (const SysResult<Hmodule> ntdll = os.get_module_handle_w(u"ntdll.dll")) {
+      flags |= win::format_message_from_hmodule;
+      source = *ntdll;
+    }
+  }
+  const SysResult<std::u16string> found = os.format_message_w(flags, source, lookup);
+
+  std::string message = found ? utf8_from_utf16_lossy(*found) : std::string();
+  const std::size_t end = message.find_last_not_of(" \t\n\v\f\r");
+  message.erase(end == std::string::npos ? 0 : end + 1);
+  if (message.empty()) return hex_code(code);
+  return message + " (" + hex_code(code) + ")";
+}
+
+}  // namespace orvel

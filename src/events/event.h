@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "platform/platform.h"
+
+namespace orvel {
+
+// The layout in which the desktop layer was found: a top-level WorkerW, or one inside Progman.
+enum class AttachMode : std::uint8_t { classic = 0, raised = 1 };
+std::string_view attach_mode_text(AttachMode mode);
+
+enum class ErrorKind { window_destroyed };
+std::string_view error_kind_text(ErrorKind kind);
+
+// The failure value of every operation that can fail.
+struct HelperError {
+  std::string message;
+  std::optional<ErrorKind> kind;
+  bool operator==(const HelperError&) const = default;
+};
+
+template <class T>
+using Result = std::expected<T, HelperError>;
+
+inline std::unexpected<HelperError> fail(std::string message) {
+  return std::unexpected(HelperError{.message = std::move(message), .kind = std::nullopt});
+}
+
+// One line of standard output.
+struct Event {
+  struct Attached {
+    Hwnd hwnd;
+    Hwnd workerw;
+    AttachMode mode;
+  };
+  struct Heartbeat {};
+  struct WorkerwDestroyed {
+    Hwnd hwnd;
+  };
+  struct ExplorerRestarted {};
+  struct Reasserted {
+    Hwnd hwnd;
+  };
+  struct Moved {
+    Hwnd hwnd;
+  };
+  struct Detached {
+    Hwnd hwnd;
+  };
+  struct Refreshed {};
+  struct MouseMove {
+    std::int32_t x;
+    std::int32_t y;
+  };
+  struct MouseDown {
+    std::int32_t x;
+    std::int32_t y;
+  };
+  struct MouseUp {
+    std::int32_t x;
+    std::int32_t y;
+  };
+  struct MouseWheel {
+    std::int32_t x;
+    std::int32_t y;
+    std::int16_t delta_x;
+    std::int16_t delta_y;
+  };
+  struct Error {
+    std::string message;
+    std::optional<ErrorKind> kind;
+  };
+
+  using Variant =
+      std::variant<Attached, Heartbeat, WorkerwDestroyed, ExplorerRestarted, Reasserted, Moved,
+                   Detached, Refreshed, MouseMove, MouseDown, MouseUp, MouseWheel, Error>;
+
+  template <class V>
+  requires std::is_constructible_v<Variant, V&&> Event(V&& value)
+      : variant(std::forward<V>(value)) {}  // NOLINT: any variant is an Event
+  static Event from(HelperError error) {
+    return Error{.message = std::move(error.message), .kind = error.kind};
+  }
+
+  Variant variant;
+};
+
+// The event's line, line feed included.
+std::string event_line(const Event& event);
+
+// Writes the event's line to standard output and flushes it, whole, under the one standard-output
+// lock. A failed write loses the line and nothing else.
+void emit_event(Platform& os, const Event& event);
+
+// The text between the quotes of a JSON string.
+std::string json_escape(std::string_view text);
+
+// The system's message for a failed call's last error, and its code: "<message> (0x80070005)".
+std::string system_error_text(Platform& os, LastError last_error);
+
+}  // namespace orvel

@@ -1,0 +1,120 @@
+#include "platform/text.h"
+
+#include <cstdint>
+
+namespace orvel {
+namespace {
+
+constexpr char32_t replacement_character = 0xFFFD;
+
+bool is_high_surrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool is_low_surrogate(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  auto byte = [&out](std::uint32_t value) { out.push_back(static_cast<char>(value)); };
+  if (c < 0x80) {
+    byte(c);
+  } else if (c < 0x800) {
+    byte(0xC0 | (c >> 6));
+    byte(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    byte(0xE0 | (c >> 12));
+    byte(0x80 | ((c >> 6) & 0x3F));
+    byte(0x80 | (c & 0x3F));
+  } else {
+    byte(0xF0 | (c >> 18));
+    byte(0x80 | ((c >> 12) & 0x3F));
+    byte(0x80 | ((c >> 6) & 0x3F));
+    byte(0x80 | (c & 0x3F));
+  }
+}
+
+// Converts, replacing unpaired surrogates; tells through `clean` whether any were met.
+std::string convert_utf16(std::u16string_view text, bool& clean) {
+  std::string out;
+  out.reserve(text.size());
+  clean = true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (is_high_surrogate(unit) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
+      const char32_t high = unit - 0xD800u;
+      const char32_t low = text[i + 1] - 0xDC00u;
+      append_utf8(out, 0x10000 + (high << 10) + low);
+      ++i;
+    } else if (is_high_surrogate(unit) || is_low_surrogate(unit)) {
+      clean = false;
+      append_utf8(out, replacement_character);
+    } else {
+      append_utf8(out, unit);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> utf8_from_utf16(std::u16string_view text) {
+  bool clean = true;
+  std::string out = convert_utf16(text, clean);
+  if (!clean) return std::nullopt;
+  return out;
+}
+
+std::string utf8_from_utf16_lossy(std::u16string_view text) {
+  bool clean = true;
+  return convert_utf16(text, clean);
+}
+
+std::u16string utf16_from_utf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    char32_t c = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+      length = 1;
+      c = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      length = 2;
+      c = lead & 0x1Fu;
+      minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3;
+      c = lead & 0x0Fu;
+      minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4;
+      c = lead & 0x07u;
+      minimum = 0x10000;
+    }
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3Fu);
+    }
+    valid = valid && c >= minimum && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+    if (!valid) {
+      out.push_back(static_cast<char16_t>(replacement_character));
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += length;
+  }
+  return out;
+}
+
+}  // namespace orvel

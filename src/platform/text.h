@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvel {
+
+// UTF-16 from the system to the program's UTF-8. The strict form refuses an unpaired surrogate;
+// the lossy form puts U+FFFD in its place.
+std::optional<std::string> utf8_from_utf16(std::u16string_view text);
+std::string utf8_from_utf16_lossy(std::u16string_view text);
+
+// UTF-8 to UTF-16 for the system; a byte that starts no valid sequence becomes U+FFFD.
+std::u16string utf16_from_utf8(std::string_view text);
+
+}  // namespace orvel
