@@ -9,3 +9,6 @@ add_executable(orvel-wallpaper-helper src/main/main.cpp src/platform/win32_platf
 target_compile_options(orvel-wallpaper-helper PRIVATE ${size_flags})
 target_link_libraries(orvel-wallpaper-helper PRIVATE orvel_core orvel_warnings)
 target_link_options(orvel-wallpaper-helper PRIVATE -static -s -Wl,--gc-sections -mconsole)
+
+# End-to-end tests of the real program under Wine.
+include(cmake/e2e.cmake OPTIONAL)
