@@ -10,5 +10,10 @@ target_compile_options(orvel-wallpaper-helper PRIVATE ${size_flags})
 target_link_libraries(orvel-wallpaper-helper PRIVATE orvel_core orvel_warnings)
 target_link_options(orvel-wallpaper-helper PRIVATE -static -s -Wl,--gc-sections -mconsole)
 
+enable_testing()
+add_test(NAME imports_system_dlls_only
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-imports
+                 $<TARGET_FILE:orvel-wallpaper-helper>)
+
 # End-to-end tests of the real program under Wine.
 include(cmake/e2e.cmake OPTIONAL)
