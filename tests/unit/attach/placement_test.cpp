@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim_desktop.h"
+#include "unit/printers.h"
 
 namespace orvel {
 namespace {

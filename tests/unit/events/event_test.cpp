@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/sim_desktop.h"
+#include "unit/printers.h"
 
 namespace orvel {
 namespace {

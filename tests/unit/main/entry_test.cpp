@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim_desktop.h"
+#include "unit/printers.h"
 
 namespace orvel {
 namespace {
@@ -103,6 +104,38 @@ TEST_F(Entry, AClosedStandardOutputChangesNoExitCode) {
   EXPECT_EQ(run(u"move --hwnd 3"), 1);
   EXPECT_EQ(os.stdout_text(), "");
   EXPECT_EQ(os.window(host)->screen_rect, (Rect{0, 0, 1920, 1080}));
+}
+
+TEST_F(Entry, DetachGivesTheWindowBackAndRepaintsTheWallpaper) {
+  const Hwnd layer = os.create_window({.class_name = u"WorkerW", .rect = {0, 0, 1920, 1080}});
+  os.set_parent(host, layer);
+  const std::string detached = "{\"event\":\"detached\",\"hwnd\":" + std::to_string(host) + "}\n";
+
+  EXPECT_EQ(run(u"detach --hwnd " + wide(host)), 0);
+  EXPECT_EQ(os.stdout_text(), detached);
+  EXPECT_EQ(os.window(host)->parent, os.desktop_window());
+  EXPECT_EQ(os.calls().back(), "SystemParametersInfoW(0x14, 0, null, 0x1)");
+
+  // The window is back even when the repaint fails: reported, and still a success.
+  os.fail_call("SystemParametersInfoW", 5, 1);
+  EXPECT_EQ(run(u"detach --hwnd " + wide(host)), 0);
+  EXPECT_EQ(os.stdout_text(), detached + detached +
+                                  "{\"event\":\"error\",\"message\":\"SPI_SETDESKWALLPAPER refresh "
+                                  "failed: Access is denied. (0x80070005)\"}\n");
+}
+
+TEST_F(Entry, AFailedDetachWritesOneErrorAndNoRepaint) {
+  EXPECT_EQ(run(u"detach --hwnd 999"), 1);
+  EXPECT_EQ(os.stdout_text(),
+            "{\"event\":\"error\",\"message\":\"orvel window no longer exists\"}\n");
+
+  os.fail_call("SetParent", 5, 1);
+  EXPECT_EQ(run(u"detach --hwnd " + wide(host)), 1);
+  EXPECT_THAT(os.stdout_text(),
+              testing::EndsWith("{\"event\":\"error\",\"message\":\"SetParent(NULL) "
+                                "failed: Access is denied. (0x80070005)\"}\n"));
+  EXPECT_EQ(os.count_calls("SystemParametersInfoW"), 0u);
+  EXPECT_EQ(os.stderr_text(), "");
 }
 
 TEST_F(Entry, AttachDoesNotPretendToSucceed) {
