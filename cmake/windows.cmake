@@ -8,7 +8,10 @@ target_compile_options(orvel_core PRIVATE ${size_flags})
 add_executable(orvel-wallpaper-helper src/main/main.cpp src/platform/win32_platform.cpp)
 target_compile_options(orvel-wallpaper-helper PRIVATE ${size_flags})
 target_link_libraries(orvel-wallpaper-helper PRIVATE orvel_core orvel_warnings)
-target_link_options(orvel-wallpaper-helper PRIVATE -static -s -Wl,--gc-sections -mconsole)
+target_link_options(orvel-wallpaper-helper PRIVATE -static -s -Wl,--gc-sections -mconsole
+  # Nothing here throws: should the standard library ever give up, abort at once instead of
+  # printing through the verbose terminate handler, which would bring in the whole demangler.
+  -Wl,--defsym=_ZN9__gnu_cxx27__verbose_terminate_handlerEv=abort)
 
 enable_testing()
 add_test(NAME imports_system_dlls_only
