@@ -1,11 +1,8 @@
-# The native build: the simulated desktop and the unit tests that run against it.
+# The native build: the unit tests against the simulated desktop, and the format check.
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 include(GoogleTest)
 enable_testing()
-
-add_library(orvel_sim STATIC src/platform/sim_desktop.cpp)
-target_link_libraries(orvel_sim PUBLIC orvel_core PRIVATE orvel_warnings)
 
 file(GLOB_RECURSE unit_test_sources CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(orvel_unit_tests ${unit_test_sources})
@@ -19,5 +16,6 @@ gtest_discover_tests(orvel_unit_tests DISCOVERY_TIMEOUT 30)
 find_program(CLANG_FORMAT clang-format REQUIRED)
 file(GLOB_RECURSE formatted_sources CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/src/*.h
-  ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h)
+  ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h
+  ${PROJECT_SOURCE_DIR}/fuzz/*.cpp ${PROJECT_SOURCE_DIR}/fuzz/*.h)
 add_test(NAME clang_format COMMAND ${CLANG_FORMAT} --dry-run -Werror ${formatted_sources})

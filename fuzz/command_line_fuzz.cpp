@@ -1,0 +1,61 @@
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "main/entry.h"
+#include "platform/sim_desktop.h"
+
+namespace {
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool is_event_line(std::string_view line) {
+  if (!line.starts_with(R"({"event":")") || !line.ends_with('}')) return false;
+  for (const char c : line) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// The input, read as UTF-16 code units (two bytes each, little-endian), is the whole command line
+// of a run on a desktop with a shell and a host window. Whatever it holds, the program ends with
+// one of its three codes, speaks on exactly one of its two channels, writes whole event lines,
+// and never loses the host window.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::u16string line;
+  for (std::size_t i = 0; i + 1 < size; i += 2) {
+    line.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
+  }
+  orvel::SimDesktop os;
+  os.add_monitor({0, 0, 1920, 1080});
+  const auto& shell = os.start_shell({.layer_exists = true});
+  // Handle 65588, which the seeds name.
+  const orvel::Hwnd host = os.create_window({.class_name = u"Host", .process_id = 9});
+  os.set_command_line(std::move(line));
+
+  const int code = orvel::run_program(os);
+
+  const std::string out = os.stdout_text();
+  const std::string err = os.stderr_text();
+  require(code >= 0 && code <= 2);
+  if (code == 2) {
+    require(out.empty() && err.starts_with("usage: ") && err.ends_with('\n'));
+  } else {
+    require(err.empty() && (out.empty() || out.ends_with('\n')));
+    for (std::size_t start = 0; start < out.size();) {
+      const std::size_t end = out.find('\n', start);
+      require(is_event_line(std::string_view(out).substr(start, end - start)));
+      start = end + 1;
+    }
+  }
+  const auto state = os.window(host);
+  require(state.has_value());
+  require(state->parent == os.desktop_window() || state->parent == shell.layer);
+  return 0;
+}
