@@ -1,0 +1,24 @@
+# End-to-end tests: the real program under Wine, driven by a test program that plays the shell and
+# the main process.
+enable_testing()
+
+# GoogleTest from Debian's source package, built with our cross compiler. Its own warnings are its
+# own: SYSTEM keeps our flags away from its headers.
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+file(GLOB e2e_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)
+add_executable(orvel_e2e_tests ${e2e_test_sources})
+target_compile_definitions(orvel_e2e_tests PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX
+                                                   _WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE)
+target_include_directories(orvel_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_warnings)
+# No mingw runtime DLLs to find under Wine.
+target_link_options(orvel_e2e_tests PRIVATE -static)
+# The tests start the helper from their own directory.
+add_dependencies(orvel_e2e_tests orvel-wallpaper-helper)
+
+add_test(NAME e2e COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:orvel_e2e_tests>)
+# One Wine prefix and one wineserver for the whole suite; a new prefix alone takes about 15 s.
+set_tests_properties(e2e PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)

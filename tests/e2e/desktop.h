@@ -1,0 +1,98 @@
+#pragma once
+
+#include <windows.h>
+
+#include <ostream>
+#include <vector>
+
+namespace orvel::e2e {
+
+struct Box {
+  LONG left = 0;
+  LONG top = 0;
+  LONG right = 0;
+  LONG bottom = 0;
+  bool operator==(const Box&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Box& box);
+
+Box window_rect(HWND window);
+// The window's rectangle in the client coordinates of its parent (screen ones for a top-level).
+Box rect_in_parent(HWND window);
+POINT client_origin(HWND window);
+Box monitor_nearest(HWND window);
+DWORD window_style(HWND window);
+DWORD window_ex_style(HWND window);
+
+inline constexpr wchar_t plain_class[] = L"OrvelE2ePlain";
+
+struct WindowSpec {
+  const wchar_t* class_name = plain_class;
+  DWORD style = 0;
+  DWORD ex_style = 0;
+  Box rect;  // in the parent's client coordinates
+  HWND parent = nullptr;
+};
+
+// Child windows need no owner: they go with their parent.
+HWND create_window(const WindowSpec& spec);
+
+// A top-level window of ours, or a child that must go before its parent, destroyed with its owner.
+class Window {
+ public:
+  explicit Window(HWND handle) : handle_(handle) {}
+  Window(Window&& other) noexcept;
+  Window& operator=(Window&&) = delete;
+  ~Window();
+
+  HWND get() const { return handle_; }
+
+ private:
+  HWND handle_;
+};
+
+// A style change that the host window was asked for, as its own window procedure saw it.
+struct StyleRequest {
+  int index;        // GWL_STYLE or GWL_EXSTYLE
+  DWORD requested;  // the value given to SetWindowLongPtrW, before the system adjusts it
+  HWND parent;      // the host window's parent at that moment
+  bool operator==(const StyleRequest&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const StyleRequest& request);
+
+// The main process's window, which the helper is told to move or detach.
+class HostWindow {
+ public:
+  explicit HostWindow(WindowSpec spec);
+  HostWindow(const HostWindow&) = delete;
+  HostWindow& operator=(const HostWindow&) = delete;
+
+  HWND get() const { return window_.get(); }
+  const std::vector<StyleRequest>& style_requests() const { return requests_; }
+
+ private:
+  std::vector<StyleRequest> requests_;  // filled by the window procedure
+  Window window_;
+};
+
+// The two shapes in which the shell keeps its desktop layer.
+enum class Layout {
+  classic,  // a top-level WorkerW after the one that holds the icons
+  raised,   // a WorkerW inside Progman, beside the icons
+};
+std::ostream& operator<<(std::ostream& out, Layout layout);
+
+// The shell's windows once its desktop layer exists, on the primary monitor. The layer's client
+// area starts away from the screen origin, so that screen and client coordinates differ.
+class Shell {
+ public:
+  explicit Shell(Layout layout);
+
+  HWND layer() const { return layer_; }
+
+ private:
+  std::vector<Window> top_level_;
+  HWND layer_ = nullptr;
+};
+
+}  // namespace orvel::e2e

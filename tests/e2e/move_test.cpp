@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/desktop.h"
+#include "e2e/helper_process.h"
+
+namespace orvel::e2e {
+namespace {
+
+std::string moved_line(HWND host) {
+  return "{\"event\":\"moved\",\"hwnd\":" + handle_text(host) + "}\n";
+}
+
+// A hidden top-level host window between two windows of ours, the upper one active.
+class MoveTopLevel : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetForegroundWindow(above.get());
+    ASSERT_EQ(GetWindow(above.get(), GW_HWNDNEXT), host.get());
+    ASSERT_EQ(GetWindow(host.get(), GW_HWNDNEXT), below.get());
+    ASSERT_EQ(GetActiveWindow(), above.get());
+    ASSERT_NE(window_rect(host.get()), monitor);
+  }
+
+  HelperRun move(const std::wstring& arguments) {
+    return run_helper(quoted_helper_path() + L" " + arguments);
+  }
+
+  void expect_covers_its_monitor_shown_in_place() {
+    EXPECT_EQ(window_rect(host.get()), monitor);
+    EXPECT_TRUE(window_style(host.get()) & WS_VISIBLE);
+    EXPECT_EQ(GetWindow(above.get(), GW_HWNDNEXT), host.get());
+    EXPECT_EQ(GetWindow(host.get(), GW_HWNDNEXT), below.get());
+    EXPECT_EQ(GetActiveWindow(), above.get());
+  }
+
+  Window below{create_window(
+      {.style = WS_POPUP | WS_VISIBLE, .rect = {.left = 0, .top = 0, .right = 50, .bottom = 50}})};
+  HostWindow host{{.style = WS_POPUP | WS_CLIPCHILDREN,
+                   .rect = {.left = 100, .top = 80, .right = 740, .bottom = 560}}};
+  Window above{create_window({.style = WS_POPUP | WS_VISIBLE,
+                              .rect = {.left = 60, .top = 0, .right = 110, .bottom = 50}})};
+  Box monitor = monitor_nearest(host.get());
+  std::wstring hwnd = widen(handle_text(host.get()));
+};
+
+TEST_F(MoveTopLevel, CoversItsMonitorShownWithoutReorderingOrActivating) {
+  const HelperRun run = move(L"move --hwnd " + hwnd);
+
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.out, moved_line(host.get()));
+  EXPECT_EQ(run.err, "");
+  expect_covers_its_monitor_shown_in_place();
+}
+
+TEST_F(MoveTopLevel, TakesTheHandleInEveryFormTheCommandLineAllows) {
+  for (const std::wstring& arguments :
+       {L"move \"--hwnd\" \"" + hwnd + L"\"", L"move --hwnd=" + hwnd, L"move --hwnd +000" + hwnd,
+        L"move --forward-mouse=maybe --hwnd " + hwnd + L" --zguard",
+        L"move --hwnd " + hwnd + L" --hwnd zero"}) {
+    SCOPED_TRACE(testing::PrintToString(arguments));
+    SetWindowPos(host.get(), nullptr, 100, 80, 640, 480,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+
+    const HelperRun run = move(arguments);
+
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.out, moved_line(host.get()));
+    EXPECT_EQ(run.err, "");
+    expect_covers_its_monitor_shown_in_place();
+  }
+}
+
+// A hidden host window inside the desktop layer, a child that kept WS_POPUP as an attach leaves
+// it, between two siblings (a new child window goes below its siblings).
+class MoveChild : public testing::TestWithParam<Layout> {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(GetWindow(upper, GW_HWNDNEXT), host.get());
+    ASSERT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower);
+    // Else a position left in screen coordinates would look right.
+    const POINT origin = client_origin(shell.layer());
+    ASSERT_TRUE(origin.x != monitor.left && origin.y != monitor.top);
+  }
+
+  Shell shell{GetParam()};
+  HWND upper = create_window({.style = WS_CHILD | WS_VISIBLE,
+                              .rect = {.left = 20, .top = 0, .right = 30, .bottom = 10},
+                              .parent = shell.layer()});
+  HostWindow host{{.style = WS_CHILD | WS_POPUP,
+                   .rect = {.left = 10, .top = 20, .right = 330, .bottom = 260},
+                   .parent = shell.layer()}};
+  HWND lower = create_window({.style = WS_CHILD | WS_VISIBLE,
+                              .rect = {.left = 0, .top = 0, .right = 10, .bottom = 10},
+                              .parent = shell.layer()});
+  Box monitor = monitor_nearest(host.get());
+};
+
+TEST_P(MoveChild, CoversItsMonitorInItsParentsCoordinatesShownInPlace) {
+  const HelperRun run =
+      run_helper(quoted_helper_path() + L" move --hwnd " + widen(handle_text(host.get())));
+
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.out, moved_line(host.get()));
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
+  EXPECT_EQ(window_rect(host.get()), monitor);
+  EXPECT_TRUE(window_style(host.get()) & WS_VISIBLE);
+  EXPECT_EQ(GetWindow(upper, GW_HWNDNEXT), host.get());
+  EXPECT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, MoveChild, testing::Values(Layout::classic, Layout::raised),
+                         [](const testing::TestParamInfo<Layout>& layout) {
+                           return testing::PrintToString(layout.param);
+                         });
+
+}  // namespace
+}  // namespace orvel::e2e
