@@ -101,22 +101,22 @@ Hwnd SimDesktop::desktop_window() const {
   return desktop_;
 }
 
-Hwnd SimDesktop::create_window(const WindowSpec& spec) {
+Hwnd SimDesktop::create_window(const WindowSpec& desc) {
   const std::lock_guard lock(mutex_);
-  return create_locked(spec);
+  return create_locked(desc);
 }
 
-Hwnd SimDesktop::create_locked(const WindowSpec& spec) {
-  const Hwnd parent = spec.parent == 0 ? desktop_ : spec.parent;
+Hwnd SimDesktop::create_locked(const WindowSpec& desc) {
+  const Hwnd parent = desc.parent == 0 ? desktop_ : desc.parent;
   const Hwnd handle = next_window_;
   next_window_ += 4;
-  windows_[handle] = Window{.state = {.class_name = spec.class_name,
+  windows_[handle] = Window{.state = {.class_name = desc.class_name,
                                       .parent = parent,
-                                      .process_id = spec.process_id,
-                                      .rect = spec.rect,
-                                      .style = spec.style,
-                                      .ex_style = spec.ex_style,
-                                      .visible = (spec.style & 0x10000000) != 0}};
+                                      .process_id = desc.process_id,
+                                      .rect = desc.rect,
+                                      .style = desc.style,
+                                      .ex_style = desc.ex_style,
+                                      .visible = (desc.style & 0x10000000) != 0}};
   auto& siblings = windows_.at(parent).children;
   siblings.insert(siblings.begin(), handle);
   return handle;
@@ -159,30 +159,30 @@ Hmonitor SimDesktop::add_monitor(Rect monitor, Rect work) {
   return handle;
 }
 
-const SimDesktop::ShellWindows& SimDesktop::start_shell(const ShellSpec& spec) {
+const SimDesktop::ShellWindows& SimDesktop::start_shell(const ShellSpec& desc) {
   const std::lock_guard lock(mutex_);
-  shell_spec_ = spec;
+  shell_spec_ = desc;
   const Rect screen = virtual_screen();
   const Rect whole{0, 0, screen.right - screen.left, screen.bottom - screen.top};
   shell_ = {};
   shell_.progman = create_locked({.class_name = u"Progman",
-                                  .process_id = spec.process_id,
+                                  .process_id = desc.process_id,
                                   .rect = screen,
                                   .style = 0x96000000});
   shell_.defview = create_locked({.class_name = u"SHELLDLL_DefView",
                                   .parent = shell_.progman,
-                                  .process_id = spec.process_id,
+                                  .process_id = desc.process_id,
                                   .rect = whole,
                                   .style = 0x56000000});
-  if (spec.taskbar && !monitors_.empty()) {
+  if (desc.taskbar && !monitors_.empty()) {
     const Rect primary = monitors_.front().info.monitor;
     shell_.taskbar =
         create_locked({.class_name = u"Shell_TrayWnd",
-                       .process_id = spec.process_id,
+                       .process_id = desc.process_id,
                        .rect = {primary.left, primary.bottom - 40, primary.right, primary.bottom},
                        .style = 0x96000000});
   }
-  if (spec.layer_exists) create_layer();
+  if (desc.layer_exists) create_layer();
   return shell_;
 }
 

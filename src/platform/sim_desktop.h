@@ -71,13 +71,13 @@ class SimDesktop final : public Platform {
 
   // The model.
   Hwnd desktop_window() const;
-  Hwnd create_window(const WindowSpec& spec);
+  Hwnd create_window(const WindowSpec& desc);
   void destroy_window(Hwnd window);
   std::optional<WindowState> window(Hwnd window) const;
   std::vector<Hwnd> children(Hwnd parent) const;  // in z-order, topmost first
   Hmonitor add_monitor(Rect monitor, Rect work);
   Hmonitor add_monitor(Rect monitor) { return add_monitor(monitor, monitor); }
-  const ShellWindows& start_shell(const ShellSpec& spec);
+  const ShellWindows& start_shell(const ShellSpec& desc);
   const ShellWindows& shell() const { return shell_; }
   void set_command_line(std::u16string command_line);
   void set_system_message(std::uint32_t code, std::u16string text, bool ntdll = false);
@@ -155,7 +155,7 @@ class SimDesktop final : public Platform {
   void log(std::string entry);
   Window* find(Hwnd window);
   const Window* find(Hwnd window) const;
-  Hwnd create_locked(const WindowSpec& spec);
+  Hwnd create_locked(const WindowSpec& desc);
   void destroy_locked(Hwnd window);
   void unlink(Hwnd window);
   void place_above(Hwnd window, Hwnd sibling);

@@ -20,8 +20,18 @@ HelperRun detach(HWND host, StdoutReader reader = StdoutReader::reading) {
   return run_helper(quoted_helper_path() + L" detach --hwnd " + widen(handle_text(host)), reader);
 }
 
-std::string detached_line(HWND host) {
-  return "{\"event\":\"detached\",\"hwnd\":" + handle_text(host) + "}\n";
+// One "detached" line, and a top-level host whose styles were changed only once it was
+// top-level, each to exactly what detaching makes of it.
+void expect_detached(const HostWindow& host, const HelperRun& run, DWORD style, DWORD ex_style) {
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.out, "{\"event\":\"detached\",\"hwnd\":" + handle_text(host.get()) + "}\n");
+  EXPECT_EQ(run.err, "");
+  const HWND desktop = GetDesktopWindow();
+  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), desktop);
+  EXPECT_EQ(host.style_requests(),
+            (std::vector<StyleRequest>{{GWL_STYLE, detached_style(style), desktop},
+                                       {GWL_EXSTYLE, detached_ex_style(ex_style), desktop}}));
+  EXPECT_EQ(window_style(host.get()), detached_style(style));
 }
 
 // A host window inside the desktop layer, without WS_POPUP and without a frame, so that every bit
@@ -40,18 +50,7 @@ class DetachChild : public testing::Test {
 };
 
 TEST_F(DetachChild, BecomesATopLevelPopupInPlace) {
-  const HelperRun run = detach(host.get());
-
-  EXPECT_EQ(run.exit_code, 0u);
-  EXPECT_EQ(run.out, detached_line(host.get()));
-  EXPECT_EQ(run.err, "");
-  const HWND desktop = GetDesktopWindow();
-  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), desktop);
-  // The styles change only once the window is top-level.
-  EXPECT_EQ(host.style_requests(),
-            (std::vector<StyleRequest>{{GWL_STYLE, detached_style(style), desktop},
-                                       {GWL_EXSTYLE, detached_ex_style(ex_style), desktop}}));
-  EXPECT_EQ(window_style(host.get()), detached_style(style));
+  expect_detached(host, detach(host.get()), style, ex_style);
   // The system itself decides WS_EX_WINDOWEDGE from the frame, which this window has none of.
   EXPECT_EQ(window_ex_style(host.get()), detached_ex_style(ex_style) & ~DWORD{WS_EX_WINDOWEDGE});
   EXPECT_EQ(rect_in_parent(host.get()), placement);
@@ -75,17 +74,7 @@ TEST(DetachTopLevel, IsNotRefusedAndSetsTheSameBits) {
   const DWORD ex_style = window_ex_style(host.get());
   const Box placement = window_rect(host.get());
 
-  const HelperRun run = detach(host.get());
-
-  EXPECT_EQ(run.exit_code, 0u);
-  EXPECT_EQ(run.out, detached_line(host.get()));
-  EXPECT_EQ(run.err, "");
-  const HWND desktop = GetDesktopWindow();
-  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), desktop);
-  EXPECT_EQ(host.style_requests(),
-            (std::vector<StyleRequest>{{GWL_STYLE, detached_style(style), desktop},
-                                       {GWL_EXSTYLE, detached_ex_style(ex_style), desktop}}));
-  EXPECT_EQ(window_style(host.get()), detached_style(style));
+  expect_detached(host, detach(host.get()), style, ex_style);
   EXPECT_EQ(window_ex_style(host.get()), detached_ex_style(ex_style));
   EXPECT_EQ(window_rect(host.get()), placement);
 }
