@@ -12,7 +12,6 @@ constexpr int class_name_capacity = 32;
 constexpr auto pause = 100ms;
 constexpr int raised_layer_pauses = 10;
 constexpr int spawn_retries = 10;
-constexpr Hmonitor invalid_handle_value = -1;
 
 // The shell's "create the desktop layer" request to Progman.
 constexpr std::uint32_t spawn_message = 0x052C;
@@ -101,7 +100,7 @@ std::optional<DesktopLayer> search_by_structure(Platform& os) {
 }  // namespace
 
 std::optional<DesktopLayer> search_desktop_layer(Platform& os, Hmonitor monitor) {
-  if (monitor != 0 && monitor != invalid_handle_value) {
+  if (monitor != 0 && monitor != win::invalid_handle_value) {
     if (const SysResult<MonitorInfo> info = os.get_monitor_info_w(monitor)) {
       if (std::optional<DesktopLayer> layer = search_covering(os, info->monitor)) return layer;
     }

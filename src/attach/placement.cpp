@@ -3,7 +3,6 @@
 namespace orvel {
 namespace {
 
-constexpr Hmonitor invalid_handle_value = -1;
 constexpr std::uint32_t fit_flags =
     win::swp_nozorder | win::swp_noactivate | win::swp_showwindow | win::swp_asyncwindowpos;
 
@@ -22,7 +21,7 @@ void with_per_monitor_dpi(Platform& os, Body&& body) {
 }  // namespace
 
 void fit_host_to_monitor(Platform& os, Hwnd host, Hmonitor monitor) {
-  if (monitor == 0 || monitor == invalid_handle_value) return;
+  if (monitor == 0 || monitor == win::invalid_handle_value) return;
   with_per_monitor_dpi(os, [&] {
     const SysResult<MonitorInfo> info = os.get_monitor_info_w(monitor);
     if (!info) return;

@@ -46,6 +46,7 @@ using WindowVisitor = std::function<bool(Hwnd)>;
 // The values of the Windows constants that the program passes through the seam.
 namespace win {
 inline constexpr Hwnd hwnd_top = 0;
+inline constexpr std::int64_t invalid_handle_value = -1;
 inline constexpr int gwl_style = -16;
 inline constexpr int gwl_exstyle = -20;
 inline constexpr std::uint32_t ga_parent = 1;
