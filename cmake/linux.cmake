@@ -1,4 +1,4 @@
-# The native build: the unit tests against the simulated desktop, and the format check.
+# The native build: the unit tests against the simulated desktop.
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 include(GoogleTest)
@@ -11,11 +11,3 @@ target_link_libraries(orvel_unit_tests PRIVATE orvel_sim orvel_warnings GTest::g
                                                GTest::gmock Threads::Threads)
 # Each case in a process of its own, so process-wide state never leaks between cases.
 gtest_discover_tests(orvel_unit_tests DISCOVERY_TIMEOUT 30)
-
-# Every source file as clang-format would write it.
-find_program(CLANG_FORMAT clang-format REQUIRED)
-file(GLOB_RECURSE formatted_sources CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/src/*.h
-  ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h
-  ${PROJECT_SOURCE_DIR}/fuzz/*.cpp ${PROJECT_SOURCE_DIR}/fuzz/*.h)
-add_test(NAME clang_format COMMAND ${CLANG_FORMAT} --dry-run -Werror ${formatted_sources})

@@ -42,15 +42,15 @@ std::uint64_t positive_area(std::int64_t width, std::int64_t height) {
 // Stage 1: the WorkerW that covers the most of the monitor, at least four fifths of it.
 std::optional<DesktopLayer> search_covering(Platform& os, const Rect& monitor) {
   std::vector<DesktopLayer> candidates;
-  static_cast<void>(os.enum_windows([&](Hwnd window) {
+  os.enum_windows([&](Hwnd window) {
     if (is_layer_candidate(os, window)) candidates.push_back({window, AttachMode::classic});
     return true;
-  }));
+  });
   if (const SysResult<Hwnd> progman = os.find_window_a("Progman")) {
-    static_cast<void>(os.enum_child_windows(*progman, [&](Hwnd window) {
+    os.enum_child_windows(*progman, [&](Hwnd window) {
       if (is_layer_candidate(os, window)) candidates.push_back({window, AttachMode::raised});
       return true;
-    }));
+    });
   }
 
   const std::uint64_t area = positive_area(std::int64_t{monitor.right} - monitor.left,
@@ -76,14 +76,14 @@ std::optional<DesktopLayer> search_covering(Platform& os, const Rect& monitor) {
 // a WorkerW inside a Progman that holds them, which may still be on its way.
 std::optional<DesktopLayer> search_by_structure(Platform& os) {
   std::optional<DesktopLayer> found;
-  static_cast<void>(os.enum_windows([&](Hwnd window) {
+  os.enum_windows([&](Hwnd window) {
     if (!holds_desktop_icons(os, window)) return true;
     if (const SysResult<Hwnd> next = os.find_window_ex_a(0, window, "WorkerW")) {
       found = DesktopLayer{*next, AttachMode::classic};
       return false;
     }
     return true;
-  }));
+  });
   if (found) return found;
 
   const SysResult<Hwnd> progman = os.find_window_a("Progman");

@@ -1,5 +1,7 @@
 #include "attach/placement.h"
 
+#include <optional>
+
 namespace orvel {
 namespace {
 
@@ -27,7 +29,7 @@ void fit_host_to_monitor(Platform& os, Hwnd host, Hmonitor monitor) {
     if (!info) return;
     const Rect& area = info->monitor;
     Point position{.x = area.left, .y = area.top};
-    if (const SysResult<Hwnd> parent = os.get_ancestor(host, win::ga_parent); parent && *parent) {
+    if (const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent)) {
       position = os.screen_to_client(*parent, position).value_or(position);
     }
     static_cast<void>(os.set_window_pos(host, win::hwnd_top, position.x, position.y,

@@ -3,5 +3,5 @@
 
 int main() {
   orvel::Win32Platform os;
-  return orvel::run_program(os);
+  orvel::end_process(orvel::run_program(os));
 }

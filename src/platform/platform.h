@@ -4,15 +4,19 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace orvel {
 
-// Window, monitor and DPI-context handles travel as the handle's bits read as a signed value, so
-// that the same number appears on the command line, in events and in every call.
+// Window, monitor, hook, module and DPI-context handles travel as the handle's bits read as a
+// signed value, so that the same number appears on the command line, in events and in every call.
 using Hwnd = std::int64_t;
 using Hmonitor = std::int64_t;
+using Hhook = std::int64_t;
+using Handle = std::int64_t;
 using DpiContext = std::int64_t;
 using Hmodule = std::int64_t;
 using LastError = std::uint32_t;
@@ -40,8 +44,69 @@ struct MonitorInfo {
   Rect work;
 };
 
+struct WindowOwner {
+  std::uint32_t thread_id = 0;
+  std::uint32_t process_id = 0;
+};
+
+// One message record of a thread's queue.
+struct Message {
+  Hwnd window = 0;
+  std::uint32_t message = 0;
+  std::uint64_t wparam = 0;
+  std::int64_t lparam = 0;
+  std::uint32_t time = 0;
+  Point point;
+};
+
+// The parts of one raw input record that the program reads: the header's type and, for a mouse,
+// its button transition flags and button data.
+struct RawInputRecord {
+  std::uint32_t type = 0;
+  std::uint16_t button_flags = 0;
+  std::uint16_t button_data = 0;
+};
+
+struct RawInputDevice {
+  std::uint16_t usage_page = 0;
+  std::uint16_t usage = 0;
+  std::uint32_t flags = 0;
+  Hwnd target = 0;
+};
+
+class Platform;
+
+// Callbacks that Windows makes into the program. Each gets the platform it was registered with,
+// so the program needs no global way back to it.
+using WindowProc = std::int64_t (*)(Platform& os, Hwnd window, std::uint32_t message,
+                                    std::uint64_t wparam, std::int64_t lparam) noexcept;
+using WinEventProc = void (*)(Platform& os, Hhook hook, std::uint32_t event, Hwnd window,
+                              std::int32_t object_id, std::int32_t child_id,
+                              std::uint32_t event_thread, std::uint32_t event_time) noexcept;
+using ThreadBody = void (*)(Platform& os) noexcept;
+
 // Enumeration callback: return true to go on with the next window.
 using WindowVisitor = std::function<bool(Hwnd)>;
+
+struct WindowClass {
+  std::uint32_t style = 0;
+  WindowProc procedure = nullptr;
+  Hmodule instance = 0;
+  std::string_view class_name;  // ASCII
+};
+
+struct WindowCreation {
+  std::uint32_t ex_style = 0;
+  std::string_view class_name;   // ASCII
+  std::string_view window_name;  // ASCII
+  std::uint32_t style = 0;
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  Hwnd parent = 0;
+  Hmodule instance = 0;
+};
 
 // The values of the Windows constants that the program passes through the seam.
 namespace win {
@@ -50,6 +115,8 @@ inline constexpr std::int64_t invalid_handle_value = -1;
 inline constexpr int gwl_style = -16;
 inline constexpr int gwl_exstyle = -20;
 inline constexpr std::uint32_t ga_parent = 1;
+inline constexpr std::uint32_t ga_root = 2;
+inline constexpr std::uint32_t gw_child = 5;
 inline constexpr std::uint32_t monitor_defaulttonearest = 2;
 inline constexpr DpiContext dpi_awareness_context_per_monitor_aware_v2 = -4;
 inline constexpr std::uint32_t swp_nosize = 0x0001;
@@ -71,50 +138,79 @@ inline constexpr std::uint32_t format_message_allocate_buffer = 0x0100;
 inline constexpr std::uint32_t format_message_ignore_inserts = 0x0200;
 inline constexpr std::uint32_t format_message_from_hmodule = 0x0800;
 inline constexpr std::uint32_t format_message_from_system = 0x1000;
+inline constexpr std::uint32_t wm_null = 0x0000;
+inline constexpr std::uint32_t wm_destroy = 0x0002;
+inline constexpr std::uint32_t wm_close = 0x0010;
+inline constexpr std::uint32_t wm_quit = 0x0012;
+inline constexpr std::uint32_t wm_input = 0x00FF;
+inline constexpr std::uint32_t wm_timer = 0x0113;
+inline constexpr std::uint32_t event_object_destroy = 0x8001;
+inline constexpr std::uint32_t event_object_reorder = 0x8004;
+inline constexpr std::int32_t objid_window = 0;
+inline constexpr std::uint32_t winevent_outofcontext = 0x0000;
+inline constexpr std::uint32_t winevent_skipownprocess = 0x0002;
+inline constexpr std::uint32_t std_input_handle = static_cast<std::uint32_t>(-10);
+inline constexpr std::uint32_t rim_typemouse = 0;
+inline constexpr std::uint32_t ridev_inputsink = 0x00000100;
+inline constexpr int sm_swapbutton = 23;
+inline constexpr LastError error_invalid_handle = 6;
+inline constexpr LastError error_handle_eof = 38;
+inline constexpr LastError error_broken_pipe = 109;
 inline constexpr LastError error_invalid_window_handle = 1400;
 }  // namespace win
 
-// Every Windows call the program makes, one method per call, in the program's own types. The
-// real implementation forwards each call and reads the last error right after it; the simulated
-// desktop answers the same calls from a model. Neither decides anything for the program.
-class Platform {
+// Process, threads, time and the standard streams.
+class ProcessCalls {
  public:
-  Platform() = default;
-  Platform(const Platform&) = delete;
-  Platform& operator=(const Platform&) = delete;
-  virtual ~Platform() = default;
-
-  // Process: command line, standard streams, system message texts.
   virtual std::u16string get_command_line_w() = 0;
   virtual SysResult<void> write_stdout(std::string_view utf8) = 0;
   virtual SysResult<void> write_stderr(std::string_view utf8) = 0;
+  // INVALID_HANDLE_VALUE when the call fails, 0 when the process has no such handle.
+  virtual Handle get_std_handle(std::uint32_t which) = 0;
+  virtual SysResult<std::uint32_t> get_console_mode(Handle handle) = 0;
+  // ReadFile: the count of bytes read, 0 at the end of a file or a pipe.
+  virtual SysResult<std::size_t> read_file(Handle handle, std::span<char> buffer) = 0;
+  // ReadConsoleW: the count of UTF-16 units read.
+  virtual SysResult<std::size_t> read_console_w(Handle handle, std::span<char16_t> buffer) = 0;
   // `name` null names the program's own module.
   virtual SysResult<Hmodule> get_module_handle_w(const char16_t* name) = 0;
   // FormatMessageW in language 0 with no inserts; `flags` include FORMAT_MESSAGE_ALLOCATE_BUFFER.
   virtual SysResult<std::u16string> format_message_w(std::uint32_t flags, Hmodule source,
                                                      std::uint32_t code) = 0;
+  // A new thread running `body`, its handle closed at once: nobody joins it.
+  virtual SysResult<void> start_thread(ThreadBody body) = 0;
 
-  // Monotonic clock and plain sleeps on the calling thread.
+  // The high-resolution monotonic clock, and plain sleeps on the calling thread.
   virtual std::chrono::microseconds monotonic_now() = 0;
   virtual void sleep(std::chrono::milliseconds duration) = 0;
 
-  // DPI awareness.
   virtual SysResult<void> set_process_dpi_awareness_context(DpiContext context) = 0;
   // Gives the thread's previous context.
   virtual SysResult<DpiContext> set_thread_dpi_awareness_context(DpiContext context) = 0;
 
-  // Window lookup and enumeration.
+ protected:
+  ~ProcessCalls() = default;
+};
+
+// Window lookup, enumeration, parenting, styles, positions, monitors and painting.
+class WindowCalls {
+ public:
   virtual bool is_window(Hwnd window) = 0;
   virtual SysResult<Hwnd> find_window_a(std::string_view class_name) = 0;
   virtual SysResult<Hwnd> find_window_ex_a(Hwnd parent, Hwnd child_after,
                                            std::string_view class_name) = 0;
-  virtual SysResult<void> enum_windows(const WindowVisitor& visit) = 0;
-  virtual SysResult<void> enum_child_windows(Hwnd parent, const WindowVisitor& visit) = 0;
+  // Neither result tells a failure apart from a visitor that stopped early, so both are bare.
+  virtual bool enum_windows(const WindowVisitor& visit) = 0;
+  virtual void enum_child_windows(Hwnd parent, const WindowVisitor& visit) = 0;
   // GetClassNameW into a buffer of `capacity` UTF-16 units.
   virtual SysResult<std::u16string> get_class_name_w(Hwnd window, int capacity) = 0;
-  virtual SysResult<Hwnd> get_ancestor(Hwnd window, std::uint32_t flags) = 0;
+  // These set no last error: empty when the call gives no window.
+  virtual std::optional<Hwnd> get_ancestor(Hwnd window, std::uint32_t flags) = 0;
+  virtual std::optional<Hwnd> window_from_point(Point point) = 0;
+  virtual std::optional<Hwnd> get_foreground_window() = 0;
+  virtual SysResult<Hwnd> get_window(Hwnd window, std::uint32_t command) = 0;
+  virtual SysResult<WindowOwner> get_window_thread_process_id(Hwnd window) = 0;
 
-  // Parenting, styles and positions.
   virtual SysResult<Rect> get_window_rect(Hwnd window) = 0;
   virtual SysResult<Point> screen_to_client(Hwnd window, Point point) = 0;
   virtual SysResult<std::int64_t> get_window_long_ptr_w(Hwnd window, int index) = 0;
@@ -125,18 +221,91 @@ class Platform {
   virtual SysResult<Hwnd> set_parent(Hwnd child, Hwnd new_parent) = 0;
   virtual SysResult<void> set_window_pos(Hwnd window, Hwnd insert_after, int x, int y, int width,
                                          int height, std::uint32_t flags) = 0;
-  // SendMessageTimeoutW with no result pointer.
-  virtual SysResult<void> send_message_timeout_w(Hwnd window, std::uint32_t message,
-                                                 std::uint64_t wparam, std::int64_t lparam,
-                                                 std::uint32_t flags, std::uint32_t timeout_ms) = 0;
+  // InvalidateRect of the whole client area, and UpdateWindow; neither sets a last error.
+  virtual bool invalidate_rect(Hwnd window, bool erase) = 0;
+  virtual bool update_window(Hwnd window) = 0;
 
-  // Monitors.
   virtual Hmonitor monitor_from_window(Hwnd window, std::uint32_t flags) = 0;
   virtual SysResult<MonitorInfo> get_monitor_info_w(Hmonitor monitor) = 0;
 
   // SystemParametersInfoW with a string parameter, which may be null.
   virtual SysResult<void> system_parameters_info_w(std::uint32_t action, std::uint32_t param,
                                                    const char16_t* text, std::uint32_t flags) = 0;
+
+ protected:
+  ~WindowCalls() = default;
+};
+
+// The program's own window class and window, its thread's message queue, and timers.
+class MessageCalls {
+ public:
+  virtual SysResult<std::uint16_t> register_class_a(const WindowClass& window_class) = 0;
+  virtual SysResult<std::uint32_t> register_window_message_w(std::u16string_view name) = 0;
+  virtual SysResult<Hwnd> create_window_ex_a(const WindowCreation& creation) = 0;
+  virtual SysResult<void> destroy_window(Hwnd window) = 0;
+  virtual std::int64_t def_window_proc_a(Hwnd window, std::uint32_t message, std::uint64_t wparam,
+                                         std::int64_t lparam) = 0;
+  // GetMessageW: true for a message, false for WM_QUIT.
+  virtual SysResult<bool> get_message_w(Message& message, Hwnd window, std::uint32_t first,
+                                        std::uint32_t last) = 0;
+  virtual bool translate_message(const Message& message) = 0;
+  virtual std::int64_t dispatch_message_w(const Message& message) = 0;
+  virtual SysResult<void> post_message_w(Hwnd window, std::uint32_t message, std::uint64_t wparam,
+                                         std::int64_t lparam) = 0;
+  virtual void post_quit_message(int exit_code) = 0;
+  // SendMessageTimeoutW with no result pointer.
+  virtual SysResult<void> send_message_timeout_w(Hwnd window, std::uint32_t message,
+                                                 std::uint64_t wparam, std::int64_t lparam,
+                                                 std::uint32_t flags, std::uint32_t timeout_ms) = 0;
+  // SetTimer with no timer procedure: the timer arrives as WM_TIMER. Gives the timer's id.
+  virtual SysResult<std::uint64_t> set_timer(Hwnd window, std::uint64_t id,
+                                             std::uint32_t period_ms) = 0;
+
+ protected:
+  ~MessageCalls() = default;
+};
+
+// WinEvent hooks.
+class HookCalls {
+ public:
+  // SetWinEventHook sets no last error; empty when it gives a null handle.
+  virtual std::optional<Hhook> set_win_event_hook(std::uint32_t event_min, std::uint32_t event_max,
+                                                  Hmodule module, WinEventProc callback,
+                                                  std::uint32_t process_id, std::uint32_t thread_id,
+                                                  std::uint32_t flags) = 0;
+
+ protected:
+  ~HookCalls() = default;
+};
+
+// Raw mouse input, the cursor and system metrics.
+class InputCalls {
+ public:
+  virtual SysResult<void> register_raw_input_devices(std::span<const RawInputDevice> devices) = 0;
+  // GetRawInputData(RID_INPUT) of one record into a buffer of one mouse record.
+  virtual SysResult<RawInputRecord> get_raw_input_data(std::int64_t raw_input) = 0;
+  virtual SysResult<Point> get_cursor_pos() = 0;
+  // Sets no last error; 0 both for a failure and for a metric that is 0.
+  virtual int get_system_metrics(int index) = 0;
+
+ protected:
+  ~InputCalls() = default;
+};
+
+// Every Windows call the program makes, one method per call, in the program's own types, grouped
+// by role. The real implementation forwards each call and reads the last error right after it;
+// the simulated desktop answers the same calls from a model. Neither decides anything for the
+// program.
+class Platform : public ProcessCalls,
+                 public WindowCalls,
+                 public MessageCalls,
+                 public HookCalls,
+                 public InputCalls {
+ public:
+  Platform() = default;
+  Platform(const Platform&) = delete;
+  Platform& operator=(const Platform&) = delete;
+  virtual ~Platform() = default;
 };
 
 }  // namespace orvel

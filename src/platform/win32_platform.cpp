@@ -2,7 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -18,6 +23,12 @@ Hwnd from_hwnd(HWND window) {
 HMONITOR to_hmonitor(Hmonitor monitor) {
   return reinterpret_cast<HMONITOR>(static_cast<std::intptr_t>(monitor));
 }
+HANDLE to_handle(Handle handle) {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(handle));
+}
+HINSTANCE to_hinstance(Hmodule module) {
+  return reinterpret_cast<HINSTANCE>(static_cast<std::intptr_t>(module));
+}
 DPI_AWARENESS_CONTEXT to_dpi_context(DpiContext context) {
   return reinterpret_cast<DPI_AWARENESS_CONTEXT>(static_cast<std::intptr_t>(context));
 }
@@ -26,6 +37,27 @@ const wchar_t* to_wide(const char16_t* text) {
 }
 Rect from_rect(const RECT& rect) {
   return {.left = rect.left, .top = rect.top, .right = rect.right, .bottom = rect.bottom};
+}
+std::optional<Hwnd> optional_window(HWND window) {
+  if (!window) return std::nullopt;
+  return from_hwnd(window);
+}
+
+MSG to_msg(const Message& message) {
+  return {.hwnd = to_hwnd(message.window),
+          .message = message.message,
+          .wParam = message.wparam,
+          .lParam = message.lparam,
+          .time = message.time,
+          .pt = {.x = message.point.x, .y = message.point.y}};
+}
+Message from_msg(const MSG& message) {
+  return {.window = from_hwnd(message.hwnd),
+          .message = message.message,
+          .wparam = message.wParam,
+          .lparam = message.lParam,
+          .time = static_cast<std::uint32_t>(message.time),
+          .point = {.x = message.pt.x, .y = message.pt.y}};
 }
 
 std::unexpected<LastError> last_error() {
@@ -49,6 +81,52 @@ BOOL CALLBACK visit_window(HWND window, LPARAM context) {
   const auto& visit = *reinterpret_cast<const WindowVisitor*>(context);
   return visit(from_hwnd(window)) ? TRUE : FALSE;
 }
+
+// Windows gives a window procedure no context of its own, so the platform and the program's
+// procedure wait here for the trampoline that Windows calls.
+struct WindowProcSlot {
+  Platform* platform = nullptr;
+  WindowProc procedure = nullptr;
+};
+WindowProcSlot window_proc_slot;
+
+LRESULT CALLBACK window_proc_trampoline(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return window_proc_slot.procedure(*window_proc_slot.platform, from_hwnd(window), message, wparam,
+                                    lparam);
+}
+
+// The same for the WinEvent callback, which gets no context either.
+struct WinEventSlot {
+  Platform* platform = nullptr;
+  WinEventProc callback = nullptr;
+};
+WinEventSlot win_event_slot;
+
+void CALLBACK win_event_trampoline(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object_id,
+                                   LONG child_id, DWORD event_thread, DWORD event_time) {
+  win_event_slot.callback(
+      *win_event_slot.platform, static_cast<Hhook>(reinterpret_cast<std::intptr_t>(hook)),
+      static_cast<std::uint32_t>(event), from_hwnd(window), static_cast<std::int32_t>(object_id),
+      static_cast<std::int32_t>(child_id), static_cast<std::uint32_t>(event_thread),
+      static_cast<std::uint32_t>(event_time));
+}
+
+// What a new thread runs; the thread owns it from its first line.
+struct ThreadStart {
+  Platform* platform;
+  ThreadBody body;
+};
+
+DWORD WINAPI run_thread(void* context) {
+  const std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(context));
+  start->body(*start->platform);
+  return 0;
+}
+
+// One raw input header followed by one mouse record, as a 64-bit process receives them.
+constexpr UINT raw_mouse_record_size = 48;
+static_assert(sizeof(RAWINPUTHEADER) == 24 && sizeof(RAWMOUSE) == 24);
+static_assert(sizeof(RAWINPUTHEADER) + sizeof(RAWMOUSE) == raw_mouse_record_size);
 
 // Writes all of `utf8` to a standard handle: as UTF-16 to a console, which would otherwise show
 // it in its own code page, and as bytes, untranslated, to anything else.
@@ -93,6 +171,32 @@ SysResult<void> Win32Platform::write_stderr(std::string_view utf8) {
   return write_standard(STD_ERROR_HANDLE, utf8);
 }
 
+Handle Win32Platform::get_std_handle(std::uint32_t which) {
+  return static_cast<Handle>(reinterpret_cast<std::intptr_t>(GetStdHandle(which)));
+}
+
+SysResult<std::uint32_t> Win32Platform::get_console_mode(Handle handle) {
+  DWORD mode = 0;
+  if (!GetConsoleMode(to_handle(handle), &mode)) return last_error();
+  return static_cast<std::uint32_t>(mode);
+}
+
+SysResult<std::size_t> Win32Platform::read_file(Handle handle, std::span<char> buffer) {
+  const auto capacity = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
+  DWORD read = 0;
+  if (!ReadFile(to_handle(handle), buffer.data(), capacity, &read, nullptr)) return last_error();
+  return read;
+}
+
+SysResult<std::size_t> Win32Platform::read_console_w(Handle handle, std::span<char16_t> buffer) {
+  const auto capacity = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
+  DWORD read = 0;
+  if (!ReadConsoleW(to_handle(handle), buffer.data(), capacity, &read, nullptr)) {
+    return last_error();
+  }
+  return read;
+}
+
 SysResult<Hmodule> Win32Platform::get_module_handle_w(const char16_t* name) {
   const HMODULE module = GetModuleHandleW(to_wide(name));
   if (!module) return last_error();
@@ -110,9 +214,27 @@ SysResult<std::u16string> Win32Platform::format_message_w(std::uint32_t flags, H
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);
 }
 
+SysResult<void> Win32Platform::start_thread(ThreadBody body) {
+  auto start = std::make_unique<ThreadStart>(ThreadStart{.platform = this, .body = body});
+  const HANDLE thread = CreateThread(nullptr, 0, run_thread, start.get(), 0, nullptr);
+  if (!thread) return last_error();
+  static_cast<void>(start.release());
+  // Nobody waits for the thread; it runs on whether or not its handle closes.
+  static_cast<void>(CloseHandle(thread));
+  return {};
+}
+
 std::chrono::microseconds Win32Platform::monotonic_now() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-      std::chrono::steady_clock::now().time_since_epoch());
+  // Neither call fails on any Windows this program runs on.
+  LARGE_INTEGER counter{};
+  LARGE_INTEGER frequency{};
+  QueryPerformanceCounter(&counter);
+  QueryPerformanceFrequency(&frequency);
+  // Whole seconds and the rest apart, so that a long uptime does not overflow the product.
+  const std::int64_t ticks = counter.QuadPart;
+  const std::int64_t per_second = frequency.QuadPart;
+  return std::chrono::microseconds{ticks / per_second * 1'000'000 +
+                                   ticks % per_second * 1'000'000 / per_second};
 }
 
 void Win32Platform::sleep(std::chrono::milliseconds duration) {
@@ -149,16 +271,13 @@ SysResult<Hwnd> Win32Platform::find_window_ex_a(Hwnd parent, Hwnd child_after,
   return from_hwnd(found);
 }
 
-SysResult<void> Win32Platform::enum_windows(const WindowVisitor& visit) {
-  if (!EnumWindows(visit_window, reinterpret_cast<LPARAM>(&visit))) return last_error();
-  return {};
+bool Win32Platform::enum_windows(const WindowVisitor& visit) {
+  return EnumWindows(visit_window, reinterpret_cast<LPARAM>(&visit)) != FALSE;
 }
 
-SysResult<void> Win32Platform::enum_child_windows(Hwnd parent, const WindowVisitor& visit) {
-  if (!EnumChildWindows(to_hwnd(parent), visit_window, reinterpret_cast<LPARAM>(&visit))) {
-    return last_error();
-  }
-  return {};
+void Win32Platform::enum_child_windows(Hwnd parent, const WindowVisitor& visit) {
+  static_cast<void>(
+      EnumChildWindows(to_hwnd(parent), visit_window, reinterpret_cast<LPARAM>(&visit)));
 }
 
 SysResult<std::u16string> Win32Platform::get_class_name_w(Hwnd window, int capacity) {
@@ -170,10 +289,32 @@ SysResult<std::u16string> Win32Platform::get_class_name_w(Hwnd window, int capac
   return name;
 }
 
-SysResult<Hwnd> Win32Platform::get_ancestor(Hwnd window, std::uint32_t flags) {
-  const HWND ancestor = GetAncestor(to_hwnd(window), flags);
-  if (!ancestor) return last_error();
-  return from_hwnd(ancestor);
+std::optional<Hwnd> Win32Platform::get_ancestor(Hwnd window, std::uint32_t flags) {
+  return optional_window(GetAncestor(to_hwnd(window), flags));
+}
+
+std::optional<Hwnd> Win32Platform::window_from_point(Point point) {
+  return optional_window(WindowFromPoint(POINT{.x = point.x, .y = point.y}));
+}
+
+std::optional<Hwnd> Win32Platform::get_foreground_window() {
+  return optional_window(GetForegroundWindow());
+}
+
+SysResult<Hwnd> Win32Platform::get_window(Hwnd window, std::uint32_t command) {
+  // A window with no such relative leaves the last error as it was, so it reads 0 then.
+  SetLastError(0);
+  const HWND relative = GetWindow(to_hwnd(window), command);
+  if (!relative) return last_error();
+  return from_hwnd(relative);
+}
+
+SysResult<WindowOwner> Win32Platform::get_window_thread_process_id(Hwnd window) {
+  DWORD process_id = 0;
+  const DWORD thread_id = GetWindowThreadProcessId(to_hwnd(window), &process_id);
+  if (thread_id == 0) return last_error();
+  return WindowOwner{.thread_id = static_cast<std::uint32_t>(thread_id),
+                     .process_id = static_cast<std::uint32_t>(process_id)};
 }
 
 SysResult<Rect> Win32Platform::get_window_rect(Hwnd window) {
@@ -218,14 +359,12 @@ SysResult<void> Win32Platform::set_window_pos(Hwnd window, Hwnd insert_after, in
   return {};
 }
 
-SysResult<void> Win32Platform::send_message_timeout_w(Hwnd window, std::uint32_t message,
-                                                      std::uint64_t wparam, std::int64_t lparam,
-                                                      std::uint32_t flags,
-                                                      std::uint32_t timeout_ms) {
-  if (!SendMessageTimeoutW(to_hwnd(window), message, wparam, lparam, flags, timeout_ms, nullptr)) {
-    return last_error();
-  }
-  return {};
+bool Win32Platform::invalidate_rect(Hwnd window, bool erase) {
+  return InvalidateRect(to_hwnd(window), nullptr, erase ? TRUE : FALSE) != FALSE;
+}
+
+bool Win32Platform::update_window(Hwnd window) {
+  return UpdateWindow(to_hwnd(window)) != FALSE;
 }
 
 Hmonitor Win32Platform::monitor_from_window(Hwnd window, std::uint32_t flags) {
@@ -245,6 +384,152 @@ SysResult<void> Win32Platform::system_parameters_info_w(std::uint32_t action, st
   auto* argument = const_cast<wchar_t*>(to_wide(text));
   if (!SystemParametersInfoW(action, param, argument, flags)) return last_error();
   return {};
+}
+
+SysResult<std::uint16_t> Win32Platform::register_class_a(const WindowClass& window_class) {
+  // One window class per process: its procedure is the one the trampoline calls.
+  window_proc_slot = {.platform = this, .procedure = window_class.procedure};
+  const std::string name(window_class.class_name);
+  const WNDCLASSA description{
+      .style = window_class.style,
+      .lpfnWndProc = window_class.procedure ? window_proc_trampoline : nullptr,
+      .hInstance = to_hinstance(window_class.instance),
+      .lpszClassName = name.c_str()};
+  const ATOM atom = RegisterClassA(&description);
+  if (atom == 0) return last_error();
+  return atom;
+}
+
+SysResult<std::uint32_t> Win32Platform::register_window_message_w(std::u16string_view name) {
+  const std::u16string terminated(name);
+  const UINT message = RegisterWindowMessageW(to_wide(terminated.c_str()));
+  if (message == 0) return last_error();
+  return message;
+}
+
+SysResult<Hwnd> Win32Platform::create_window_ex_a(const WindowCreation& creation) {
+  const std::string class_name(creation.class_name);
+  const std::string window_name(creation.window_name);
+  const HWND window =
+      CreateWindowExA(creation.ex_style, class_name.c_str(), window_name.c_str(), creation.style,
+                      creation.x, creation.y, creation.width, creation.height,
+                      to_hwnd(creation.parent), nullptr, to_hinstance(creation.instance), nullptr);
+  if (!window) return last_error();
+  return from_hwnd(window);
+}
+
+SysResult<void> Win32Platform::destroy_window(Hwnd window) {
+  if (!DestroyWindow(to_hwnd(window))) return last_error();
+  return {};
+}
+
+std::int64_t Win32Platform::def_window_proc_a(Hwnd window, std::uint32_t message,
+                                              std::uint64_t wparam, std::int64_t lparam) {
+  return DefWindowProcA(to_hwnd(window), message, wparam, lparam);
+}
+
+SysResult<bool> Win32Platform::get_message_w(Message& message, Hwnd window, std::uint32_t first,
+                                             std::uint32_t last) {
+  MSG received{};
+  const BOOL result = GetMessageW(&received, to_hwnd(window), first, last);
+  if (result == -1) return last_error();
+  message = from_msg(received);
+  return result != 0;
+}
+
+bool Win32Platform::translate_message(const Message& message) {
+  const MSG translated = to_msg(message);
+  return TranslateMessage(&translated) != FALSE;
+}
+
+std::int64_t Win32Platform::dispatch_message_w(const Message& message) {
+  const MSG dispatched = to_msg(message);
+  return DispatchMessageW(&dispatched);
+}
+
+SysResult<void> Win32Platform::post_message_w(Hwnd window, std::uint32_t message,
+                                              std::uint64_t wparam, std::int64_t lparam) {
+  if (!PostMessageW(to_hwnd(window), message, wparam, lparam)) return last_error();
+  return {};
+}
+
+void Win32Platform::post_quit_message(int exit_code) {
+  PostQuitMessage(exit_code);
+}
+
+SysResult<void> Win32Platform::send_message_timeout_w(Hwnd window, std::uint32_t message,
+                                                      std::uint64_t wparam, std::int64_t lparam,
+                                                      std::uint32_t flags,
+                                                      std::uint32_t timeout_ms) {
+  if (!SendMessageTimeoutW(to_hwnd(window), message, wparam, lparam, flags, timeout_ms, nullptr)) {
+    return last_error();
+  }
+  return {};
+}
+
+SysResult<std::uint64_t> Win32Platform::set_timer(Hwnd window, std::uint64_t id,
+                                                  std::uint32_t period_ms) {
+  const UINT_PTR timer = SetTimer(to_hwnd(window), id, period_ms, nullptr);
+  if (timer == 0) return last_error();
+  return timer;
+}
+
+std::optional<Hhook> Win32Platform::set_win_event_hook(
+    std::uint32_t event_min, std::uint32_t event_max, Hmodule module, WinEventProc callback,
+    std::uint32_t process_id, std::uint32_t thread_id, std::uint32_t flags) {
+  // One WinEvent callback per process: every hook calls the one the trampoline finds here.
+  win_event_slot = {.platform = this, .callback = callback};
+  const HWINEVENTHOOK hook =
+      SetWinEventHook(event_min, event_max, to_hinstance(module),
+                      callback ? win_event_trampoline : nullptr, process_id, thread_id, flags);
+  if (!hook) return std::nullopt;
+  return static_cast<Hhook>(reinterpret_cast<std::intptr_t>(hook));
+}
+
+SysResult<void> Win32Platform::register_raw_input_devices(std::span<const RawInputDevice> devices) {
+  std::vector<RAWINPUTDEVICE> described;
+  described.reserve(devices.size());
+  for (const RawInputDevice& device : devices) {
+    described.push_back({.usUsagePage = device.usage_page,
+                         .usUsage = device.usage,
+                         .dwFlags = device.flags,
+                         .hwndTarget = to_hwnd(device.target)});
+  }
+  if (!RegisterRawInputDevices(described.data(), static_cast<UINT>(described.size()),
+                               sizeof(RAWINPUTDEVICE))) {
+    return last_error();
+  }
+  return {};
+}
+
+SysResult<RawInputRecord> Win32Platform::get_raw_input_data(std::int64_t raw_input) {
+  alignas(RAWINPUTHEADER) std::byte record[raw_mouse_record_size]{};
+  UINT size = raw_mouse_record_size;
+  const UINT copied =
+      GetRawInputData(reinterpret_cast<HRAWINPUT>(static_cast<std::intptr_t>(raw_input)), RID_INPUT,
+                      record, &size, sizeof(RAWINPUTHEADER));
+  if (copied == static_cast<UINT>(-1)) return last_error();
+  RAWINPUTHEADER header;
+  RAWMOUSE mouse;
+  std::memcpy(&header, record, sizeof(header));
+  std::memcpy(&mouse, record + sizeof(header), sizeof(mouse));
+  return RawInputRecord{.type = static_cast<std::uint32_t>(header.dwType),
+                        .button_flags = mouse.usButtonFlags,
+                        .button_data = mouse.usButtonData};
+}
+
+SysResult<Point> Win32Platform::get_cursor_pos() {
+  POINT position{};
+  if (!GetCursorPos(&position)) return last_error();
+  return Point{.x = position.x, .y = position.y};
+}
+
+int Win32Platform::get_system_metrics(int index) {
+  return GetSystemMetrics(index);
+}
+
+void end_process(int code) {
+  ExitProcess(static_cast<UINT>(code));
 }
 
 }  // namespace orvel

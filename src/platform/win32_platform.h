@@ -10,9 +10,14 @@ class Win32Platform final : public Platform {
   std::u16string get_command_line_w() override;
   SysResult<void> write_stdout(std::string_view utf8) override;
   SysResult<void> write_stderr(std::string_view utf8) override;
+  Handle get_std_handle(std::uint32_t which) override;
+  SysResult<std::uint32_t> get_console_mode(Handle handle) override;
+  SysResult<std::size_t> read_file(Handle handle, std::span<char> buffer) override;
+  SysResult<std::size_t> read_console_w(Handle handle, std::span<char16_t> buffer) override;
   SysResult<Hmodule> get_module_handle_w(const char16_t* name) override;
   SysResult<std::u16string> format_message_w(std::uint32_t flags, Hmodule source,
                                              std::uint32_t code) override;
+  SysResult<void> start_thread(ThreadBody body) override;
 
   std::chrono::microseconds monotonic_now() override;
   void sleep(std::chrono::milliseconds duration) override;
@@ -24,10 +29,14 @@ class Win32Platform final : public Platform {
   SysResult<Hwnd> find_window_a(std::string_view class_name) override;
   SysResult<Hwnd> find_window_ex_a(Hwnd parent, Hwnd child_after,
                                    std::string_view class_name) override;
-  SysResult<void> enum_windows(const WindowVisitor& visit) override;
-  SysResult<void> enum_child_windows(Hwnd parent, const WindowVisitor& visit) override;
+  bool enum_windows(const WindowVisitor& visit) override;
+  void enum_child_windows(Hwnd parent, const WindowVisitor& visit) override;
   SysResult<std::u16string> get_class_name_w(Hwnd window, int capacity) override;
-  SysResult<Hwnd> get_ancestor(Hwnd window, std::uint32_t flags) override;
+  std::optional<Hwnd> get_ancestor(Hwnd window, std::uint32_t flags) override;
+  std::optional<Hwnd> window_from_point(Point point) override;
+  std::optional<Hwnd> get_foreground_window() override;
+  SysResult<Hwnd> get_window(Hwnd window, std::uint32_t command) override;
+  SysResult<WindowOwner> get_window_thread_process_id(Hwnd window) override;
 
   SysResult<Rect> get_window_rect(Hwnd window) override;
   SysResult<Point> screen_to_client(Hwnd window, Point point) override;
@@ -37,15 +46,47 @@ class Win32Platform final : public Platform {
   SysResult<Hwnd> set_parent(Hwnd child, Hwnd new_parent) override;
   SysResult<void> set_window_pos(Hwnd window, Hwnd insert_after, int x, int y, int width,
                                  int height, std::uint32_t flags) override;
-  SysResult<void> send_message_timeout_w(Hwnd window, std::uint32_t message, std::uint64_t wparam,
-                                         std::int64_t lparam, std::uint32_t flags,
-                                         std::uint32_t timeout_ms) override;
+  bool invalidate_rect(Hwnd window, bool erase) override;
+  bool update_window(Hwnd window) override;
 
   Hmonitor monitor_from_window(Hwnd window, std::uint32_t flags) override;
   SysResult<MonitorInfo> get_monitor_info_w(Hmonitor monitor) override;
 
   SysResult<void> system_parameters_info_w(std::uint32_t action, std::uint32_t param,
                                            const char16_t* text, std::uint32_t flags) override;
+
+  SysResult<std::uint16_t> register_class_a(const WindowClass& window_class) override;
+  SysResult<std::uint32_t> register_window_message_w(std::u16string_view name) override;
+  SysResult<Hwnd> create_window_ex_a(const WindowCreation& creation) override;
+  SysResult<void> destroy_window(Hwnd window) override;
+  std::int64_t def_window_proc_a(Hwnd window, std::uint32_t message, std::uint64_t wparam,
+                                 std::int64_t lparam) override;
+  SysResult<bool> get_message_w(Message& message, Hwnd window, std::uint32_t first,
+                                std::uint32_t last) override;
+  bool translate_message(const Message& message) override;
+  std::int64_t dispatch_message_w(const Message& message) override;
+  SysResult<void> post_message_w(Hwnd window, std::uint32_t message, std::uint64_t wparam,
+                                 std::int64_t lparam) override;
+  void post_quit_message(int exit_code) override;
+  SysResult<void> send_message_timeout_w(Hwnd window, std::uint32_t message, std::uint64_t wparam,
+                                         std::int64_t lparam, std::uint32_t flags,
+                                         std::uint32_t timeout_ms) override;
+  SysResult<std::uint64_t> set_timer(Hwnd window, std::uint64_t id,
+                                     std::uint32_t period_ms) override;
+
+  std::optional<Hhook> set_win_event_hook(std::uint32_t event_min, std::uint32_t event_max,
+                                          Hmodule module, WinEventProc callback,
+                                          std::uint32_t process_id, std::uint32_t thread_id,
+                                          std::uint32_t flags) override;
+
+  SysResult<void> register_raw_input_devices(std::span<const RawInputDevice> devices) override;
+  SysResult<RawInputRecord> get_raw_input_data(std::int64_t raw_input) override;
+  SysResult<Point> get_cursor_pos() override;
+  int get_system_metrics(int index) override;
 };
+
+// Ends the process with `code` at once (ExitProcess). Threads that the program started may still
+// be running, so static objects must not be destroyed under them as a return from main would.
+[[noreturn]] void end_process(int code);
 
 }  // namespace orvel

@@ -88,10 +88,10 @@ TEST_F(AttachDetach, AFailedAttachLeavesTheHostAsItWas) {
   // Nothing to attach to: no style is touched.
   auto failed = attach_host(os, host);
   EXPECT_EQ(failed.error().message, "Progman not found");
-  EXPECT_EQ(os.count_calls("SetWindowLongPtrW"), 0u);
+  EXPECT_EQ(os.count_calls(Call::SetWindowLongPtrW), 0u);
 
   os.start_shell({.layout = SimDesktop::ShellLayout::raised, .layer_exists = true});
-  os.fail_call("SetParent", 5, 1);
+  os.fail_call(Call::SetParent, 5, 1);
   failed = attach_host(os, host);
   ASSERT_FALSE(failed.has_value());
   EXPECT_EQ(failed.error(),
@@ -101,12 +101,12 @@ TEST_F(AttachDetach, AFailedAttachLeavesTheHostAsItWas) {
   EXPECT_EQ(state->style, host_style);
   EXPECT_EQ(state->ex_style, host_ex_style);
   EXPECT_EQ(state->rect, (Rect{2000, 100, 2600, 500}));
-  EXPECT_EQ(os.count_calls("SetWindowPos"), 0u);
+  EXPECT_EQ(os.count_calls(Call::SetWindowPos), 0u);
 }
 
 TEST_F(AttachDetach, AStyleThatCannotBeReadIsNotOverwritten) {
   os.start_shell({.layout = SimDesktop::ShellLayout::raised, .layer_exists = true});
-  os.fail_call("GetWindowLongPtrW", 5, 1);
+  os.fail_call(Call::GetWindowLongPtrW, 5, 1);
   ASSERT_TRUE(attach_host(os, host).has_value());
   EXPECT_EQ(os.window(host)->style, host_style);
   EXPECT_EQ(os.window(host)->ex_style, 0u);
@@ -137,11 +137,11 @@ TEST_F(AttachDetach, DetachesAWindowThatIsAlreadyTopLevel) {
   EXPECT_EQ(os.window(plain)->style, 0x80000001u);
   EXPECT_EQ(os.window(plain)->ex_style, 0x00040100u);
 
-  os.fail_call("SetParent", 1400, 1);
+  os.fail_call(Call::SetParent, 1400, 1);
   const auto failed = detach_host(os, plain);
   ASSERT_FALSE(failed.has_value());
   EXPECT_EQ(failed.error().message, "SetParent(NULL) failed: Invalid window handle. (0x80070578)");
-  EXPECT_EQ(os.count_calls("SetWindowLongPtrW"), 2u);
+  EXPECT_EQ(os.count_calls(Call::SetWindowLongPtrW), 2u);
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ TEST_F(Discovery, TakesOnlyWorkerWsWithoutTheIcons) {
 
   // A window whose class cannot be read is skipped, and the search goes on.
   const Hwnd good = worker({0, 0, 1000, 1000});
-  os.fail_call("GetClassNameW", 5, 1);
+  os.fail_call(Call::GetClassNameW, 5, 1);
   EXPECT_EQ(search(), std::nullopt);
   EXPECT_EQ(search(), (DesktopLayer{good, AttachMode::classic}));
 }
@@ -88,10 +88,10 @@ TEST_F(Discovery, FallsBackToTheShellStructureWithoutAMonitor) {
   os.set_window_pos(shell.layer, 0, 0, 0, 10, 10, win::swp_nozorder);
   os.clear_calls();
   EXPECT_EQ(search_desktop_layer(os, 0), (DesktopLayer{shell.layer, AttachMode::classic}));
-  EXPECT_EQ(os.count_calls("GetMonitorInfoW"), 0u);
-  EXPECT_EQ(os.count_calls("EnumChildWindows"), 0u);
+  EXPECT_EQ(os.count_calls(Call::GetMonitorInfoW), 0u);
+  EXPECT_EQ(os.count_calls(Call::EnumChildWindows), 0u);
   // A monitor that cannot be read is no monitor.
-  os.fail_call("GetMonitorInfoW", 1461, 1);
+  os.fail_call(Call::GetMonitorInfoW, 1461, 1);
   EXPECT_EQ(search(), (DesktopLayer{shell.layer, AttachMode::classic}));
 }
 
@@ -104,7 +104,7 @@ TEST_F(Discovery, FindsTheLayerBelowIconsThatStayInProgman) {
   EXPECT_EQ(search_desktop_layer(os, 0), (DesktopLayer{below, AttachMode::classic}));
 
   // With none after it, the WorkerW inside Progman.
-  os.destroy_window(below);
+  os.destroy(below);
   const Hwnd inside = worker({0, 0, 10, 10}, shell.progman);
   EXPECT_EQ(search_desktop_layer(os, 0), (DesktopLayer{inside, AttachMode::raised}));
 }
@@ -114,16 +114,16 @@ TEST_F(Discovery, WaitsASecondForAProgmanThatHoldsTheIconsAndNoLayer) {
   const auto start = os.monotonic_now();
   EXPECT_EQ(search(), std::nullopt);
   EXPECT_EQ(elapsed_since(start), 1s);
-  EXPECT_EQ(os.count_calls("Sleep(100)"), 10u);
-  EXPECT_EQ(os.count_calls("SendMessageTimeoutW"), 0u);
+  EXPECT_EQ(os.count_calls(Call::Sleep), 10u);
+  EXPECT_EQ(os.count_calls(Call::SendMessageTimeoutW), 0u);
 }
 
 TEST_F(Discovery, SendsNoRequestWhenTheLayerIsThere) {
   const auto& shell = os.start_shell({.layout = Layout::raised, .layer_exists = true});
   os.clear_calls();
   EXPECT_EQ(find_desktop_layer(os, monitor), (DesktopLayer{shell.layer, AttachMode::raised}));
-  EXPECT_EQ(os.count_calls("SendMessageTimeoutW"), 0u);
-  EXPECT_EQ(os.count_calls("Sleep"), 0u);
+  EXPECT_EQ(os.count_calls(Call::SendMessageTimeoutW), 0u);
+  EXPECT_EQ(os.count_calls(Call::Sleep), 0u);
 }
 
 TEST_F(Discovery, AsksProgmanOnceAndFindsTheLayerItCreates) {
@@ -135,7 +135,7 @@ TEST_F(Discovery, AsksProgmanOnceAndFindsTheLayerItCreates) {
   EXPECT_EQ(found, (DesktopLayer{os.shell().layer, AttachMode::classic}));
   EXPECT_THAT(os.calls(),
               testing::Contains("SendMessageTimeoutW(" + progman + ", 0x52C, 13, 1, 0x0, 1000)"));
-  EXPECT_EQ(os.count_calls("SendMessageTimeoutW"), 1u);
+  EXPECT_EQ(os.count_calls(Call::SendMessageTimeoutW), 1u);
   // One search of a second before the request; the second search finds the layer.
   EXPECT_EQ(elapsed_since(start), 1s);
   EXPECT_EQ(os.window(os.shell().defview)->parent, os.shell().icons_workerw);
@@ -164,8 +164,8 @@ TEST_F(Discovery, FailsWithoutProgmanBeforeAskingAnything) {
   const auto failed = find_desktop_layer(os, monitor);
   ASSERT_FALSE(failed.has_value());
   EXPECT_EQ(failed.error(), (HelperError{"Progman not found", std::nullopt}));
-  EXPECT_EQ(os.count_calls("SendMessageTimeoutW"), 0u);
-  EXPECT_EQ(os.count_calls("Sleep"), 0u);
+  EXPECT_EQ(os.count_calls(Call::SendMessageTimeoutW), 0u);
+  EXPECT_EQ(os.count_calls(Call::Sleep), 0u);
 }
 
 TEST_F(Discovery, GivesUpAfterTwelveSearchesOnAShellThatNeverCreatesItsLayer) {
@@ -174,8 +174,8 @@ TEST_F(Discovery, GivesUpAfterTwelveSearchesOnAShellThatNeverCreatesItsLayer) {
   auto failed = find_desktop_layer(os, monitor);
   ASSERT_FALSE(failed.has_value());
   EXPECT_EQ(failed.error(), (HelperError{"WorkerW not found after spawn", std::nullopt}));
-  EXPECT_EQ(os.count_calls("GetMonitorInfoW"), 12u);
-  EXPECT_EQ(os.count_calls("SendMessageTimeoutW"), 1u);
+  EXPECT_EQ(os.count_calls(Call::GetMonitorInfoW), 12u);
+  EXPECT_EQ(os.count_calls(Call::SendMessageTimeoutW), 1u);
   // Twelve searches that wait a second each, and ten pauses between the last eleven.
   EXPECT_EQ(elapsed_since(start), 13s);
 

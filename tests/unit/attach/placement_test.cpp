@@ -70,7 +70,7 @@ TEST_F(FitHostToMonitor, DoesNothingAtAllForANullOrInvalidMonitor) {
 }
 
 TEST_F(FitHostToMonitor, RestoresTheThreadContextOnlyWhenTheSwitchGaveOne) {
-  os.fail_call("GetMonitorInfoW", 1461, 1);
+  os.fail_call(Call::GetMonitorInfoW, 1461, 1);
   os.clear_calls();
   fit_host_to_monitor(os, host, right);
   EXPECT_THAT(os.calls(), ElementsAre("SetThreadDpiAwarenessContext(-4)",
@@ -78,18 +78,18 @@ TEST_F(FitHostToMonitor, RestoresTheThreadContextOnlyWhenTheSwitchGaveOne) {
                                       "SetThreadDpiAwarenessContext(24592)"));
   EXPECT_EQ(os.window(host)->rect, (Rect{10, 10, 110, 110}));
 
-  os.fail_call("SetThreadDpiAwarenessContext", 87, 1);
-  os.fail_call("SetWindowPos", 5, 1);
+  os.fail_call(Call::SetThreadDpiAwarenessContext, 87, 1);
+  os.fail_call(Call::SetWindowPos, 5, 1);
   os.clear_calls();
   fit_host_to_monitor(os, host, right);
-  EXPECT_EQ(os.count_calls("SetThreadDpiAwarenessContext"), 1u);
-  EXPECT_EQ(os.count_calls("SetWindowPos"), 1u);
+  EXPECT_EQ(os.count_calls(Call::SetThreadDpiAwarenessContext), 1u);
+  EXPECT_EQ(os.count_calls(Call::SetWindowPos), 1u);
 
   // A previous context with all bits set is not given back either.
   os.set_thread_dpi_awareness_context(-1);
   os.clear_calls();
   fit_host_to_monitor(os, host, right);
-  EXPECT_EQ(os.count_calls("SetThreadDpiAwarenessContext"), 1u);
+  EXPECT_EQ(os.count_calls(Call::SetThreadDpiAwarenessContext), 1u);
   EXPECT_EQ(os.window(host)->screen_rect, (Rect{1920, 0, 4480, 1440}));
 }
 
@@ -98,7 +98,7 @@ TEST(RefreshWallpaper, AppliesTheSettingAgainWithANullString) {
   EXPECT_TRUE(refresh_wallpaper(os).has_value());
   EXPECT_THAT(os.calls(), ElementsAre("SystemParametersInfoW(0x14, 0, null, 0x1)"));
 
-  os.fail_call("SystemParametersInfoW", 5);
+  os.fail_call(Call::SystemParametersInfoW, 5);
   const Result<void> failed = refresh_wallpaper(os);
   ASSERT_FALSE(failed.has_value());
   EXPECT_EQ(failed.error(),

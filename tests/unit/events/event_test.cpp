@@ -80,7 +80,7 @@ TEST(SystemErrorText, GivesTheSystemMessageAndTheCode) {
   EXPECT_THAT(os.calls(),
               testing::ElementsAre(R"(GetModuleHandleW("ntdll.dll"))",
                                    "FormatMessageW(0x1B00, 0x7FF800000000, 0xC0000022)"));
-  os.fail_call("GetModuleHandleW", 126);
+  os.fail_call(Call::GetModuleHandleW, 126);
   EXPECT_EQ(system_error_text(os, 0xD0000022), "0xD0000022");
 }
 

@@ -69,7 +69,7 @@ TEST_F(Entry, RefreshWritesOneLineOrOneError) {
   EXPECT_THAT(os.calls(), ElementsAre("SetProcessDpiAwarenessContext(-4)",
                                       "SystemParametersInfoW(0x14, 0, null, 0x1)"));
 
-  os.fail_call("SystemParametersInfoW", 5);
+  os.fail_call(Call::SystemParametersInfoW, 5);
   EXPECT_EQ(run(u"refresh"), 1);
   EXPECT_THAT(os.stdout_text(),
               testing::EndsWith("{\"event\":\"error\",\"message\":\"SPI_SETDESKWALLPAPER refresh "
@@ -79,7 +79,7 @@ TEST_F(Entry, RefreshWritesOneLineOrOneError) {
 
 TEST_F(Entry, MoveFitsTheWindowToItsNearestMonitor) {
   // A failed DPI switch changes nothing about the command.
-  os.fail_call("SetProcessDpiAwarenessContext", 5);
+  os.fail_call(Call::SetProcessDpiAwarenessContext, 5);
   EXPECT_EQ(run(u"move --hwnd " + wide(host) + u" --zguard=maybe"), 0);
   EXPECT_EQ(os.stdout_text(), "{\"event\":\"moved\",\"hwnd\":" + std::to_string(host) + "}\n");
   const auto calls = os.calls();
@@ -117,7 +117,7 @@ TEST_F(Entry, DetachGivesTheWindowBackAndRepaintsTheWallpaper) {
   EXPECT_EQ(os.calls().back(), "SystemParametersInfoW(0x14, 0, null, 0x1)");
 
   // The window is back even when the repaint fails: reported, and still a success.
-  os.fail_call("SystemParametersInfoW", 5, 1);
+  os.fail_call(Call::SystemParametersInfoW, 5, 1);
   EXPECT_EQ(run(u"detach --hwnd " + wide(host)), 0);
   EXPECT_EQ(os.stdout_text(), detached + detached +
                                   "{\"event\":\"error\",\"message\":\"SPI_SETDESKWALLPAPER refresh "
@@ -129,12 +129,12 @@ TEST_F(Entry, AFailedDetachWritesOneErrorAndNoRepaint) {
   EXPECT_EQ(os.stdout_text(),
             "{\"event\":\"error\",\"message\":\"orvel window no longer exists\"}\n");
 
-  os.fail_call("SetParent", 5, 1);
+  os.fail_call(Call::SetParent, 5, 1);
   EXPECT_EQ(run(u"detach --hwnd " + wide(host)), 1);
   EXPECT_THAT(os.stdout_text(),
               testing::EndsWith("{\"event\":\"error\",\"message\":\"SetParent(NULL) "
                                 "failed: Access is denied. (0x80070005)\"}\n"));
-  EXPECT_EQ(os.count_calls("SystemParametersInfoW"), 0u);
+  EXPECT_EQ(os.count_calls(Call::SystemParametersInfoW), 0u);
   EXPECT_EQ(os.stderr_text(), "");
 }
 
