@@ -8,6 +8,7 @@
 #include "attach/placement.h"
 #include "cli/command_line.h"
 #include "events/event.h"
+#include "monitor/monitor.h"
 #include "platform/text.h"
 
 namespace orvel {
@@ -52,10 +53,6 @@ int run_refresh(Platform& os) {
   return exit_success;
 }
 
-int run_attach(Platform& os) {
-  return report(os, {.message = "attach is not available in this build"});
-}
-
 }  // namespace
 
 int print_usage_error(Platform& os, std::string_view message) {
@@ -91,7 +88,7 @@ int run_program(Platform& os) {
 
   switch (command->kind) {
     case CommandKind::attach:
-      return run_attach(os);
+      return run_attach_monitor(os, command->hwnd, command->forward_mouse, command->zguard);
     case CommandKind::move:
       return run_move(os, command->hwnd);
     case CommandKind::detach:

@@ -14,4 +14,7 @@ std::string utf8_from_utf16_lossy(std::u16string_view text);
 // UTF-8 to UTF-16 for the system; a byte that starts no valid sequence becomes U+FFFD.
 std::u16string utf16_from_utf8(std::string_view text);
 
+// The scalar values of strictly valid UTF-8; none when any byte starts no valid sequence.
+std::optional<std::u32string> utf32_from_utf8(std::string_view text);
+
 }  // namespace orvel

@@ -1,0 +1,94 @@
+#include <utility>
+
+#include "attach/attach.h"
+#include "attach/placement.h"
+#include "events/event.h"
+#include "monitor/monitor.h"
+#include "monitor/state.h"
+
+namespace orvel {
+namespace {
+
+void report(Platform& os, HelperError error) {
+  emit_event(os, Event::from(std::move(error)));
+}
+
+void on_heartbeat(Platform& os) {
+  emit_event(os, Event::Heartbeat{});
+  bool zguard = false;
+  {
+    MonitorStateCell::Guard state = lock_monitor_state();
+    if (state.poisoned() || !state.value()) return;
+    zguard = state.value()->zguard;
+  }
+  if (zguard) guard_zorder(os);
+}
+
+// The shell tells every top-level window "TaskbarCreated" when it has made its taskbar; only a
+// taskbar of another process than before means that the shell restarted.
+void on_taskbar_created(Platform& os) {
+  const std::uint32_t current = taskbar_process_id(os);
+  std::uint32_t previous = 0;
+  {
+    MonitorStateCell::Guard state = lock_monitor_state();
+    if (state.poisoned() || !state.value()) return;
+    previous = std::exchange(state.value()->explorer_pid, current);
+  }
+  if (previous == current) return;
+  emit_event(os, Event::ExplorerRestarted{});
+  start_reattach_worker(os);
+}
+
+// The field of the monitor state, read under the lock; empty when the cell is poisoned or empty.
+template <class Field>
+std::optional<Field> read_state(Field MonitorState::*field) {
+  MonitorStateCell::Guard state = lock_monitor_state();
+  if (state.poisoned() || !state.value()) return std::nullopt;
+  return (*state.value()).*field;
+}
+
+// The first close gives the host window back and repaints; any later one only ends the loop.
+void on_close(Platform& os, Hwnd window) {
+  if (monitor_values().closing.exchange(true)) {
+    static_cast<void>(os.destroy_window(window));
+    return;
+  }
+  if (const std::optional<Hwnd> host = read_state(&MonitorState::host)) {
+    if (Result<void> detached = detach_host(os, *host); detached) {
+      emit_event(os, Event::Detached{.hwnd = *host});
+    } else {
+      report(os, std::move(detached.error()));
+    }
+  }
+  if (const std::optional<Hwnd> workerw = read_state(&MonitorState::workerw)) {
+    if (os.is_window(*workerw)) {
+      os.invalidate_rect(*workerw, true);
+      os.update_window(*workerw);
+    }
+  }
+  if (Result<void> refreshed = refresh_wallpaper(os); !refreshed) {
+    report(os, std::move(refreshed.error()));
+  }
+  static_cast<void>(os.destroy_window(window));
+}
+
+}  // namespace
+
+std::int64_t monitor_window_proc(Platform& os, Hwnd window, std::uint32_t message,
+                                 std::uint64_t wparam, std::int64_t lparam) noexcept {
+  // WM_NULL comes first, so a "TaskbarCreated" id of 0 (not registered) matches nothing.
+  if (message == win::wm_null) {
+  } else if (message == win::wm_timer) {
+    if (wparam == heartbeat_timer_id) on_heartbeat(os);
+  } else if (message == monitor_values().taskbar_created) {
+    on_taskbar_created(os);
+  } else if (message == win::wm_destroy) {
+    os.post_quit_message(0);
+  } else if (message == win::wm_close) {
+    on_close(os, window);
+    return 0;
+  }
+  return os.def_window_proc_a(window, message, wparam, lparam);
+}
+
+}  // namespace orvel

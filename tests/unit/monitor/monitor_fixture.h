@@ -1,0 +1,52 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "main/entry.h"
+#include "platform/sim_desktop.h"
+
+namespace orvel {
+
+using namespace std::chrono_literals;
+
+// An attach monitor run on a one-monitor desktop with a shell whose layer exists, for a host
+// window of another process. Each case runs in a process of its own.
+class MonitorRun : public testing::Test {
+ protected:
+  int run(std::string options = "") {
+    const std::string line = "helper.exe attach --hwnd " + std::to_string(host) + options;
+    os.set_command_line(std::u16string(line.begin(), line.end()));
+    return run_program(os);
+  }
+  // The event lines with the virtual time, in milliseconds, at which each was written.
+  std::vector<std::string> timed_lines() const {
+    std::vector<std::string> lines;
+    for (const SimDesktop::OutputLine& line : os.stdout_lines()) {
+      lines.push_back(std::to_string(line.at / 1ms) + " " + line.text);
+    }
+    return lines;
+  }
+  std::string h() const { return std::to_string(host); }
+  std::string attached(Hwnd layer, std::string_view mode = "classic") const {
+    return R"({"event":"attached","hwnd":)" + h() + R"(,"workerw":)" + std::to_string(layer) +
+           R"(,"mode":")" + std::string(mode) + "\"}";
+  }
+  std::string detached() const { return R"({"event":"detached","hwnd":)" + h() + "}"; }
+
+  SimDesktop os;
+  Hmonitor monitor = os.add_monitor({0, 0, 1920, 1080});
+  SimDesktop::ShellWindows shell = os.start_shell({.layer_exists = true});
+  Hwnd host = os.create_window({.class_name = u"OrvelHost",
+                                .process_id = 42,
+                                .rect = {100, 100, 900, 700},
+                                .style = 0x96CF0000,
+                                .ex_style = 0x00040110});
+};
+
+inline constexpr std::string_view heartbeat = R"({"event":"heartbeat"})";
+
+}  // namespace orvel
