@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "main/entry.h"
+#include "monitor/state.h"
 #include "platform/sim_desktop.h"
 
 namespace orvel {
@@ -14,9 +16,10 @@ namespace orvel {
 using namespace std::chrono_literals;
 
 // An attach monitor run on a one-monitor desktop with a shell whose layer exists, for a host
-// window of another process. Each case runs in a process of its own.
+// window of another process.
 class MonitorRun : public testing::Test {
  protected:
+  MonitorRun() { reset_monitor_process_state(); }
   int run(std::string options = "") {
     const std::string line = "helper.exe attach --hwnd " + std::to_string(host) + options;
     os.set_command_line(std::u16string(line.begin(), line.end()));
@@ -29,6 +32,16 @@ class MonitorRun : public testing::Test {
       lines.push_back(std::to_string(line.at / 1ms) + " " + line.text);
     }
     return lines;
+  }
+  // The calls of these kinds, in the order they were made.
+  std::vector<std::string> calls_of(std::initializer_list<Call> kinds) const {
+    std::vector<std::string> found;
+    for (const std::string& call : os.calls()) {
+      for (const Call kind : kinds) {
+        if (call.starts_with(std::string(sim::call_name(kind)) + "(")) found.push_back(call);
+      }
+    }
+    return found;
   }
   std::string h() const { return std::to_string(host); }
   std::string attached(Hwnd layer, std::string_view mode = "classic") const {
