@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "main/entry.h"
+#include "monitor/state.h"
 #include "platform/sim_desktop.h"
 
 namespace {
@@ -32,7 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i + 1 < size; i += 2) {
     line.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
   }
+  // Each input is a process of its own: an attach reads no input and closes at once.
+  orvel::reset_monitor_process_state();
   orvel::SimDesktop os;
+  os.end_stdin();
   os.add_monitor({0, 0, 1920, 1080});
   const auto& shell = os.start_shell({.layer_exists = true});
   // Handle 65588, which the seeds name.
