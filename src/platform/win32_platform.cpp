@@ -191,7 +191,10 @@ SysResult<std::size_t> Win32Platform::read_file(Handle handle, std::span<char> b
 SysResult<std::size_t> Win32Platform::read_console_w(Handle handle, std::span<char16_t> buffer) {
   const auto capacity = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
   DWORD read = 0;
-  if (!ReadConsoleW(to_handle(handle), buffer.data(), capacity, &read, nullptr)) {
+  // A Ctrl+Z typed ends the read at once, the Ctrl+Z last, as a line end would.
+  CONSOLE_READCONSOLE_CONTROL control{.nLength = sizeof(CONSOLE_READCONSOLE_CONTROL),
+                                      .dwCtrlWakeupMask = 1UL << 0x1A};
+  if (!ReadConsoleW(to_handle(handle), buffer.data(), capacity, &read, &control)) {
     return last_error();
   }
   return read;

@@ -143,8 +143,8 @@ void SimDesktop::destroy_locked(Hwnd window, std::uint32_t actor_process) {
   windows_.erase(window);
   std::erase_if(timers_, [&](const Timer& timer) { return timer.window == window; });
   if (foreground_ == window) foreground_.reset();
-  for (Hwnd* shell_window : {&shell_.progman, &shell_.defview, &shell_.taskbar,
-                             &shell_.icons_workerw, &shell_.layer}) {
+  for (Hwnd* shell_window :
+       {&shell_.progman, &shell_.defview, &shell_.taskbar, &shell_.icons_workerw, &shell_.layer}) {
     if (*shell_window == window) *shell_window = 0;
   }
 }
