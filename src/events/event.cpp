@@ -1,5 +1,7 @@
 #include "events/event.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <mutex>
 
@@ -50,8 +52,30 @@ class LineBuilder {
 };
 
 std::string point_line(std::string_view name, std::int32_t x, std::int32_t y) {
-  return LineBuilder(name).number("x", x).number("y", y).finish();
+  std::array<char, mouse_line_capacity> buffer;
+  return std::string(mouse_line(buffer, name, x, y));
 }
+
+// Appends to a fixed buffer that is known to be large enough.
+class FixedLine {
+ public:
+  explicit FixedLine(std::span<char> buffer) : buffer_(buffer) {}
+  FixedLine& text(std::string_view part) {
+    std::ranges::copy(part, buffer_.begin() + static_cast<std::ptrdiff_t>(size_));
+    size_ += part.size();
+    return *this;
+  }
+  FixedLine& number(std::int64_t value) {
+    char* begin = buffer_.data() + size_;
+    size_ += static_cast<std::size_t>(std::to_chars(begin, begin + 24, value).ptr - begin);
+    return *this;
+  }
+  std::string_view view() const { return {buffer_.data(), size_}; }
+
+ private:
+  std::span<char> buffer_;
+  std::size_t size_ = 0;
+};
 
 std::string hwnd_line(std::string_view name, Hwnd hwnd) {
   return LineBuilder(name).number("hwnd", hwnd).finish();
@@ -109,12 +133,9 @@ std::string event_line(const Event& event) {
           [](const Event::MouseDown& e) { return point_line("mousedown", e.x, e.y); },
           [](const Event::MouseUp& e) { return point_line("mouseup", e.x, e.y); },
           [](const Event::MouseWheel& e) {
-            return LineBuilder("mousewheel")
-                .number("x", e.x)
-                .number("y", e.y)
-                .number("deltaX", e.delta_x)
-                .number("deltaY", e.delta_y)
-                .finish();
+            std::array<char, mouse_line_capacity> buffer;
+            return std::string(mouse_line(buffer, "mousewheel", e.x, e.y,
+                                          WheelDeltas{.x = e.delta_x, .y = e.delta_y}));
           },
           [](const Event::Error& e) {
             LineBuilder line("error");
@@ -127,10 +148,21 @@ std::string event_line(const Event& event) {
 }
 
 void emit_event(Platform& os, const Event& event) {
-  const std::string line = event_line(event);
+  emit_line(os, event_line(event));
+}
+
+void emit_line(Platform& os, std::string_view line) {
   const std::lock_guard guard(stdout_lock());
   // A reader that has gone away costs the line, never the program.
   static_cast<void>(os.write_stdout(line));
+}
+
+std::string_view mouse_line(std::span<char, mouse_line_capacity> buffer, std::string_view name,
+                            std::int32_t x, std::int32_t y, std::optional<WheelDeltas> deltas) {
+  FixedLine line(buffer);
+  line.text(R"({"event":")").text(name).text(R"(","x":)").number(x).text(R"(,"y":)").number(y);
+  if (deltas) line.text(R"(,"deltaX":)").number(deltas->x).text(R"(,"deltaY":)").number(deltas->y);
+  return line.text("}\n").view();
 }
 
 std::string json_escape(std::string_view text) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <expected>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -97,6 +98,20 @@ std::string event_line(const Event& event);
 // Writes the event's line to standard output and flushes it, whole, under the one standard-output
 // lock. A failed write loses the line and nothing else.
 void emit_event(Platform& os, const Event& event);
+
+// The same for a line already made, line feed included.
+void emit_line(Platform& os, std::string_view line);
+
+// The line of a mouse event, made in `buffer` without allocating: mouse input comes at the rate of
+// the hardware. `deltas` only for "mousewheel".
+inline constexpr std::size_t mouse_line_capacity = 128;
+struct WheelDeltas {
+  std::int16_t x;
+  std::int16_t y;
+};
+std::string_view mouse_line(std::span<char, mouse_line_capacity> buffer, std::string_view name,
+                            std::int32_t x, std::int32_t y,
+                            std::optional<WheelDeltas> deltas = std::nullopt);
 
 // The text between the quotes of a JSON string.
 std::string json_escape(std::string_view text);

@@ -1,5 +1,8 @@
 #include "monitor/state.h"
 
+#include "mouse/forwarding.h"
+#include "mouse/translate.h"
+
 namespace orvel {
 
 MonitorStateCell& monitor_state_cell() {
@@ -20,6 +23,8 @@ void reset_monitor_process_state() {
   values.forward_mouse = false;
   values.closing = false;
   values.reattach_running = false;
+  reset_mouse_forwarding();
+  reset_mouse_translation();
 }
 
 }  // namespace orvel

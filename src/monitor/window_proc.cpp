@@ -5,6 +5,8 @@
 #include "events/event.h"
 #include "monitor/monitor.h"
 #include "monitor/state.h"
+#include "mouse/forwarding.h"
+#include "mouse/translate.h"
 
 namespace orvel {
 namespace {
@@ -80,6 +82,9 @@ std::int64_t monitor_window_proc(Platform& os, Hwnd window, std::uint32_t messag
   if (message == win::wm_null) {
   } else if (message == win::wm_timer) {
     if (wparam == heartbeat_timer_id) on_heartbeat(os);
+    if (wparam == mouse_timer_id) flush_mouse_move(os);
+  } else if (message == win::wm_input) {
+    on_raw_input(os, lparam);
   } else if (message == monitor_values().taskbar_created) {
     on_taskbar_created(os);
   } else if (message == win::wm_destroy) {

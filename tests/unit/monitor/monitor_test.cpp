@@ -188,8 +188,10 @@ TEST(MonitorStart, EachFailureWritesOneErrorAndExitsWithOne) {
       {"reorder hook", [](SimDesktop& os) { os.fail_call(Call::SetWinEventHook, 0, 1, 1); }, "",
        "SetWinEventHook(EVENT_OBJECT_REORDER) failed"},
       {"timer", [](SimDesktop& os) { os.fail_call(Call::SetTimer, 5); }, "", "SetTimer failed"},
-      {"mouse", [](SimDesktop&) {}, " --forward-mouse",
-       "mouse forwarding unavailable: not available in this build"},
+      {"mouse", [](SimDesktop& os) { os.fail_call(Call::RegisterRawInputDevices, 5); },
+       " --forward-mouse",
+       "mouse forwarding unavailable: RegisterRawInputDevices failed: Access is denied. "
+       "(0x80070005)"},
       {"poisoned", [](SimDesktop&) { monitor_state_cell().mark_poisoned(); }, "",
        "monitor state poisoned"},
   };
