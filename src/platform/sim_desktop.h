@@ -30,7 +30,7 @@ using sim::Call;
 // due timer, sleep end or scripted action. So a run with several real threads is the same on every
 // run. When every thread is blocked and nothing is due, the desktop stops the process with the
 // call log instead of hanging. Every call is logged, and any call can be made to fail.
-class SimDesktop final : public Platform {
+class SimDesktop : public Platform {
  public:
   struct WindowSpec {
     std::u16string class_name;

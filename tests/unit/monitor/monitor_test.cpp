@@ -192,6 +192,8 @@ TEST(MonitorStart, EachFailureWritesOneErrorAndExitsWithOne) {
        " --forward-mouse",
        "mouse forwarding unavailable: RegisterRawInputDevices failed: Access is denied. "
        "(0x80070005)"},
+      {"mouse timer", [](SimDesktop& os) { os.fail_call(Call::SetTimer, 5, 1, 1); },
+       " --forward-mouse", "mouse forwarding unavailable: SetTimer(mouse move) failed"},
       {"poisoned", [](SimDesktop&) { monitor_state_cell().mark_poisoned(); }, "",
        "monitor state poisoned"},
   };
