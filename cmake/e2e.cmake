@@ -8,16 +8,24 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
+set(e2e_definitions WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE)
+
+# The shell that the tests play against: a program of its own, so that it can restart in a new
+# process as the real one does.
+add_executable(orvel_stand_in_shell ${PROJECT_SOURCE_DIR}/tests/e2e/shell/stand_in_shell.cpp)
+target_compile_definitions(orvel_stand_in_shell PRIVATE ${e2e_definitions})
+target_link_libraries(orvel_stand_in_shell PRIVATE orvel_warnings)
+target_link_options(orvel_stand_in_shell PRIVATE -static)
+
 file(GLOB e2e_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)
 add_executable(orvel_e2e_tests ${e2e_test_sources})
-target_compile_definitions(orvel_e2e_tests PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX
-                                                   _WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE)
+target_compile_definitions(orvel_e2e_tests PRIVATE ${e2e_definitions})
 target_include_directories(orvel_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_warnings)
 # No mingw runtime DLLs to find under Wine.
 target_link_options(orvel_e2e_tests PRIVATE -static)
-# The tests start the helper from their own directory.
-add_dependencies(orvel_e2e_tests orvel-wallpaper-helper)
+# The tests start the helper and the stand-in shell from their own directory.
+add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_stand_in_shell)
 
 add_test(NAME e2e COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:orvel_e2e_tests>)
 # One Wine prefix and one wineserver for the whole suite; a new prefix alone takes about 15 s.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <string>
 #include <utility>
 
 namespace orvel::e2e {
@@ -32,13 +35,9 @@ void register_class(const wchar_t* name, WNDPROC procedure) {
   if (!RegisterClassExW(&window_class)) ADD_FAILURE() << "RegisterClassExW failed";
 }
 
-// The shell's classes are ours in this process; the helper only ever reads their names.
 void register_classes_once() {
   static const bool registered = [] {
-    for (const wchar_t* name :
-         {L"Progman", L"SHELLDLL_DefView", L"WorkerW", L"Shell_TrayWnd", plain_class}) {
-      register_class(name, DefWindowProcW);
-    }
+    register_class(plain_class, DefWindowProcW);
     register_class(host_class, host_procedure);
     return true;
   }();
@@ -65,12 +64,7 @@ Box monitor_rect(HMONITOR monitor) {
   return box(info.rcMonitor);
 }
 
-Box moved(Box box, LONG dx, LONG dy) {
-  return {.left = box.left + dx,
-          .top = box.top + dy,
-          .right = box.right + dx,
-          .bottom = box.bottom + dy};
-}
+const std::wstring stand_in_shell = beside_tests(L"orvel_stand_in_shell.exe");
 
 }  // namespace
 
@@ -144,47 +138,38 @@ HostWindow::HostWindow(WindowSpec spec)
   }
 }
 
-Shell::Shell(Layout layout) {
-  const Box screen = monitor_rect(MonitorFromPoint({}, MONITOR_DEFAULTTOPRIMARY));
-  const Box whole = moved(screen, -screen.left, -screen.top);
-  constexpr DWORD top_level = WS_POPUP | WS_VISIBLE;
-  constexpr DWORD child = WS_CHILD | WS_VISIBLE;
-  top_level_.reserve(4);
-  // A new top-level window goes on top of the others, a new child below its siblings.
-  switch (layout) {
-    case Layout::classic: {
-      top_level_.emplace_back(
-          create_window({.class_name = L"Progman", .style = top_level, .rect = screen}));
-      top_level_.emplace_back(create_window(
-          {.class_name = L"WorkerW", .style = top_level, .rect = moved(screen, 200, 150)}));
-      layer_ = top_level_.back().get();
-      top_level_.emplace_back(
-          create_window({.class_name = L"WorkerW", .style = top_level, .rect = screen}));
-      create_window({.class_name = L"SHELLDLL_DefView",
-                     .style = child,
-                     .rect = whole,
-                     .parent = top_level_.back().get()});
-      break;
-    }
-    case Layout::raised: {
-      top_level_.emplace_back(create_window(
-          {.class_name = L"Progman", .style = top_level, .rect = moved(screen, 60, 40)}));
-      const HWND progman = top_level_.back().get();
-      create_window(
-          {.class_name = L"SHELLDLL_DefView", .style = child, .rect = whole, .parent = progman});
-      layer_ = create_window({.class_name = L"WorkerW",
-                              .style = child,
-                              .rect = moved(whole, 100, 50),
-                              .parent = progman});
-      break;
-    }
+Shell::Shell(Layout layout, Layer layer)
+    : desktop_(stand_in_shell,
+               L"orvel_stand_in_shell.exe desktop " +
+                   std::wstring(layout == Layout::classic ? L"classic" : L"raised") +
+                   (layer == Layer::present ? L" present" : L" on-request")) {
+  take_windows(desktop_);
+}
+
+void Shell::restart_taskbar() {
+  obey("remove-taskbar");
+  taskbar_.emplace(stand_in_shell, L"orvel_stand_in_shell.exe taskbar");
+  take_windows(*taskbar_);
+}
+
+void Shell::obey(std::string_view command) {
+  desktop_.write(std::string(command) + "\n");
+  take_windows(desktop_);
+}
+
+// The stand-in's line: "<layer> <taskbar> <process id>".
+void Shell::take_windows(Process& shell) {
+  const std::optional<std::string> line = shell.read_line();
+  long long layer = 0;
+  long long taskbar = 0;
+  unsigned long process = 0;
+  if (!line || std::sscanf(line->c_str(), "%lld %lld %lu", &layer, &taskbar, &process) != 3) {
+    ADD_FAILURE() << "the stand-in shell did not report its windows";
+    return;
   }
-  top_level_.emplace_back(create_window({.class_name = L"Shell_TrayWnd",
-                                         .style = top_level,
-                                         .rect = {.left = screen.left,
-                                                  .top = screen.bottom - 40,
-                                                  .right = screen.right,
-                                                  .bottom = screen.bottom}}));
+  // Only the first process has a layer; the taskbar is in whichever has one.
+  if (&shell == &desktop_) layer_ = reinterpret_cast<HWND>(static_cast<std::intptr_t>(layer));
+  if (taskbar) taskbar_process_ = static_cast<DWORD>(process);
 }
 
 }  // namespace orvel::e2e

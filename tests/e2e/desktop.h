@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <ostream>
+#include <string_view>
 #include <vector>
+
+#include "e2e/helper_process.h"
 
 namespace orvel::e2e {
 
@@ -75,6 +79,20 @@ class HostWindow {
   Window window_;
 };
 
+// What the helper makes of a host window's styles when it attaches and when it detaches it.
+constexpr DWORD attached_style(DWORD style) {
+  return (style & 0xBBFFFFFF) | 0x40000000;
+}
+constexpr DWORD attached_ex_style(DWORD ex_style) {
+  return ex_style & 0xFFFBFEEF;
+}
+constexpr DWORD detached_style(DWORD style) {
+  return (style & 0x3FFFFFFF) | 0x80000000;
+}
+constexpr DWORD detached_ex_style(DWORD ex_style) {
+  return ex_style | 0x00040100;
+}
+
 // The two shapes in which the shell keeps its desktop layer.
 enum class Layout {
   classic,  // a top-level WorkerW after the one that holds the icons
@@ -82,17 +100,38 @@ enum class Layout {
 };
 std::ostream& operator<<(std::ostream& out, Layout layout);
 
-// The shell's windows once its desktop layer exists, on the primary monitor. The layer's client
-// area starts away from the screen origin, so that screen and client coordinates differ.
+enum class Layer {
+  present,     // from the start
+  on_request,  // once Progman is asked for it
+};
+
+// The shell on the primary monitor, played by a program of its own in its own process. The
+// layer's client area starts away from the screen origin, so that screen and client coordinates
+// differ.
 class Shell {
  public:
-  explicit Shell(Layout layout);
+  explicit Shell(Layout layout, Layer layer = Layer::present);
 
   HWND layer() const { return layer_; }
+  DWORD taskbar_process() const { return taskbar_process_; }
+
+  // Looks again, since the helper may have had the layer made.
+  void update() { obey("windows"); }
+  // The taskbar goes away and a new one comes up in a new process, while the layer lives on.
+  void restart_taskbar();
+  // Destroys the layer, and the host window in it with it.
+  void destroy_layer() { obey("destroy-layer"); }
+  // Puts a window of the shell's own above the layer's other children.
+  void cover_layer() { obey("cover-layer"); }
 
  private:
-  std::vector<Window> top_level_;
+  void obey(std::string_view command);
+  void take_windows(Process& shell);
+
+  Process desktop_;
+  std::optional<Process> taskbar_;
   HWND layer_ = nullptr;
+  DWORD taskbar_process_ = 0;
 };
 
 }  // namespace orvel::e2e

@@ -9,13 +9,6 @@
 namespace orvel::e2e {
 namespace {
 
-constexpr DWORD detached_style(DWORD style) {
-  return (style & 0x3FFFFFFF) | 0x80000000;
-}
-constexpr DWORD detached_ex_style(DWORD ex_style) {
-  return ex_style | 0x00040100;
-}
-
 HelperRun detach(HWND host, StdoutReader reader = StdoutReader::reading) {
   return run_helper(quoted_helper_path() + L" detach --hwnd " + widen(handle_text(host)), reader);
 }

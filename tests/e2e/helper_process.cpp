@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -10,33 +11,18 @@ namespace {
 
 // A one-shot command takes well under a second; a cold Wine can take a few.
 constexpr ULONGLONG run_deadline_ms = 30'000;
-// Larger than anything the helper writes, so it never waits for us to read.
+// Larger than anything the programs write, so they never wait for us to read.
 constexpr DWORD pipe_buffer_bytes = 1 << 16;
-
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  Handle& operator=(Handle&&) = delete;
-  ~Handle() { close(); }
-
-  HANDLE get() const { return handle_; }
-  void close() {
-    if (handle_) CloseHandle(std::exchange(handle_, nullptr));
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
+// Nothing wakes a wait when output arrives, so waits for a line look again this often.
+constexpr ULONGLONG output_poll_ms = 10;
 
 struct Pipe {
   Handle read;
   Handle write;
 };
 
-// Only the helper's end is inheritable: no helper started later may hold this one's pipes.
-Pipe make_pipe(bool helper_reads) {
+// Only the child's end is inheritable: no program started later may hold this one's pipes.
+Pipe make_pipe(bool child_reads) {
   SECURITY_ATTRIBUTES inheritable{.nLength = sizeof(SECURITY_ATTRIBUTES), .bInheritHandle = TRUE};
   HANDLE read = nullptr;
   HANDLE write = nullptr;
@@ -44,8 +30,137 @@ Pipe make_pipe(bool helper_reads) {
     ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
   }
   Pipe pipe{.read = Handle(read), .write = Handle(write)};
-  SetHandleInformation(helper_reads ? write : read, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(child_reads ? write : read, HANDLE_FLAG_INHERIT, 0);
   return pipe;
+}
+
+// Waits until `process` ends or `deadline` passes, serving this thread's windows meanwhile.
+bool wait_serving_windows(HANDLE process, ULONGLONG deadline) {
+  for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &process, static_cast<DWORD>(deadline - now),
+                                                   QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke == WAIT_OBJECT_0) return true;
+    if (woke != WAIT_OBJECT_0 + 1 && woke != WAIT_TIMEOUT) return false;
+    pump_messages();
+  }
+  return false;
+}
+
+// Everything the pipe holds now, without waiting for more.
+void take_available(HANDLE pipe, std::string& text) {
+  DWORD available = 0;
+  while (pipe && PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+    const std::size_t before = text.size();
+    text.resize(before + available);
+    DWORD read = 0;
+    if (!ReadFile(pipe, text.data() + before, available, &read, nullptr)) read = 0;
+    text.resize(before + read);
+    if (read == 0) break;
+  }
+}
+
+}  // namespace
+
+Handle::Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+
+Handle& Handle::operator=(Handle&& other) noexcept {
+  close();
+  handle_ = std::exchange(other.handle_, nullptr);
+  return *this;
+}
+
+void Handle::close() {
+  if (handle_) CloseHandle(std::exchange(handle_, nullptr));
+}
+
+Process::Process(const std::wstring& program, const std::wstring& command_line, StdoutReader reader)
+    : command_line_(command_line) {
+  Pipe in = make_pipe(true);
+  Pipe out = make_pipe(false);
+  Pipe err = make_pipe(false);
+  if (reader == StdoutReader::gone) out.read.close();
+  STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
+                       .dwFlags = STARTF_USESTDHANDLES,
+                       .hStdInput = in.read.get(),
+                       .hStdOutput = out.write.get(),
+                       .hStdError = err.write.get()};
+  PROCESS_INFORMATION started{};
+  std::wstring writable_line = command_line;
+  if (!CreateProcessW(program.c_str(), writable_line.data(), nullptr, nullptr, TRUE,
+                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
+    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError() << " for " << command_line;
+    return;
+  }
+  CloseHandle(started.hThread);
+  process_ = Handle(started.hProcess);
+  id_ = started.dwProcessId;
+  in_ = std::move(in.write);
+  out_ = std::move(out.read);
+  err_ = std::move(err.read);
+}
+
+Process::~Process() {
+  if (!process_.get() || waited_) return;
+  close_input();
+  wait();
+}
+
+void Process::write(std::string_view text) {
+  DWORD written = 0;
+  if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    ADD_FAILURE() << "cannot write to " << command_line_ << ": " << GetLastError();
+  }
+}
+
+std::optional<std::string> Process::read_line(DWORD timeout_ms) {
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  const HANDLE process = process_.get();
+  for (;;) {
+    // Sampled first, so that everything written before the end is taken below.
+    const bool ended = !process || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    take_available(out_.get(), pending_);
+    if (const std::size_t end = pending_.find('\n'); end != std::string::npos) {
+      std::string line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      pump_messages();
+      return line;
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (ended || now >= deadline) return std::nullopt;
+    MsgWaitForMultipleObjectsEx(1, &process,
+                                static_cast<DWORD>(std::min(deadline - now, output_poll_ms)),
+                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    pump_messages();
+  }
+}
+
+std::optional<DWORD> Process::wait() {
+  if (!process_.get()) return std::nullopt;
+  waited_ = true;
+  std::optional<DWORD> exit_code;
+  if (wait_serving_windows(process_.get(), GetTickCount64() + run_deadline_ms)) {
+    DWORD code = 0;
+    GetExitCodeProcess(process_.get(), &code);
+    exit_code = code;
+  } else {
+    ADD_FAILURE() << "did not end within " << run_deadline_ms / 1000 << " s: " << command_line_;
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), static_cast<DWORD>(run_deadline_ms));
+  }
+  // Requests made of our windows without waiting for them (SWP_ASYNCWINDOWPOS).
+  pump_messages();
+  return exit_code;
+}
+
+std::string Process::unread_output() {
+  take_available(out_.get(), pending_);
+  return std::exchange(pending_, {});
+}
+
+std::string Process::errors() {
+  std::string text;
+  take_available(err_.get(), text);
+  return text;
 }
 
 void pump_messages() {
@@ -56,88 +171,27 @@ void pump_messages() {
   }
 }
 
-// The helper's calls on our windows (re-parenting, styles, positions) are carried out by the
-// thread that owns them, so this thread keeps serving them while it waits.
-bool wait_serving_windows(HANDLE process) {
-  const ULONGLONG deadline = GetTickCount64() + run_deadline_ms;
-  for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
-    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &process, static_cast<DWORD>(deadline - now),
-                                                   QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (woke == WAIT_OBJECT_0) return true;
-    if (woke != WAIT_OBJECT_0 + 1) return false;
-    pump_messages();
-  }
-  return false;
-}
-
-// Everything the pipe holds; the writer has ended, so nothing more will come.
-std::string read_all_written(HANDLE pipe) {
-  std::string text;
-  DWORD available = 0;
-  while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-    const std::size_t before = text.size();
-    text.resize(before + available);
-    DWORD read = 0;
-    if (!ReadFile(pipe, text.data() + before, available, &read, nullptr)) read = 0;
-    text.resize(before + read);
-    if (read == 0) break;
-  }
-  return text;
-}
-
-std::wstring helper_path() {
+std::wstring beside_tests(std::wstring_view file) {
   std::wstring path(MAX_PATH, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
   path.erase(path.find_last_of(L'\\') + 1);
-  return path + L"orvel-wallpaper-helper.exe";
+  return path.append(file);
 }
 
-}  // namespace
-
 std::wstring quoted_helper_path() {
-  return L"\"" + helper_path() + L"\"";
+  return L"\"" + beside_tests(L"orvel-wallpaper-helper.exe") + L"\"";
+}
+
+Process start_helper(std::wstring_view arguments) {
+  return Process(beside_tests(L"orvel-wallpaper-helper.exe"),
+                 quoted_helper_path() + L" " + std::wstring(arguments));
 }
 
 HelperRun run_helper(const std::wstring& command_line, StdoutReader reader) {
-  Pipe in = make_pipe(true);
-  Pipe out = make_pipe(false);
-  Pipe err = make_pipe(false);
-  if (reader == StdoutReader::gone) out.read.close();
-
-  STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
-                       .dwFlags = STARTF_USESTDHANDLES,
-                       .hStdInput = in.read.get(),
-                       .hStdOutput = out.write.get(),
-                       .hStdError = err.write.get()};
-  PROCESS_INFORMATION started{};
-  std::wstring writable_line = command_line;
-  const std::wstring program = helper_path();
-  if (!CreateProcessW(program.c_str(), writable_line.data(), nullptr, nullptr, TRUE,
-                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
-    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError() << " for " << command_line;
-    return {};
-  }
-  CloseHandle(started.hThread);
-  const Handle process(started.hProcess);
-  in.read.close();
-  out.write.close();
-  err.write.close();
-
-  HelperRun run;
-  if (wait_serving_windows(process.get())) {
-    DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
-    run.exit_code = code;
-  } else {
-    ADD_FAILURE() << "the helper did not end within " << run_deadline_ms / 1000
-                  << " s: " << command_line;
-    TerminateProcess(process.get(), 1);
-    WaitForSingleObject(process.get(), static_cast<DWORD>(run_deadline_ms));
-  }
-  // Requests the helper posted to our windows without waiting for them (SWP_ASYNCWINDOWPOS).
-  pump_messages();
-  if (out.read.get()) run.out = read_all_written(out.read.get());
-  run.err = read_all_written(err.read.get());
+  Process helper(beside_tests(L"orvel-wallpaper-helper.exe"), command_line, reader);
+  HelperRun run{.exit_code = helper.wait()};
+  run.out = helper.unread_output();
+  run.err = helper.errors();
   return run;
 }
 
