@@ -29,6 +29,9 @@ constexpr UINT create_layer_message = 0x052C;
 constexpr UINT command_message = WM_APP;
 // Posted to itself and taken before a WinEvent is raised (see notify).
 constexpr UINT nudge_message = WM_APP + 1;
+// How often the classic layer is put back behind the icons.
+constexpr UINT keep_place_timer = 1;
+constexpr UINT keep_place_period_ms = 50;
 
 enum class Command : WPARAM { windows, remove_taskbar, destroy_layer, cover_layer, end };
 
@@ -61,6 +64,10 @@ void notify(DWORD event, HWND window) {
   NotifyWinEvent(event, window, OBJID_WINDOW, CHILDID_SELF);
 }
 
+void place_layer() {
+  SetWindowPos(desktop.layer, desktop.icons, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 // The layer has its client origin away from the screen origin, so that screen and client
 // coordinates differ; the classic one also covers too little of the screen to pass as a layer by
 // its size alone, so that only its place after the icons tells it.
@@ -71,11 +78,7 @@ void create_layer() {
     return;
   }
   desktop.layer = create(L"WorkerW", WS_POPUP, moved(desktop.screen, 200, 150));
-  const auto place = [] {
-    SetWindowPos(desktop.layer, desktop.icons, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  };
-  place();
+  place_layer();
   // Under X, a window just shown is put back on top a few milliseconds later, once the X server
   // has mapped it: the layer goes in its place again after that.
   const ULONGLONG deadline = GetTickCount64() + 300;
@@ -87,13 +90,19 @@ void create_layer() {
       DispatchMessageW(&message);
     }
   }
-  place();
+  place_layer();
+  SetTimer(desktop.layer, keep_place_timer, keep_place_period_ms, nullptr);
 }
 
 LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_DESTROY) {
     // Windows raises this for every window that goes; Wine does not.
     notify(EVENT_OBJECT_DESTROY, window);
+  } else if (message == WM_TIMER && wparam == keep_place_timer) {
+    // The shell keeps its layer right behind the icons; under X, showing a window inside it puts
+    // it back on top, without a word to the layer.
+    if (GetWindow(desktop.icons, GW_HWNDNEXT) != window) place_layer();
+    return 0;
   } else if (message == create_layer_message && window == desktop.progman && wparam == 13 &&
              lparam == 1) {
     if (!desktop.layer) create_layer();
