@@ -30,3 +30,16 @@ add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_stand_in_shell)
 add_test(NAME e2e COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:orvel_e2e_tests>)
 # One Wine prefix and one wineserver for the whole suite; a new prefix alone takes about 15 s.
 set_tests_properties(e2e PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
+
+# Whole-process timing of `attach` under Wine; not a test, run by hand:
+#   scripts/wine-run build/windows/orvel_attach_startup.exe
+add_executable(orvel_trivial ${PROJECT_SOURCE_DIR}/bench/trivial.cpp)
+target_link_options(orvel_trivial PRIVATE -static)
+add_executable(orvel_attach_startup ${PROJECT_SOURCE_DIR}/bench/attach_startup.cpp
+                                    ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp
+                                    ${PROJECT_SOURCE_DIR}/tests/e2e/helper_process.cpp)
+target_compile_definitions(orvel_attach_startup PRIVATE ${e2e_definitions})
+target_include_directories(orvel_attach_startup PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+target_link_libraries(orvel_attach_startup PRIVATE gtest orvel_warnings)
+target_link_options(orvel_attach_startup PRIVATE -static)
+add_dependencies(orvel_attach_startup orvel-wallpaper-helper orvel_stand_in_shell orvel_trivial)

@@ -1,0 +1,68 @@
+// Whole-process timing under Wine: from starting `attach` to its "attached" line, beside starting
+// a program that does nothing, each the median of 20 runs in one go.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "e2e/desktop.h"
+#include "e2e/helper_process.h"
+
+namespace {
+
+using namespace orvel::e2e;
+
+constexpr int runs = 20;
+
+double seconds_since(LARGE_INTEGER start) {
+  LARGE_INTEGER now;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(now.QuadPart - start.QuadPart) /
+         static_cast<double>(frequency.QuadPart);
+}
+
+double median_ms(std::vector<double> samples) {
+  std::ranges::sort(samples);
+  return 1000 * (samples[samples.size() / 2 - 1] + samples[samples.size() / 2]) / 2;
+}
+
+}  // namespace
+
+int main() {
+  const Shell shell(Layout::classic);
+  const HostWindow host({.style = WS_POPUP | WS_VISIBLE, .rect = {0, 0, 640, 480}});
+  const std::wstring attach = L"attach --hwnd " + widen(handle_text(host.get()));
+
+  std::vector<double> to_attached;
+  for (int run = 0; run < runs; ++run) {
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    Process helper = start_helper(attach);
+    const std::optional<std::string> line = helper.read_line();
+    to_attached.push_back(seconds_since(start));
+    if (!line || !line->starts_with("{\"event\":\"attached\"")) {
+      std::fprintf(stderr, "run %d: no \"attached\" line\n", run);
+      return 1;
+    }
+    helper.write("detach\n");
+    helper.wait();
+  }
+
+  std::vector<double> trivial;
+  const std::wstring program = beside_tests(L"orvel_trivial.exe");
+  for (int run = 0; run < runs; ++run) {
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    Process nothing(program, L"orvel_trivial.exe");
+    nothing.wait();
+    trivial.push_back(seconds_since(start));
+  }
+
+  std::printf("start to \"attached\": median %.1f ms of %d runs\n", median_ms(to_attached), runs);
+  std::printf("start to exit of a trivial program: median %.1f ms of %d runs\n", median_ms(trivial),
+              runs);
+  return 0;
+}
