@@ -8,11 +8,12 @@ foreach(library orvel_core orvel_sim)
   target_compile_options(${library} PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
 endforeach()
 
-foreach(target command_line_fuzz json_escape_fuzz)
+foreach(target command_line_fuzz json_escape_fuzz stdin_lines_fuzz mouse_fuzz)
   add_executable(${target} fuzz/${target}.cpp)
   target_compile_options(${target} PRIVATE ${fuzz_flags})
   target_link_options(${target} PRIVATE ${fuzz_flags})
   target_link_libraries(${target} PRIVATE orvel_sim orvel_warnings)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   set(corpus ${CMAKE_CURRENT_BINARY_DIR}/corpus/${target})
   add_test(NAME ${target}
            COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
