@@ -23,19 +23,44 @@ constexpr StyleChange detach_style{win::gwl_style, ~win::ws_child, win::ws_popup
 constexpr StyleChange detach_ex_style{win::gwl_exstyle, ~0u,
                                       win::ws_ex_appwindow | win::ws_ex_windowedge};
 
+struct Styles {
+  std::uint32_t style;
+  std::uint32_t ex_style;
+};
+
 void write_style(Platform& os, Hwnd window, int index, std::uint32_t style) {
   static_cast<void>(os.set_window_long_ptr_w(window, index, std::int64_t{style}));
 }
 
+void restore_styles(Platform& os, Hwnd window, const Styles& styles) {
+  write_style(os, window, win::gwl_style, styles.style);
+  write_style(os, window, win::gwl_exstyle, styles.ex_style);
+}
+
 // Styles are 32-bit values: only the low half of what is read takes part, and the value written
-// has an empty upper half. Gives the value read; a value that cannot be read is left alone, since
-// writing a change of nothing would wipe every other bit of the window's style.
-std::optional<std::uint32_t> change_style(Platform& os, Hwnd window, const StyleChange& change) {
+// has an empty upper half. Gives the value read.
+Result<std::uint32_t> change_style(Platform& os, Hwnd window, const StyleChange& change) {
   const SysResult<std::int64_t> read = os.get_window_long_ptr_w(window, change.index);
-  if (!read) return std::nullopt;
+  if (!read) return fail("GetWindowLongPtrW failed: " + system_error_text(os, read.error()));
   const auto style = static_cast<std::uint32_t>(*read);
-  write_style(os, window, change.index, (style & change.keep) | change.set);
+  const SysResult<std::int64_t> written = os.set_window_long_ptr_w(
+      window, change.index, std::int64_t{(style & change.keep) | change.set});
+  if (!written) return fail("SetWindowLongPtrW failed: " + system_error_text(os, written.error()));
   return style;
+}
+
+// Both style values changed, or neither: a window whose styles disagree with its parent (a child
+// without WS_CHILD, a top-level window with it) is never left behind. Gives the values before.
+Result<Styles> change_styles(Platform& os, Hwnd window, const StyleChange& style_change,
+                             const StyleChange& ex_style_change) {
+  const Result<std::uint32_t> style = change_style(os, window, style_change);
+  if (!style) return std::unexpected(style.error());
+  const Result<std::uint32_t> ex_style = change_style(os, window, ex_style_change);
+  if (!ex_style) {
+    write_style(os, window, win::gwl_style, *style);
+    return std::unexpected(ex_style.error());
+  }
+  return Styles{.style = *style, .ex_style = *ex_style};
 }
 
 }  // namespace
@@ -46,12 +71,11 @@ Result<DesktopLayer> attach_host(Platform& os, Hwnd host) {
   const Result<DesktopLayer> layer = find_desktop_layer(os, monitor);
   if (!layer) return std::unexpected(layer.error());
 
-  const std::optional<std::uint32_t> style = change_style(os, host, attach_style);
-  const std::optional<std::uint32_t> ex_style = change_style(os, host, attach_ex_style);
+  const Result<Styles> before = change_styles(os, host, attach_style, attach_ex_style);
+  if (!before) return std::unexpected(before.error());
   if (const SysResult<Hwnd> reparented = os.set_parent(host, layer->window); !reparented) {
     // Still top-level: give it back its own styles, so that a failed attach changes nothing.
-    if (style) write_style(os, host, win::gwl_style, *style);
-    if (ex_style) write_style(os, host, win::gwl_exstyle, *ex_style);
+    restore_styles(os, host, *before);
     return fail("SetParent failed: " + system_error_text(os, reparented.error()));
   }
   fit_host_to_monitor(os, host, monitor);
@@ -61,11 +85,17 @@ Result<DesktopLayer> attach_host(Platform& os, Hwnd host) {
 
 Result<void> detach_host(Platform& os, Hwnd host) {
   if (!os.is_window(host)) return fail("orvel window no longer exists");
-  if (const SysResult<Hwnd> reparented = os.set_parent(host, 0); !reparented) {
-    return fail("SetParent(NULL) failed: " + system_error_text(os, reparented.error()));
+  const SysResult<Hwnd> previous = os.set_parent(host, 0);
+  if (!previous) {
+    return fail("SetParent(NULL) failed: " + system_error_text(os, previous.error()));
   }
-  change_style(os, host, detach_style);
-  change_style(os, host, detach_ex_style);
+  if (const Result<Styles> before = change_styles(os, host, detach_style, detach_ex_style);
+      !before) {
+    // A top-level window with the styles of a child is no use to anyone: it goes back where it
+    // was, as it was.
+    static_cast<void>(os.set_parent(host, *previous));
+    return std::unexpected(before.error());
+  }
   return {};
 }
 

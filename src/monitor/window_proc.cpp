@@ -15,6 +15,12 @@ void report(Platform& os, HelperError error) {
   emit_event(os, Event::from(std::move(error)));
 }
 
+// The loop ends once the window is gone; a window that will not go still ends it, so that a
+// closed monitor never runs on.
+void end_message_loop(Platform& os, Hwnd window) {
+  if (!os.destroy_window(window)) os.post_quit_message(0);
+}
+
 void on_heartbeat(Platform& os) {
   emit_event(os, Event::Heartbeat{});
   bool zguard = false;
@@ -52,7 +58,7 @@ std::optional<Field> read_state(Field MonitorState::*field) {
 // The first close gives the host window back and repaints; any later one only ends the loop.
 void on_close(Platform& os, Hwnd window) {
   if (monitor_values().closing.exchange(true)) {
-    static_cast<void>(os.destroy_window(window));
+    end_message_loop(os, window);
     return;
   }
   if (const std::optional<Hwnd> host = read_state(&MonitorState::host)) {
@@ -71,7 +77,7 @@ void on_close(Platform& os, Hwnd window) {
   if (Result<void> refreshed = refresh_wallpaper(os); !refreshed) {
     report(os, std::move(refreshed.error()));
   }
-  static_cast<void>(os.destroy_window(window));
+  end_message_loop(os, window);
 }
 
 }  // namespace

@@ -104,12 +104,32 @@ TEST_F(AttachDetach, AFailedAttachLeavesTheHostAsItWas) {
   EXPECT_EQ(os.count_calls(Call::SetWindowPos), 0u);
 }
 
-TEST_F(AttachDetach, AStyleThatCannotBeReadIsNotOverwritten) {
+// Parent and styles always agree: a style that cannot be read or written stops the attach or the
+// detach, and what was changed goes back.
+TEST_F(AttachDetach, AStyleThatCannotBeChangedLeavesTheHostWhereItWas) {
   os.start_shell({.layout = SimDesktop::ShellLayout::raised, .layer_exists = true});
+  const auto expect_top_level_as_before = [this] {
+    const auto state = os.window(host);
+    EXPECT_EQ(state->parent, os.desktop_window());
+    EXPECT_EQ(state->style, host_style);
+    EXPECT_EQ(state->ex_style, host_ex_style);
+  };
   os.fail_call(Call::GetWindowLongPtrW, 5, 1);
+  EXPECT_EQ(attach_host(os, host).error().message,
+            "GetWindowLongPtrW failed: Access is denied. (0x80070005)");
+  expect_top_level_as_before();
+  os.fail_call(Call::SetWindowLongPtrW, 5, 1, 1);
+  EXPECT_EQ(attach_host(os, host).error().message,
+            "SetWindowLongPtrW failed: Access is denied. (0x80070005)");
+  expect_top_level_as_before();
+  EXPECT_EQ(os.count_calls(Call::SetParent), 0u);
+
   ASSERT_TRUE(attach_host(os, host).has_value());
-  EXPECT_EQ(os.window(host)->style, host_style);
-  EXPECT_EQ(os.window(host)->ex_style, 0u);
+  os.fail_call(Call::SetWindowLongPtrW, 5, 1);
+  EXPECT_EQ(detach_host(os, host).error().message,
+            "SetWindowLongPtrW failed: Access is denied. (0x80070005)");
+  EXPECT_EQ(os.window(host)->parent, os.shell().layer);
+  EXPECT_EQ(os.window(host)->style, 0xD2CF0000u);
 }
 
 TEST_F(AttachDetach, DetachGivesBackATopLevelPopupWithFixedBits) {
