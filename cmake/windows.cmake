@@ -25,5 +25,12 @@ add_test(NAME imports_system_dlls_only
          COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-imports
                  $<TARGET_FILE:${helper}>)
 
+# The release: the program, what it does and its licence, side by side in one ZIP.
+install(TARGETS ${helper} RUNTIME DESTINATION .)
+install(FILES README.md LICENSE DESTINATION .)
+set(CPACK_PACKAGE_NAME ${helper})
+set(CPACK_GENERATOR ZIP)
+include(CPack)
+
 # End-to-end tests of the real program under Wine.
 include(cmake/e2e.cmake OPTIONAL)
