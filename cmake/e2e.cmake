@@ -21,7 +21,12 @@ file(GLOB e2e_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.c
 add_executable(orvel_e2e_tests ${e2e_test_sources})
 target_compile_definitions(orvel_e2e_tests PRIVATE ${e2e_definitions})
 target_include_directories(orvel_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_warnings)
+target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_warnings version)
+# What the helper's version resource must say.
+target_compile_definitions(orvel_e2e_tests PRIVATE
+  ORVEL_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} ORVEL_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+  ORVEL_VERSION_PATCH=${PROJECT_VERSION_PATCH} ORVEL_VERSION="${PROJECT_VERSION}"
+  ORVEL_DESCRIPTION="${PROJECT_DESCRIPTION}")
 # No mingw runtime DLLs to find under Wine.
 target_link_options(orvel_e2e_tests PRIVATE -static)
 # The tests start the helper and the stand-in shell from their own directory.

@@ -5,10 +5,17 @@ set(size_flags -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti
                -fno-asynchronous-unwind-tables)
 target_compile_options(orvel_core PRIVATE ${size_flags})
 
-add_executable(orvel-wallpaper-helper src/main/main.cpp src/platform/win32_platform.cpp)
-target_compile_options(orvel-wallpaper-helper PRIVATE ${size_flags})
-target_link_libraries(orvel-wallpaper-helper PRIVATE orvel_core orvel_warnings)
-target_link_options(orvel-wallpaper-helper PRIVATE -static -s -Wl,--gc-sections -mconsole
+set(helper orvel-wallpaper-helper)
+
+# The version resource, compiled apart so that no C++ flag reaches windres.
+enable_language(RC)
+configure_file(src/main/version.rc.in version.rc @ONLY)
+add_library(orvel_version_resource OBJECT ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
+
+add_executable(${helper} src/main/main.cpp src/platform/win32_platform.cpp)
+target_compile_options(${helper} PRIVATE ${size_flags})
+target_link_libraries(${helper} PRIVATE orvel_core orvel_warnings orvel_version_resource)
+target_link_options(${helper} PRIVATE -static -s -Wl,--gc-sections -mconsole
   # Nothing here throws: should the standard library ever give up, abort at once instead of
   # printing through the verbose terminate handler, which would bring in the whole demangler.
   -Wl,--defsym=_ZN9__gnu_cxx27__verbose_terminate_handlerEv=abort)
@@ -16,7 +23,14 @@ target_link_options(orvel-wallpaper-helper PRIVATE -static -s -Wl,--gc-sections 
 enable_testing()
 add_test(NAME imports_system_dlls_only
          COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-imports
-                 $<TARGET_FILE:orvel-wallpaper-helper>)
+                 $<TARGET_FILE:${helper}>)
+
+# The release: the program, what it does and its licence, side by side in one ZIP.
+install(TARGETS ${helper} RUNTIME DESTINATION .)
+install(FILES README.md LICENSE DESTINATION .)
+set(CPACK_PACKAGE_NAME ${helper})
+set(CPACK_GENERATOR ZIP)
+include(CPack)
 
 # End-to-end tests of the real program under Wine.
 include(cmake/e2e.cmake OPTIONAL)
