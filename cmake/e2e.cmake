@@ -29,12 +29,37 @@ target_compile_definitions(orvel_e2e_tests PRIVATE
   ORVEL_DESCRIPTION="${PROJECT_DESCRIPTION}")
 # No mingw runtime DLLs to find under Wine.
 target_link_options(orvel_e2e_tests PRIVATE -static)
+# In C++23 this GCC gives std::type_info::operator== an inline body, which it emits out of line
+# where it does not inline it (GoogleTest's checked downcasts), while libstdc++.a defines it too:
+# the link then fails on the two definitions. In C++20 only the library's exists.
+set_target_properties(orvel_e2e_tests PROPERTIES CXX_STANDARD 20)
 # The tests start the helper and the stand-in shell from their own directory.
 add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_stand_in_shell)
 
-add_test(NAME e2e COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:orvel_e2e_tests>)
-# One Wine prefix and one wineserver for the whole suite; a new prefix alone takes about 15 s.
-set_tests_properties(e2e PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
+# Wine sees two monitors only through a fake libXinerama.so.1, a Linux library built with the
+# machine's own C compiler.
+find_program(ORVEL_NATIVE_CC NAMES gcc cc REQUIRED)
+set(fake_xinerama_dir ${CMAKE_BINARY_DIR}/fake-xinerama)
+set(fake_xinerama_source ${PROJECT_SOURCE_DIR}/tests/e2e/xinerama/fake_xinerama.c)
+add_custom_command(
+  OUTPUT ${fake_xinerama_dir}/libXinerama.so.1
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${fake_xinerama_dir}
+  COMMAND ${ORVEL_NATIVE_CC} -std=c11 -Wall -Wextra -Wpedantic -Wconversion -Werror -shared -fPIC
+          -o ${fake_xinerama_dir}/libXinerama.so.1 ${fake_xinerama_source}
+  DEPENDS ${fake_xinerama_source}
+  VERBATIM)
+add_custom_target(orvel_fake_xinerama ALL DEPENDS ${fake_xinerama_dir}/libXinerama.so.1)
+
+# The cases that need two monitors run apart, on a display of their own.
+set(two_monitor_cases "TwoMonitors/*")
+add_test(NAME e2e COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:orvel_e2e_tests>
+                          --gtest_filter=-${two_monitor_cases})
+add_test(NAME e2e_two_monitors
+         COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run --two-monitors ${fake_xinerama_dir}
+                 $<TARGET_FILE:orvel_e2e_tests> --gtest_filter=${two_monitor_cases})
+# One Wine prefix for the whole suite, and one wineserver at a time; a new prefix alone takes about
+# 15 s.
+set_tests_properties(e2e e2e_two_monitors PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
 
 # Whole-process timing of `attach` under Wine; not a test, run by hand:
 #   scripts/wine-run build/windows/orvel_attach_startup.exe

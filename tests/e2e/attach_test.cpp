@@ -26,6 +26,11 @@ constexpr char heartbeat[] = "{\"event\":\"heartbeat\"}";
 // and no frame, so that the system adds no WS_EX_WINDOWEDGE of its own.
 class Attach : public testing::Test {
  protected:
+  explicit Attach(Box where = {.left = 100, .top = 80, .right = 740, .bottom = 560})
+      : host{{.style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+              .ex_style = WS_EX_APPWINDOW | WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT,
+              .rect = where}} {}
+
   Process start(std::wstring_view options = L"") {
     return start_helper(L"attach --hwnd " + widen(handle_text(host.get())) + std::wstring(options));
   }
@@ -48,9 +53,7 @@ class Attach : public testing::Test {
     EXPECT_EQ(window_ex_style(host.get()), attached_ex_style(ex_style));
   }
 
-  HostWindow host{{.style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                   .ex_style = WS_EX_APPWINDOW | WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT,
-                   .rect = {.left = 100, .top = 80, .right = 740, .bottom = 560}}};
+  HostWindow host;
   const DWORD style = window_style(host.get());
   const DWORD ex_style = window_ex_style(host.get());
   const Box monitor = monitor_nearest(host.get());
@@ -97,6 +100,26 @@ INSTANTIATE_TEST_SUITE_P(Layouts, AttachSession,
                                          Session{Layout::raised, Layer::present, ""}),
                          [](const testing::TestParamInfo<Session>& session) {
                            return testing::PrintToString(session.param);
+                         });
+
+// With two monitors the shell's layer spans both, and the host window on the second one is fitted
+// to that monitor within it.
+class AttachOnSecondMonitor : public Attach, public testing::WithParamInterface<Layout> {
+ protected:
+  AttachOnSecondMonitor() : Attach({.left = 2020, .top = 80, .right = 2660, .bottom = 560}) {}
+};
+
+TEST_P(AttachOnSecondMonitor, CoversThatMonitor) {
+  ASSERT_EQ(monitor, second_monitor);
+  Shell shell(GetParam(), Layer::present, Area::virtual_screen);
+  Process helper = start();
+  expect_attached(helper, shell, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoMonitors, AttachOnSecondMonitor,
+                         testing::Values(Layout::classic, Layout::raised),
+                         [](const testing::TestParamInfo<Layout>& layout) {
+                           return testing::PrintToString(layout.param);
                          });
 
 TEST_F(Attach, AttachesAgainWhenTheTaskbarRestartsInANewProcess) {

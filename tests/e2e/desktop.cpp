@@ -138,11 +138,12 @@ HostWindow::HostWindow(WindowSpec spec)
   }
 }
 
-Shell::Shell(Layout layout, Layer layer)
+Shell::Shell(Layout layout, Layer layer, Area area)
     : desktop_(stand_in_shell,
                L"orvel_stand_in_shell.exe desktop " +
                    std::wstring(layout == Layout::classic ? L"classic" : L"raised") +
-                   (layer == Layer::present ? L" present" : L" on-request")) {
+                   (layer == Layer::present ? L" present" : L" on-request") +
+                   (area == Area::primary_monitor ? L" primary" : L" virtual")) {
   take_windows(desktop_);
 }
 

@@ -105,12 +105,21 @@ enum class Layer {
   on_request,  // once Progman is asked for it
 };
 
-// The shell on the primary monitor, played by a program of its own in its own process. The
-// layer's client area starts away from the screen origin, so that screen and client coordinates
-// differ.
+// What the shell's desktop (Progman, the icons and the layer) covers.
+enum class Area {
+  primary_monitor,
+  virtual_screen,  // every monitor, as when there are several
+};
+
+// The monitor that the two-monitor run adds right of the primary one, as its fake Xinerama says.
+inline constexpr Box second_monitor{.left = 1920, .top = 0, .right = 3840, .bottom = 1080};
+
+// The shell, played by a program of its own in its own process, its taskbar on the primary
+// monitor. The layer's client area starts away from the screen origin, so that screen and client
+// coordinates differ.
 class Shell {
  public:
-  explicit Shell(Layout layout, Layer layer = Layer::present);
+  explicit Shell(Layout layout, Layer layer = Layer::present, Area area = Area::primary_monitor);
 
   HWND layer() const { return layer_; }
   DWORD taskbar_process() const { return taskbar_process_; }

@@ -76,6 +76,12 @@ TEST_F(MoveTopLevel, TakesTheHandleInEveryFormTheCommandLineAllows) {
 // it, between two siblings (a new child window goes below its siblings).
 class MoveChild : public testing::TestWithParam<Layout> {
  protected:
+  explicit MoveChild(Area area = Area::primary_monitor, LONG host_left = 10)
+      : shell{GetParam(), Layer::present, area},
+        host{{.style = WS_CHILD | WS_POPUP,
+              .rect = {.left = host_left, .top = 20, .right = host_left + 320, .bottom = 260},
+              .parent = shell.layer()}} {}
+
   void SetUp() override {
     ASSERT_EQ(GetWindow(upper, GW_HWNDNEXT), host.get());
     ASSERT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower);
@@ -84,13 +90,25 @@ class MoveChild : public testing::TestWithParam<Layout> {
     ASSERT_TRUE(origin.x != monitor.left && origin.y != monitor.top);
   }
 
-  Shell shell{GetParam()};
+  void expect_covers_its_monitor_in_place() {
+    const HelperRun run =
+        run_helper(quoted_helper_path() + L" move --hwnd " + widen(handle_text(host.get())));
+
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.out, moved_line(host.get()));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
+    EXPECT_EQ(window_rect(host.get()), monitor);
+    EXPECT_TRUE(window_style(host.get()) & WS_VISIBLE);
+    EXPECT_EQ(GetWindow(upper, GW_HWNDNEXT), host.get());
+    EXPECT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower);
+  }
+
+  Shell shell;
   HWND upper = create_window({.style = WS_CHILD | WS_VISIBLE,
                               .rect = {.left = 20, .top = 0, .right = 30, .bottom = 10},
                               .parent = shell.layer()});
-  HostWindow host{{.style = WS_CHILD | WS_POPUP,
-                   .rect = {.left = 10, .top = 20, .right = 330, .bottom = 260},
-                   .parent = shell.layer()}};
+  HostWindow host;
   HWND lower = create_window({.style = WS_CHILD | WS_VISIBLE,
                               .rect = {.left = 0, .top = 0, .right = 10, .bottom = 10},
                               .parent = shell.layer()});
@@ -98,23 +116,26 @@ class MoveChild : public testing::TestWithParam<Layout> {
 };
 
 TEST_P(MoveChild, CoversItsMonitorInItsParentsCoordinatesShownInPlace) {
-  const HelperRun run =
-      run_helper(quoted_helper_path() + L" move --hwnd " + widen(handle_text(host.get())));
-
-  EXPECT_EQ(run.exit_code, 0u);
-  EXPECT_EQ(run.out, moved_line(host.get()));
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
-  EXPECT_EQ(window_rect(host.get()), monitor);
-  EXPECT_TRUE(window_style(host.get()) & WS_VISIBLE);
-  EXPECT_EQ(GetWindow(upper, GW_HWNDNEXT), host.get());
-  EXPECT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower);
+  expect_covers_its_monitor_in_place();
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, MoveChild, testing::Values(Layout::classic, Layout::raised),
-                         [](const testing::TestParamInfo<Layout>& layout) {
-                           return testing::PrintToString(layout.param);
-                         });
+// With two monitors the shell's layer spans both; the host window starts on the second one.
+class MoveChildOnSecondMonitor : public MoveChild {
+ protected:
+  MoveChildOnSecondMonitor() : MoveChild(Area::virtual_screen, 1900) {}
+};
+
+TEST_P(MoveChildOnSecondMonitor, CoversThatMonitorInItsParentsCoordinatesShownInPlace) {
+  ASSERT_EQ(monitor, second_monitor);
+  expect_covers_its_monitor_in_place();
+}
+
+const auto layouts = testing::Values(Layout::classic, Layout::raised);
+const auto layout_name = [](const testing::TestParamInfo<Layout>& layout) {
+  return testing::PrintToString(layout.param);
+};
+INSTANTIATE_TEST_SUITE_P(Layouts, MoveChild, layouts, layout_name);
+INSTANTIATE_TEST_SUITE_P(TwoMonitors, MoveChildOnSecondMonitor, layouts, layout_name);
 
 }  // namespace
 }  // namespace orvel::e2e

@@ -1,12 +1,14 @@
 // A stand-in for the Windows shell, in a process of its own as the real one is, so that a restart
-// changes the shell's process id. It builds the shell's windows on the primary monitor:
+// changes the shell's process id. It builds the shell's windows:
 //
-//   orvel_stand_in_shell.exe desktop classic|raised present|on-request
+//   orvel_stand_in_shell.exe desktop classic|raised present|on-request primary|virtual
 //   orvel_stand_in_shell.exe taskbar
 //
 // "classic" puts the desktop layer in a top-level WorkerW right after the one that holds the icons,
 // "raised" in a WorkerW inside Progman. With "on-request" the layer appears only when Progman is
-// sent 0x052C with wParam 13 and lParam 1. "taskbar" builds nothing but a taskbar and announces it
+// sent 0x052C with wParam 13 and lParam 1. "primary" builds the desktop on the primary monitor,
+// "virtual" over the whole virtual screen, as the shell does when there are several monitors. The
+// taskbar is always on the primary monitor. "taskbar" builds nothing but a taskbar and announces it
 // with the "TaskbarCreated" broadcast, as a restarted shell does.
 //
 // Once ready, and after each command, it writes one line: "<layer> <taskbar> <process id>", the
@@ -41,7 +43,8 @@ struct Desktop {
   HWND icons = nullptr;  // the window that holds SHELLDLL_DefView
   HWND layer = nullptr;
   HWND taskbar = nullptr;
-  RECT screen{};
+  RECT screen{};  // what the desktop covers
+  RECT primary{};
 };
 Desktop desktop;  // touched only by the thread that owns the windows
 
@@ -69,8 +72,8 @@ void place_layer() {
 }
 
 // The layer has its client origin away from the screen origin, so that screen and client
-// coordinates differ; the classic one also covers too little of the screen to pass as a layer by
-// its size alone, so that only its place after the icons tells it.
+// coordinates differ; the classic one also covers too little of the primary monitor to pass as a
+// layer by its size alone, so that there only its place after the icons tells it.
 void create_layer() {
   const RECT whole = moved(desktop.screen, -desktop.screen.left, -desktop.screen.top);
   if (desktop.raised) {
@@ -121,10 +124,18 @@ void register_classes() {
   }
   MONITORINFO info{.cbSize = sizeof(MONITORINFO)};
   GetMonitorInfoW(MonitorFromPoint({}, MONITOR_DEFAULTTOPRIMARY), &info);
-  desktop.screen = info.rcMonitor;
+  desktop.primary = info.rcMonitor;
 }
 
-void build_desktop(bool layer_present) {
+RECT virtual_screen() {
+  const LONG left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const LONG top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  return {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+          top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+void build_desktop(bool layer_present, bool over_virtual_screen) {
+  desktop.screen = over_virtual_screen ? virtual_screen() : desktop.primary;
   const RECT whole = moved(desktop.screen, -desktop.screen.left, -desktop.screen.top);
   if (desktop.raised) {
     desktop.progman = create(L"Progman", WS_POPUP, moved(desktop.screen, 60, 40));
@@ -140,8 +151,8 @@ void build_desktop(bool layer_present) {
 
 void build_taskbar() {
   desktop.taskbar = create(L"Shell_TrayWnd", WS_POPUP,
-                           {desktop.screen.left, desktop.screen.bottom - 40, desktop.screen.right,
-                            desktop.screen.bottom});
+                           {desktop.primary.left, desktop.primary.bottom - 40,
+                            desktop.primary.right, desktop.primary.bottom});
 }
 
 void obey(Command command) {
@@ -212,11 +223,11 @@ DWORD WINAPI read_commands(void* windows_thread) {
 
 int main(int argc, char** argv) {
   const std::string_view mode = argc > 1 ? argv[1] : "";
-  if (!(mode == "desktop" && argc == 4) && !(mode == "taskbar" && argc == 2)) return 2;
+  if (!(mode == "desktop" && argc == 5) && !(mode == "taskbar" && argc == 2)) return 2;
   register_classes();
   if (mode == "desktop") {
     desktop.raised = std::string_view(argv[2]) == "raised";
-    build_desktop(std::string_view(argv[3]) == "present");
+    build_desktop(std::string_view(argv[3]) == "present", std::string_view(argv[4]) == "virtual");
   }
   build_taskbar();
   if (mode == "taskbar") {
