@@ -7,8 +7,18 @@
 #include <string>
 #include <string_view>
 
-// How the simulated desktop writes the arguments of a logged call.
+// How the simulated desktop writes the arguments of a logged call, and the error codes its calls
+// give, as Windows gives them.
 namespace orvel::sim {
+
+inline constexpr std::uint32_t error_file_not_found = 2;
+inline constexpr std::uint32_t error_invalid_parameter = 87;
+inline constexpr std::uint32_t error_mod_not_found = 126;
+inline constexpr std::uint32_t error_mr_mid_not_found = 317;
+inline constexpr std::uint32_t error_cannot_find_wnd_class = 1407;
+inline constexpr std::uint32_t error_class_already_exists = 1410;
+inline constexpr std::uint32_t error_invalid_index = 1413;
+inline constexpr std::uint32_t error_invalid_monitor_handle = 1461;
 
 inline std::string decimal(std::int64_t value) {
   char digits[24];

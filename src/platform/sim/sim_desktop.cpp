@@ -16,8 +16,6 @@ constexpr Hmodule program_module = 0x400000;
 constexpr Hmodule ntdll_module = 0x7FF800000000;
 constexpr Handle stdin_handle = 0x50;
 constexpr std::uint32_t console_mode = 0x1F7;
-constexpr LastError error_mod_not_found = 126;
-constexpr LastError error_mr_mid_not_found = 317;
 
 }  // namespace
 
@@ -194,6 +192,21 @@ SysResult<std::uint32_t> SimDesktop::get_console_mode(Handle handle) {
   return console_mode;
 }
 
+namespace {
+
+// Hands over what the first piece holds, up to the buffer's size; the rest waits for the next read.
+template <class Char>
+std::size_t take_piece(std::deque<std::basic_string<Char>>& pieces, std::span<Char> buffer) {
+  std::basic_string<Char>& piece = pieces.front();
+  const std::size_t count = std::min(piece.size(), buffer.size());
+  std::copy_n(piece.begin(), count, buffer.begin());
+  piece.erase(0, count);
+  if (piece.empty()) pieces.pop_front();
+  return count;
+}
+
+}  // namespace
+
 SysResult<std::size_t> SimDesktop::read_file(Handle handle, std::span<char> buffer) {
   Entry call = enter(Call::ReadFile, args(decimal(handle), decimal(std::ssize(buffer))));
   if (call.fault) return std::unexpected(*call.fault);
@@ -201,16 +214,9 @@ SysResult<std::size_t> SimDesktop::read_file(Handle handle, std::span<char> buff
     return std::unexpected(win::error_invalid_handle);
   }
   block_until(call.lock, [this] { return !stdin_.pipe.empty() || stdin_.ended; });
-  if (stdin_.pipe.empty()) {
-    if (stdin_.end == PipeEnd::zero_bytes) return 0;
-    return std::unexpected(win::error_broken_pipe);
-  }
-  std::string& piece = stdin_.pipe.front();
-  const std::size_t count = std::min(piece.size(), buffer.size());
-  std::copy_n(piece.begin(), count, buffer.begin());
-  piece.erase(0, count);
-  if (piece.empty()) stdin_.pipe.pop_front();
-  return count;
+  if (!stdin_.pipe.empty()) return take_piece(stdin_.pipe, buffer);
+  if (stdin_.end == PipeEnd::zero_bytes) return 0;
+  return std::unexpected(win::error_broken_pipe);
 }
 
 SysResult<std::size_t> SimDesktop::read_console_w(Handle handle, std::span<char16_t> buffer) {
@@ -221,13 +227,8 @@ SysResult<std::size_t> SimDesktop::read_console_w(Handle handle, std::span<char1
   }
   // A console never ends by itself: the test types a Ctrl+Z, or ends it like a closed handle.
   block_until(call.lock, [this] { return !stdin_.console.empty() || stdin_.ended; });
-  if (stdin_.console.empty()) return std::unexpected(win::error_invalid_handle);
-  std::u16string& piece = stdin_.console.front();
-  const std::size_t count = std::min(piece.size(), buffer.size());
-  std::copy_n(piece.begin(), count, buffer.begin());
-  piece.erase(0, count);
-  if (piece.empty()) stdin_.console.pop_front();
-  return count;
+  if (!stdin_.console.empty()) return take_piece(stdin_.console, buffer);
+  return std::unexpected(win::error_invalid_handle);
 }
 
 void SimDesktop::set_stdin(StdinKind kind, PipeEnd end) {

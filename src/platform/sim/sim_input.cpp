@@ -7,7 +7,6 @@ using namespace sim;
 
 namespace {
 
-constexpr LastError error_invalid_parameter = 87;
 constexpr std::uint16_t usage_page_generic = 0x01;
 constexpr std::uint16_t usage_mouse = 0x02;
 constexpr std::uint64_t rim_inputsink = 1;

@@ -11,9 +11,6 @@ using namespace sim;
 
 namespace {
 
-constexpr LastError error_invalid_parameter = 87;
-constexpr LastError error_cannot_find_wnd_class = 1407;
-constexpr LastError error_class_already_exists = 1410;
 constexpr std::uint32_t first_registered_message = 0xC100;
 constexpr std::uint16_t first_class_atom = 0xC000;
 // Windows raises shorter timer periods to this.

@@ -10,10 +10,6 @@ using namespace sim;
 
 namespace {
 
-constexpr LastError error_file_not_found = 2;
-constexpr LastError error_invalid_parameter = 87;
-constexpr LastError error_invalid_index = 1413;
-constexpr LastError error_invalid_monitor_handle = 1461;
 constexpr Hwnd hwnd_bottom = 1;
 constexpr std::uint32_t ws_visible = 0x10000000;
 constexpr std::uint32_t swp_hidewindow = 0x0080;
