@@ -18,5 +18,8 @@ add_test(NAME imports_system_dlls_only
          COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-imports
                  $<TARGET_FILE:orvel-wallpaper-helper>)
 
+# An application that embeds the helper; the end-to-end tests run it too.
+add_subdirectory(examples)
+
 # End-to-end tests of the real program under Wine.
 include(cmake/e2e.cmake OPTIONAL)
