@@ -24,8 +24,9 @@ target_include_directories(orvel_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_warnings)
 # No mingw runtime DLLs to find under Wine.
 target_link_options(orvel_e2e_tests PRIVATE -static)
-# The tests start the helper and the stand-in shell from their own directory.
-add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_stand_in_shell)
+# The tests start the helper, the stand-in shell and the example application from their own
+# directory.
+add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_stand_in_shell orvel-host-example)
 
 add_test(NAME e2e COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:orvel_e2e_tests>)
 # One Wine prefix and one wineserver for the whole suite; a new prefix alone takes about 15 s.
