@@ -33,8 +33,9 @@ target_link_options(orvel_e2e_tests PRIVATE -static)
 # where it does not inline it (GoogleTest's checked downcasts), while libstdc++.a defines it too:
 # the link then fails on the two definitions. In C++20 only the library's exists.
 set_target_properties(orvel_e2e_tests PROPERTIES CXX_STANDARD 20)
-# The tests start the helper and the stand-in shell from their own directory.
-add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_stand_in_shell)
+# The tests start the helper, the stand-in shell and the example application from their own
+# directory.
+add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_stand_in_shell orvel-host-example)
 
 # Wine sees two monitors only through a fake libXinerama.so.1, a Linux library built with the
 # machine's own C compiler.

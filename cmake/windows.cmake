@@ -32,5 +32,8 @@ set(CPACK_PACKAGE_NAME ${helper})
 set(CPACK_GENERATOR ZIP)
 include(CPack)
 
+# An application that embeds the helper; the end-to-end tests run it too.
+add_subdirectory(examples)
+
 # End-to-end tests of the real program under Wine.
 include(cmake/e2e.cmake OPTIONAL)

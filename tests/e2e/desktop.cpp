@@ -82,6 +82,16 @@ std::ostream& operator<<(std::ostream& out, Layout layout) {
   return out << (layout == Layout::classic ? "Classic" : "Raised");
 }
 
+std::string attached_line(HWND host, HWND layer, Layout layout) {
+  return "{\"event\":\"attached\",\"hwnd\":" + handle_text(host) +
+         ",\"workerw\":" + handle_text(layer) + ",\"mode\":\"" +
+         (layout == Layout::classic ? "classic" : "raised") + "\"}";
+}
+
+std::string host_event(const char* name, HWND host) {
+  return "{\"event\":\"" + std::string(name) + "\",\"hwnd\":" + handle_text(host) + "}";
+}
+
 Box window_rect(HWND window) {
   RECT rect{};
   if (!GetWindowRect(window, &rect)) ADD_FAILURE() << "GetWindowRect failed";

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -99,6 +100,17 @@ enum class Layout {
   raised,   // a WorkerW inside Progman, beside the icons
 };
 std::ostream& operator<<(std::ostream& out, Layout layout);
+
+// Lines that the helper writes.
+std::string attached_line(HWND host, HWND layer, Layout layout);
+std::string host_event(const char* name, HWND host);
+inline constexpr char heartbeat[] = "{\"event\":\"heartbeat\"}";
+// After the host window went with its layer, and when the helper then ends.
+inline constexpr char window_destroyed_error[] =
+    "{\"event\":\"error\",\"message\":\"orvel window was destroyed together with the WorkerW; the "
+    "main process must rebuild it\",\"kind\":\"window-destroyed\"}";
+inline constexpr char window_gone_error[] =
+    "{\"event\":\"error\",\"message\":\"orvel window no longer exists\"}";
 
 enum class Layer {
   present,     // from the start

@@ -1,0 +1,29 @@
+#include "events.h"
+
+#include <nlohmann/json.hpp>
+
+namespace host_example {
+
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Attached, hwnd, workerw, mode)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Detached, hwnd)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(MouseDown, x, y)
+// An error line has a "kind" member only when it has a kind.
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(HelperError, message, kind)
+
+std::optional<Event> parse_event(std::string_view line) {
+  const nlohmann::json json = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
+  if (!json.is_object()) return std::nullopt;
+  try {
+    const auto name = json.at("event").get<std::string>();
+    if (name == "attached") return json.get<Attached>();
+    if (name == "detached") return json.get<Detached>();
+    if (name == "mousedown") return json.get<MouseDown>();
+    if (name == "error") return json.get<HelperError>();
+    return OtherEvent{name};
+  } catch (const nlohmann::json::exception&) {
+    // A member missing or of the wrong type: not a line we understand.
+    return std::nullopt;
+  }
+}
+
+}  // namespace host_example

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace host_example {
+
+// The helper's event lines as typed values: one struct for each event this program acts on.
+struct Attached {
+  std::int64_t hwnd = 0;
+  std::int64_t workerw = 0;
+  std::string mode;
+};
+struct Detached {
+  std::int64_t hwnd = 0;
+};
+struct MouseDown {
+  int x = 0;  // screen coordinates, in physical pixels
+  int y = 0;
+};
+struct HelperError {
+  std::string message;
+  std::string kind;  // empty for most errors; "window-destroyed" asks for a new host window
+};
+// Heartbeats, moves, wheel turns and the rest: shown, but not acted on here.
+struct OtherEvent {
+  std::string name;
+};
+
+using Event = std::variant<Attached, Detached, MouseDown, HelperError, OtherEvent>;
+
+// Empty for a line that is not an event.
+std::optional<Event> parse_event(std::string_view line);
+
+}  // namespace host_example
