@@ -111,21 +111,6 @@ INSTANTIATE_TEST_SUITE_P(TwoMonitors, AttachOnSecondMonitor,
                            return testing::PrintToString(layout.param);
                          });
 
-TEST_F(Attach, AttachesAgainWhenTheTaskbarRestartsInANewProcess) {
-  Shell shell(Layout::classic);
-  Process helper = start();
-  expect_attached(helper, shell, Layout::classic);
-  const DWORD first_shell = shell.taskbar_process();
-
-  shell.restart_taskbar();
-
-  ASSERT_NE(shell.taskbar_process(), first_shell);
-  EXPECT_EQ(helper.read_line(), "{\"event\":\"explorer-restarted\"}");
-  EXPECT_EQ(helper.read_line(), attached_line(host.get(), shell.layer(), Layout::classic));
-  EXPECT_TRUE(IsWindow(shell.layer()));
-  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
-}
-
 // The host window goes with its layer; the helper says so, beats on and still ends in order.
 TEST_F(Attach, ReportsTheWindowGoneWithItsLayerAndBeatsOn) {
   Shell shell(Layout::raised);
@@ -322,18 +307,28 @@ TEST_F(ForwardMouse, ReportsTheMouseOverTheRaisedDesktopOnlyWhileItIsInFront) {
   expect_forwarded_only_with_the_desktop_in_front(Layout::raised);
 }
 
-TEST_F(Attach, WithoutForwardMouseReportsNoMouseInput) {
+// A taskbar in a new process is a shell restart: the host window goes back into the layer that
+// lives on. A helper started without --forward-mouse forwards nothing, not even after that.
+TEST_F(Attach, AttachesAgainWhenTheTaskbarRestartsAndNeverForwardsTheMouseUnasked) {
   Shell shell(Layout::classic);
   Process helper = start();
   expect_attached(helper, shell, Layout::classic);
-  bring_to_front(icons_holder(Layout::classic));
+  const DWORD first_shell = shell.taskbar_process();
 
+  shell.restart_taskbar();
+
+  ASSERT_NE(shell.taskbar_process(), first_shell);
+  EXPECT_EQ(helper.read_line(), "{\"event\":\"explorer-restarted\"}");
+  EXPECT_EQ(helper.read_line(), attached_line(host.get(), shell.layer(), Layout::classic));
+  EXPECT_TRUE(IsWindow(shell.layer()));
+  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
+
+  bring_to_front(icons_holder(Layout::classic));
   send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
   send_mouse(elsewhere);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
   send_mouse(release_at, MOUSEEVENTF_HWHEEL, WHEEL_DELTA);
-
   expect_no_mouse_until_detached(helper, host.get());
 }
 
