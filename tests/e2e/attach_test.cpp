@@ -10,18 +10,6 @@
 namespace orvel::e2e {
 namespace {
 
-std::string attached_line(HWND host, HWND layer, Layout layout) {
-  return "{\"event\":\"attached\",\"hwnd\":" + handle_text(host) +
-         ",\"workerw\":" + handle_text(layer) + ",\"mode\":\"" +
-         (layout == Layout::classic ? "classic" : "raised") + "\"}";
-}
-
-std::string host_event(const char* name, HWND host) {
-  return "{\"event\":\"" + std::string(name) + "\",\"hwnd\":" + handle_text(host) + "}";
-}
-
-constexpr char heartbeat[] = "{\"event\":\"heartbeat\"}";
-
 // A hidden top-level host window with every bit that attaching clears, WS_POPUP that it keeps,
 // and no frame, so that the system adds no WS_EX_WINDOWEDGE of its own.
 class Attach : public testing::Test {
@@ -108,7 +96,7 @@ TEST_F(Attach, AttachesAgainWhenTheTaskbarRestartsInANewProcess) {
   shell.restart_taskbar();
 
   ASSERT_NE(shell.taskbar_process(), first_shell);
-  EXPECT_EQ(helper.read_line(), "{\"event\":\"explorer-restarted\"}");
+  EXPECT_EQ(helper.read_line(), explorer_restarted);
   EXPECT_EQ(helper.read_line(), attached_line(host.get(), shell.layer(), Layout::classic));
   EXPECT_TRUE(IsWindow(shell.layer()));
   EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
@@ -125,16 +113,13 @@ TEST_F(Attach, ReportsTheWindowGoneWithItsLayerAndBeatsOn) {
 
   ASSERT_FALSE(IsWindow(host.get()));
   EXPECT_EQ(helper.read_line(), host_event("workerw-destroyed", host.get()));
-  EXPECT_EQ(helper.read_line(),
-            "{\"event\":\"error\",\"message\":\"orvel window was destroyed together with the "
-            "WorkerW; the main process must rebuild it\",\"kind\":\"window-destroyed\"}");
+  EXPECT_EQ(helper.read_line(), window_destroyed_error);
   EXPECT_EQ(helper.read_line(), heartbeat);
   EXPECT_NEAR(static_cast<double>(GetTickCount64() - attached_at), 5000, 600);
 
   helper.close_input();
 
-  EXPECT_EQ(helper.read_line(),
-            "{\"event\":\"error\",\"message\":\"orvel window no longer exists\"}");
+  EXPECT_EQ(helper.read_line(), window_gone_error);
   EXPECT_EQ(helper.wait(), 0u);
   EXPECT_EQ(helper.unread_output(), "");
 }

@@ -172,4 +172,14 @@ void Shell::take_windows(Process& shell) {
   if (taskbar) taskbar_process_ = static_cast<DWORD>(process);
 }
 
+std::string attached_line(HWND host, HWND layer, Layout layout) {
+  return "{\"event\":\"attached\",\"hwnd\":" + handle_text(host) +
+         ",\"workerw\":" + handle_text(layer) + ",\"mode\":\"" +
+         (layout == Layout::classic ? "classic" : "raised") + "\"}";
+}
+
+std::string host_event(const char* name, HWND host) {
+  return "{\"event\":\"" + std::string(name) + "\",\"hwnd\":" + handle_text(host) + "}";
+}
+
 }  // namespace orvel::e2e

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -133,5 +134,16 @@ class Shell {
   HWND layer_ = nullptr;
   DWORD taskbar_process_ = 0;
 };
+
+// Lines that the helper writes, without their line feed.
+std::string attached_line(HWND host, HWND layer, Layout layout);
+std::string host_event(const char* name, HWND host);
+inline constexpr char heartbeat[] = "{\"event\":\"heartbeat\"}";
+inline constexpr char explorer_restarted[] = "{\"event\":\"explorer-restarted\"}";
+inline constexpr char window_destroyed_error[] =
+    "{\"event\":\"error\",\"message\":\"orvel window was destroyed together with the "
+    "WorkerW; the main process must rebuild it\",\"kind\":\"window-destroyed\"}";
+inline constexpr char window_gone_error[] =
+    "{\"event\":\"error\",\"message\":\"orvel window no longer exists\"}";
 
 }  // namespace orvel::e2e
