@@ -74,3 +74,14 @@ target_include_directories(orvel_attach_startup PRIVATE ${PROJECT_SOURCE_DIR}/te
 target_link_libraries(orvel_attach_startup PRIVATE gtest orvel_warnings)
 target_link_options(orvel_attach_startup PRIVATE -static)
 add_dependencies(orvel_attach_startup orvel-wallpaper-helper orvel_stand_in_shell orvel_trivial)
+
+# A long run of the helper against the stand-in shell, sampling its memory, handles and threads;
+# not a test, run by hand: scripts/soak
+add_executable(orvel_soak ${PROJECT_SOURCE_DIR}/bench/soak.cpp
+                          ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp
+                          ${PROJECT_SOURCE_DIR}/tests/e2e/helper_process.cpp)
+target_compile_definitions(orvel_soak PRIVATE ${e2e_definitions})
+target_include_directories(orvel_soak PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+target_link_libraries(orvel_soak PRIVATE gtest orvel_warnings ntdll)
+target_link_options(orvel_soak PRIVATE -static)
+add_dependencies(orvel_soak orvel-wallpaper-helper orvel_stand_in_shell)

@@ -318,7 +318,7 @@ TEST_F(Attach, AttachesAgainWhenTheTaskbarRestartsAndNeverForwardsTheMouseUnaske
   shell.restart_taskbar();
 
   ASSERT_NE(shell.taskbar_process(), first_shell);
-  EXPECT_EQ(helper.read_line(), "{\"event\":\"explorer-restarted\"}");
+  EXPECT_EQ(helper.read_line(), explorer_restarted);
   EXPECT_EQ(helper.read_line(), attached_line(host.get(), shell.layer(), Layout::classic));
   EXPECT_TRUE(IsWindow(shell.layer()));
   EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());

@@ -82,16 +82,6 @@ std::ostream& operator<<(std::ostream& out, Layout layout) {
   return out << (layout == Layout::classic ? "Classic" : "Raised");
 }
 
-std::string attached_line(HWND host, HWND layer, Layout layout) {
-  return "{\"event\":\"attached\",\"hwnd\":" + handle_text(host) +
-         ",\"workerw\":" + handle_text(layer) + ",\"mode\":\"" +
-         (layout == Layout::classic ? "classic" : "raised") + "\"}";
-}
-
-std::string host_event(const char* name, HWND host) {
-  return "{\"event\":\"" + std::string(name) + "\",\"hwnd\":" + handle_text(host) + "}";
-}
-
 Box window_rect(HWND window) {
   RECT rect{};
   if (!GetWindowRect(window, &rect)) ADD_FAILURE() << "GetWindowRect failed";
@@ -181,6 +171,16 @@ void Shell::take_windows(Process& shell) {
   // Only the first process has a layer; the taskbar is in whichever has one.
   if (&shell == &desktop_) layer_ = reinterpret_cast<HWND>(static_cast<std::intptr_t>(layer));
   if (taskbar) taskbar_process_ = static_cast<DWORD>(process);
+}
+
+std::string attached_line(HWND host, HWND layer, Layout layout) {
+  return "{\"event\":\"attached\",\"hwnd\":" + handle_text(host) +
+         ",\"workerw\":" + handle_text(layer) + ",\"mode\":\"" +
+         (layout == Layout::classic ? "classic" : "raised") + "\"}";
+}
+
+std::string host_event(const char* name, HWND host) {
+  return "{\"event\":\"" + std::string(name) + "\",\"hwnd\":" + handle_text(host) + "}";
 }
 
 }  // namespace orvel::e2e

@@ -101,17 +101,6 @@ enum class Layout {
 };
 std::ostream& operator<<(std::ostream& out, Layout layout);
 
-// Lines that the helper writes.
-std::string attached_line(HWND host, HWND layer, Layout layout);
-std::string host_event(const char* name, HWND host);
-inline constexpr char heartbeat[] = "{\"event\":\"heartbeat\"}";
-// After the host window went with its layer, and when the helper then ends.
-inline constexpr char window_destroyed_error[] =
-    "{\"event\":\"error\",\"message\":\"orvel window was destroyed together with the WorkerW; the "
-    "main process must rebuild it\",\"kind\":\"window-destroyed\"}";
-inline constexpr char window_gone_error[] =
-    "{\"event\":\"error\",\"message\":\"orvel window no longer exists\"}";
-
 enum class Layer {
   present,     // from the start
   on_request,  // once Progman is asked for it
@@ -154,5 +143,16 @@ class Shell {
   HWND layer_ = nullptr;
   DWORD taskbar_process_ = 0;
 };
+
+// Lines that the helper writes, without their line feed.
+std::string attached_line(HWND host, HWND layer, Layout layout);
+std::string host_event(const char* name, HWND host);
+inline constexpr char heartbeat[] = "{\"event\":\"heartbeat\"}";
+inline constexpr char explorer_restarted[] = "{\"event\":\"explorer-restarted\"}";
+inline constexpr char window_destroyed_error[] =
+    "{\"event\":\"error\",\"message\":\"orvel window was destroyed together with the "
+    "WorkerW; the main process must rebuild it\",\"kind\":\"window-destroyed\"}";
+inline constexpr char window_gone_error[] =
+    "{\"event\":\"error\",\"message\":\"orvel window no longer exists\"}";
 
 }  // namespace orvel::e2e

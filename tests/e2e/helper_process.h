@@ -46,6 +46,8 @@ class Process {
   ~Process();
 
   DWORD id() const { return id_; }
+  // For looking at it from outside while it runs.
+  HANDLE handle() const { return process_.get(); }
   void write(std::string_view text);
   void close_input() { in_.close(); }
   // The next line of its standard output, without the line feed; empty if none came in time.

@@ -22,7 +22,7 @@ TEST(NoWindow, MoveAndDetachReportTheWindowGoneAndExitWithOne) {
           run_helper(quoted_helper_path() + L" " + command + L" --hwnd " + widen(handle));
 
       EXPECT_EQ(run.exit_code, 1u);
-      EXPECT_EQ(run.out, "{\"event\":\"error\",\"message\":\"orvel window no longer exists\"}\n");
+      EXPECT_EQ(run.out, std::string(window_gone_error) + "\n");
       EXPECT_EQ(run.err, "");
     }
   }
