@@ -14,6 +14,8 @@ using namespace std::chrono_literals;
 
 constexpr int attach_tries = 10;
 constexpr auto pause_between_tries = 500ms;
+constexpr int destroy_waits = 20;
+constexpr auto destroy_wait = 50ms;
 constexpr std::string_view host_destroyed_message =
     "orvel window was destroyed together with the WorkerW; the main process must rebuild it";
 
@@ -31,11 +33,22 @@ void store_layer(Hwnd workerw) {
   state.value()->last_reassert.reset();
 }
 
+// The shell tells of a window's destruction before the windows inside it go with it: an attach
+// made in between would put the host window into a layer that is about to take it along, and
+// report it attached. So a try waits, up to a second, until the destroyed window is gone.
+void wait_until_destroyed(Platform& os) {
+  const Hwnd destroyed = monitor_values().destroyed.exchange(0);
+  for (int wait = 0; destroyed != 0 && wait < destroy_waits && os.is_window(destroyed); ++wait) {
+    os.sleep(destroy_wait);
+  }
+}
+
 // Up to ten tries, 500 ms apart, each looking afresh at the state, the close flag and the host.
 void reattach(Platform& os) {
   const MonitorValues& values = monitor_values();
   for (int failures = 0; failures < attach_tries;) {
     if (values.closing) return;
+    wait_until_destroyed(os);
     const std::optional<Hwnd> host = current_host();
     if (!host || *host == 0) return;
     if (!os.is_window(*host)) {

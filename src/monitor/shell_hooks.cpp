@@ -52,6 +52,7 @@ void on_shell_event(Platform& os, Hhook, std::uint32_t event, Hwnd window, std::
     if (state->zguard) guard_zorder(os);
   } else if (event == win::event_object_destroy) {
     if (window != state->host && window != state->workerw) return;
+    monitor_values().destroyed = window;
     emit_event(os, Event::WorkerwDestroyed{.hwnd = state->host});
     start_reattach_worker(os);
   }

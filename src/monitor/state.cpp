@@ -23,6 +23,7 @@ void reset_monitor_process_state() {
   values.forward_mouse = false;
   values.closing = false;
   values.reattach_running = false;
+  values.destroyed = 0;
   reset_mouse_forwarding();
   reset_mouse_translation();
 }

@@ -34,6 +34,8 @@ struct MonitorValues {
   std::atomic<bool> forward_mouse{false};
   std::atomic<bool> closing{false};
   std::atomic<bool> reattach_running{false};
+  // The window whose destruction started a re-attach, until the worker has seen it gone.
+  std::atomic<Hwnd> destroyed{0};
 };
 MonitorValues& monitor_values();
 

@@ -102,6 +102,9 @@ class SimDesktop : public Platform {
   Hwnd create_window(const WindowSpec& desc);
   // Destroys the window and its children, as their owner would, with the WinEvents of each.
   void destroy(Hwnd window);
+  // The same, but the window's own WinEvent comes `gap` before it and its children go, as when
+  // the owner raises it from the window's WM_DESTROY.
+  void destroy_after_telling(Hwnd window, std::chrono::microseconds gap);
   // Puts the window on top of its siblings, as another process would, with the WinEvent.
   void raise(Hwnd window);
   std::optional<WindowState> window(Hwnd window) const;
@@ -306,7 +309,7 @@ class SimDesktop : public Platform {
   Window* find(Hwnd window);
   const Window* find(Hwnd window) const;
   Hwnd create_locked(const WindowSpec& desc, std::uint32_t thread_id = 0);
-  void destroy_locked(Hwnd window, std::uint32_t actor_process);
+  void destroy_locked(Hwnd window, std::uint32_t actor_process, bool told = false);
   void unlink(Hwnd window);
   void place_above(Hwnd window, Hwnd sibling);
   void place_below(Hwnd window, Hwnd sibling);

@@ -63,6 +63,16 @@ void SimDesktop::destroy(Hwnd window) {
   if (found != nullptr) destroy_locked(window, found->state.process_id);
 }
 
+void SimDesktop::destroy_after_telling(Hwnd window, std::chrono::microseconds gap) {
+  const std::lock_guard lock(mutex_);
+  const Window* found = find(window);
+  if (found == nullptr) return;
+  const std::uint32_t owner = found->state.process_id;
+  raise_win_event(win::event_object_destroy, window, owner);
+  schedule_locked(
+      now_ + gap, [this, window, owner] { destroy_locked(window, owner, true); }, false);
+}
+
 void SimDesktop::raise(Hwnd window) {
   const std::lock_guard lock(mutex_);
   const Window* found = find(window);
@@ -130,10 +140,10 @@ Hwnd SimDesktop::create_locked(const WindowSpec& desc, std::uint32_t thread_id) 
 
 // The parent goes first, then its children, each with its WinEvent raised by whoever destroyed
 // it, whatever process the children belong to.
-void SimDesktop::destroy_locked(Hwnd window, std::uint32_t actor_process) {
+void SimDesktop::destroy_locked(Hwnd window, std::uint32_t actor_process, bool told) {
   Window* found = find(window);
   if (found == nullptr || window == desktop_) return;
-  raise_win_event(win::event_object_destroy, window, actor_process);
+  if (!told) raise_win_event(win::event_object_destroy, window, actor_process);
   for (const Hwnd child : std::vector<Hwnd>(found->children)) destroy_locked(child, actor_process);
   unlink(window);
   windows_.erase(window);

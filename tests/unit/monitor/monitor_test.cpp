@@ -105,6 +105,20 @@ TEST_F(MonitorRun, StopsTryingOnceTheHostWindowIsGone) {
   EXPECT_EQ(os.count_calls(Call::Sleep), 3u);
 }
 
+// The shell tells of the layer's end before the host window in it goes: the worker waits for the
+// layer to be gone instead of attaching the host window to it once more.
+TEST_F(MonitorRun, WaitsForADestroyedLayerToBeGoneBeforeItTries) {
+  os.at(1s, [this] { os.destroy_after_telling(shell.layer, 120ms); });
+  os.at(2s, [this] { os.end_stdin(); });
+  EXPECT_EQ(run(), 0);
+  EXPECT_THAT(timed_lines(),
+              ElementsAre("0 " + attached(shell.layer),
+                          R"(1000 {"event":"workerw-destroyed","hwnd":)" + h() + "}",
+                          R"(1120 {"event":"workerw-destroyed","hwnd":)" + h() + "}",
+                          testing::StartsWith(R"(1150 {"event":"error","message":"orvel window)"),
+                          testing::StartsWith(R"(2000 {"event":"error")")));
+}
+
 // The close begins while the worker waits for the shell to make a new layer: the attach that then
 // succeeds is undone, and no "attached" is written.
 TEST_F(MonitorRun, AReattachThatEndsAfterTheCloseBeganLeavesTheHostDetached) {
