@@ -85,3 +85,14 @@ target_include_directories(orvel_soak PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(orvel_soak PRIVATE gtest orvel_warnings ntdll)
 target_link_options(orvel_soak PRIVATE -static)
 add_dependencies(orvel_soak orvel-wallpaper-helper orvel_stand_in_shell)
+
+# The session that scripts/run plays when given no arguments, beside the programs that it starts.
+add_executable(orvel_demo_director ${PROJECT_SOURCE_DIR}/examples/demo/director.cpp
+                                   ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp
+                                   ${PROJECT_SOURCE_DIR}/tests/e2e/helper_process.cpp)
+target_compile_definitions(orvel_demo_director PRIVATE ${e2e_definitions})
+target_include_directories(orvel_demo_director PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+target_link_libraries(orvel_demo_director PRIVATE gtest orvel_warnings)
+target_link_options(orvel_demo_director PRIVATE -static)
+add_dependencies(orvel_demo_director orvel-wallpaper-helper orvel_stand_in_shell
+                 orvel-host-example)

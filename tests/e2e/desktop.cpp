@@ -138,18 +138,19 @@ HostWindow::HostWindow(WindowSpec spec)
   }
 }
 
-Shell::Shell(Layout layout, Layer layer, Area area)
-    : desktop_(stand_in_shell,
+Shell::Shell(Layout layout, Layer layer, Area area, Look look)
+    : look_(look == Look::painted ? L" paint" : L""),
+      desktop_(stand_in_shell,
                L"orvel_stand_in_shell.exe desktop " +
                    std::wstring(layout == Layout::classic ? L"classic" : L"raised") +
                    (layer == Layer::present ? L" present" : L" on-request") +
-                   (area == Area::primary_monitor ? L" primary" : L" virtual")) {
+                   (area == Area::primary_monitor ? L" primary" : L" virtual") + look_) {
   take_windows(desktop_);
 }
 
 void Shell::restart_taskbar() {
   obey("remove-taskbar");
-  taskbar_.emplace(stand_in_shell, L"orvel_stand_in_shell.exe taskbar");
+  taskbar_.emplace(stand_in_shell, L"orvel_stand_in_shell.exe taskbar" + look_);
   take_windows(*taskbar_);
 }
 

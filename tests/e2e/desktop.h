@@ -112,6 +112,12 @@ enum class Area {
   virtual_screen,  // every monitor, as when there are several
 };
 
+// Whether the shell's windows draw what a person would see, or nothing.
+enum class Look {
+  blank,
+  painted,  // a wallpaper, icon tiles around which the layer shows, a taskbar
+};
+
 // The monitor that the two-monitor run adds right of the primary one, as its fake Xinerama says.
 inline constexpr Box second_monitor{.left = 1920, .top = 0, .right = 3840, .bottom = 1080};
 
@@ -120,7 +126,8 @@ inline constexpr Box second_monitor{.left = 1920, .top = 0, .right = 3840, .bott
 // coordinates differ.
 class Shell {
  public:
-  explicit Shell(Layout layout, Layer layer = Layer::present, Area area = Area::primary_monitor);
+  explicit Shell(Layout layout, Layer layer = Layer::present, Area area = Area::primary_monitor,
+                 Look look = Look::blank);
 
   HWND layer() const { return layer_; }
   DWORD taskbar_process() const { return taskbar_process_; }
@@ -138,6 +145,7 @@ class Shell {
   void obey(std::string_view command);
   void take_windows(Process& shell);
 
+  std::wstring look_;  // what the stand-in is told after its mode
   Process desktop_;
   std::optional<Process> taskbar_;
   HWND layer_ = nullptr;

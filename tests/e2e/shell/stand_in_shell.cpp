@@ -1,8 +1,8 @@
 // A stand-in for the Windows shell, in a process of its own as the real one is, so that a restart
 // changes the shell's process id. It builds the shell's windows:
 //
-//   orvel_stand_in_shell.exe desktop classic|raised present|on-request primary|virtual
-//   orvel_stand_in_shell.exe taskbar
+//   orvel_stand_in_shell.exe desktop classic|raised present|on-request primary|virtual [paint]
+//   orvel_stand_in_shell.exe taskbar [paint]
 //
 // "classic" puts the desktop layer in a top-level WorkerW right after the one that holds the icons,
 // "raised" in a WorkerW inside Progman. With "on-request" the layer appears only when Progman is
@@ -10,6 +10,10 @@
 // "virtual" over the whole virtual screen, as the shell does when there are several monitors. The
 // taskbar is always on the primary monitor. "taskbar" builds nothing but a taskbar and announces it
 // with the "TaskbarCreated" broadcast, as a restarted shell does.
+//
+// With "paint" the windows draw a desktop as a person sees it: a teal wallpaper on Progman and on
+// the layer, icon tiles in SHELLDLL_DefView, whose window is cut to the tiles so that the layer
+// shows through everywhere else, and a dark taskbar. The layer then covers the desktop exactly.
 //
 // Once ready, and after each command, it writes one line: "<layer> <taskbar> <process id>", the
 // handles in signed decimal, 0 for a window it does not have. Commands, one a line on standard
@@ -39,8 +43,10 @@ enum class Command : WPARAM { windows, remove_taskbar, destroy_layer, cover_laye
 
 struct Desktop {
   bool raised = false;
+  bool painted = false;
   HWND progman = nullptr;
-  HWND icons = nullptr;  // the window that holds SHELLDLL_DefView
+  HWND icons = nullptr;      // the window that holds SHELLDLL_DefView
+  HWND icon_view = nullptr;  // SHELLDLL_DefView
   HWND layer = nullptr;
   HWND taskbar = nullptr;
   RECT screen{};  // what the desktop covers
@@ -53,6 +59,8 @@ RECT moved(RECT rect, LONG dx, LONG dy) {
 }
 
 HWND create(const wchar_t* class_name, DWORD style, RECT rect, HWND parent = nullptr) {
+  // A painted window leaves its children's pixels to them.
+  if (desktop.painted) style |= WS_CLIPCHILDREN;
   return CreateWindowExW(0, class_name, L"", style | WS_VISIBLE, rect.left, rect.top,
                          rect.right - rect.left, rect.bottom - rect.top, parent, nullptr,
                          GetModuleHandleW(nullptr), nullptr);
@@ -67,20 +75,107 @@ void notify(DWORD event, HWND window) {
   NotifyWinEvent(event, window, OBJID_WINDOW, CHILDID_SELF);
 }
 
+constexpr COLORREF wallpaper_colour = RGB(38, 110, 120);
+constexpr COLORREF taskbar_colour = RGB(28, 32, 38);
+constexpr COLORREF tile_colour = RGB(24, 40, 52);
+constexpr LONG tile_size = 96;
+constexpr LONG tile_spacing = 120;
+constexpr LONG glyph_size = 44;
+struct Tile {
+  const wchar_t* label;
+  COLORREF glyph;
+};
+constexpr Tile tiles[] = {{L"Documents", RGB(240, 196, 80)},
+                          {L"Pictures", RGB(110, 190, 240)},
+                          {L"Music", RGB(230, 110, 140)},
+                          {L"Recycle Bin", RGB(190, 200, 210)}};
+
+// In the client coordinates of SHELLDLL_DefView, a column down the left, as the shell lays them.
+RECT tile_rect(std::size_t index) {
+  const LONG top = 24 + static_cast<LONG>(index) * tile_spacing;
+  return {24, top, 24 + tile_size, top + tile_size};
+}
+
+void fill(HDC dc, RECT rect, COLORREF colour) {
+  const HBRUSH brush = CreateSolidBrush(colour);
+  FillRect(dc, &rect, brush);
+  DeleteObject(brush);
+}
+
+void paint_tiles(HDC dc) {
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, RGB(255, 255, 255));
+  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  for (std::size_t index = 0; index < std::size(tiles); ++index) {
+    const RECT tile = tile_rect(index);
+    fill(dc, tile, tile_colour);
+    const LONG glyph_left = tile.left + (tile_size - glyph_size) / 2;
+    fill(dc, {glyph_left, tile.top + 12, glyph_left + glyph_size, tile.top + 12 + glyph_size},
+         tiles[index].glyph);
+    RECT label{tile.left, tile.top + 12 + glyph_size, tile.right, tile.bottom};
+    DrawTextW(dc, tiles[index].label, -1, &label, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  }
+}
+
+// Everything but the tiles lets the windows below show, as the real icon view's transparent
+// background does.
+void cut_to_tiles(HWND window) {
+  const HRGN shape = CreateRectRgn(0, 0, 0, 0);
+  for (std::size_t index = 0; index < std::size(tiles); ++index) {
+    const RECT tile = tile_rect(index);
+    const HRGN part = CreateRectRgn(tile.left, tile.top, tile.right, tile.bottom);
+    CombineRgn(shape, shape, part, RGN_OR);
+    DeleteObject(part);
+  }
+  // The window owns the region from here on.
+  SetWindowRgn(window, shape, TRUE);
+}
+
+void paint(HWND window) {
+  PAINTSTRUCT painting;
+  const HDC dc = BeginPaint(window, &painting);
+  RECT client;
+  GetClientRect(window, &client);
+  if (window == desktop.icon_view) {
+    paint_tiles(dc);
+  } else {
+    fill(dc, client, window == desktop.taskbar ? taskbar_colour : wallpaper_colour);
+  }
+  EndPaint(window, &painting);
+}
+
 void place_layer() {
   SetWindowPos(desktop.layer, desktop.icons, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+// Wine raises a top-level window's X window when it comes to the top, and never lowers one, so a
+// painted desktop raises the windows that belong above the layer once more, from the bottom up, for
+// X to stack them as Windows does. Each goes down first, since one at the top already is not
+// raised again.
+void restack() {
+  // The taskbar may be another process's, after a restart; the stand-in's is found first.
+  for (const HWND window : {desktop.icons, FindWindowW(L"Shell_TrayWnd", nullptr)}) {
+    if (!window) continue;
+    for (const HWND place : {HWND_BOTTOM, HWND_TOP}) {
+      SetWindowPos(window, place, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  }
+  place_layer();
+}
+
 // The layer has its client origin away from the screen origin, so that screen and client
 // coordinates differ; the classic one also covers too little of the primary monitor to pass as a
-// layer by its size alone, so that there only its place after the icons tells it.
+// layer by its size alone, so that there only its place after the icons tells it. A painted one
+// covers the desktop exactly, as a person expects to see it.
 void create_layer() {
   const RECT whole = moved(desktop.screen, -desktop.screen.left, -desktop.screen.top);
   if (desktop.raised) {
-    desktop.layer = create(L"WorkerW", WS_CHILD, moved(whole, 100, 50), desktop.progman);
+    const RECT where = desktop.painted ? whole : moved(whole, 100, 50);
+    desktop.layer = create(L"WorkerW", WS_CHILD, where, desktop.progman);
     return;
   }
-  desktop.layer = create(L"WorkerW", WS_POPUP, moved(desktop.screen, 200, 150));
+  const RECT where = desktop.painted ? desktop.screen : moved(desktop.screen, 200, 150);
+  desktop.layer = create(L"WorkerW", WS_POPUP, where);
   place_layer();
   // Under X, a window just shown is put back on top a few milliseconds later, once the X server
   // has mapped it: the layer goes in its place again after that.
@@ -94,17 +189,29 @@ void create_layer() {
     }
   }
   place_layer();
+  if (desktop.painted) restack();
   SetTimer(desktop.layer, keep_place_timer, keep_place_period_ms, nullptr);
 }
 
 LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_DESTROY) {
+  if (desktop.painted && message == WM_PAINT) {
+    paint(window);
+    return 0;
+  } else if (desktop.painted && message == WM_ERASEBKGND) {
+    return 1;  // every pixel is painted in WM_PAINT
+  } else if (message == WM_DESTROY) {
     // Windows raises this for every window that goes; Wine does not.
     notify(EVENT_OBJECT_DESTROY, window);
   } else if (message == WM_TIMER && wparam == keep_place_timer) {
     // The shell keeps its layer right behind the icons; under X, showing a window inside it puts
     // it back on top, without a word to the layer.
-    if (GetWindow(desktop.icons, GW_HWNDNEXT) != window) place_layer();
+    if (GetWindow(desktop.icons, GW_HWNDNEXT) != window) {
+      if (desktop.painted) {
+        restack();
+      } else {
+        place_layer();
+      }
+    }
     return 0;
   } else if (message == create_layer_message && window == desktop.progman && wparam == 13 &&
              lparam == 1) {
@@ -138,14 +245,16 @@ void build_desktop(bool layer_present, bool over_virtual_screen) {
   desktop.screen = over_virtual_screen ? virtual_screen() : desktop.primary;
   const RECT whole = moved(desktop.screen, -desktop.screen.left, -desktop.screen.top);
   if (desktop.raised) {
-    desktop.progman = create(L"Progman", WS_POPUP, moved(desktop.screen, 60, 40));
+    const RECT where = desktop.painted ? desktop.screen : moved(desktop.screen, 60, 40);
+    desktop.progman = create(L"Progman", WS_POPUP, where);
     desktop.icons = desktop.progman;
-    create(L"SHELLDLL_DefView", WS_CHILD, whole, desktop.progman);
+    desktop.icon_view = create(L"SHELLDLL_DefView", WS_CHILD, whole, desktop.progman);
   } else {
     desktop.progman = create(L"Progman", WS_POPUP, desktop.screen);
     desktop.icons = create(L"WorkerW", WS_POPUP, desktop.screen);
-    create(L"SHELLDLL_DefView", WS_CHILD, whole, desktop.icons);
+    desktop.icon_view = create(L"SHELLDLL_DefView", WS_CHILD, whole, desktop.icons);
   }
+  if (desktop.painted) cut_to_tiles(desktop.raised ? desktop.icon_view : desktop.icons);
   if (layer_present) create_layer();
 }
 
@@ -223,7 +332,9 @@ DWORD WINAPI read_commands(void* windows_thread) {
 
 int main(int argc, char** argv) {
   const std::string_view mode = argc > 1 ? argv[1] : "";
-  if (!(mode == "desktop" && argc == 5) && !(mode == "taskbar" && argc == 2)) return 2;
+  const int fixed = mode == "desktop" ? 5 : 2;
+  desktop.painted = argc == fixed + 1 && std::string_view(argv[fixed]) == "paint";
+  if ((mode != "desktop" && mode != "taskbar") || argc != fixed + desktop.painted) return 2;
   register_classes();
   if (mode == "desktop") {
     desktop.raised = std::string_view(argv[2]) == "raised";
