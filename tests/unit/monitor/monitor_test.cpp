@@ -126,7 +126,8 @@ TEST_F(MonitorRun, AReattachThatEndsAfterTheCloseBeganLeavesTheHostDetached) {
   EXPECT_EQ(os.children(os.shell().layer), std::vector<Hwnd>{});
 }
 
-// Reassertions at most every 10 s of the monotonic clock, and at once after a re-attach.
+// Reassertions at most every 10 s of the monotonic clock, and at once after a re-attach; each, as
+// each attach, raises the host window without activating it.
 TEST_F(MonitorRun, GuardsTheHostsPlaceAtMostEveryTenSeconds) {
   const Hwnd sibling = os.create_window({.class_name = u"Other", .parent = shell.layer});
   for (const auto at : {1000ms, 6000ms, 10900ms, 11000ms, 11500ms}) {
@@ -141,6 +142,8 @@ TEST_F(MonitorRun, GuardsTheHostsPlaceAtMostEveryTenSeconds) {
                                          "5000 " + beat, "10000 " + beat, "11000 " + reasserted,
                                          "11200 " + restarted, "11200 " + attached(shell.layer),
                                          "11500 " + reasserted, "11900 " + detached()));
+  const std::vector<std::string> calls = os.calls();
+  EXPECT_EQ(std::ranges::count(calls, "SetWindowPos(" + h() + ", 0, 0, 0, 0, 0, 0x4013)"), 5);
 }
 
 // Every part of the monitor that finds the state poisoned does nothing, but beats and closes; a
