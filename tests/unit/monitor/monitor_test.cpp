@@ -17,6 +17,8 @@ const std::string beat(heartbeat);
 const std::string restarted = R"({"event":"explorer-restarted"})";
 
 TEST_F(MonitorRun, AttachesBeatsEveryFiveSecondsAndDetachesWhenInputEnds) {
+  // The end of a part of the host window (its client area) is not the end of the window.
+  os.at(1s, [this] { on_shell_event(os, 0, win::event_object_destroy, host, -4, 0, 0, 0); });
   os.at(12s, [this] { os.end_stdin(); });
   EXPECT_EQ(run(), 0);
   EXPECT_THAT(timed_lines(), ElementsAre("0 " + attached(shell.layer), "5000 " + beat,
