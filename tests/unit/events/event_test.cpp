@@ -54,7 +54,7 @@ TEST(SystemErrorText, GivesTheSystemMessageAndTheCode) {
   EXPECT_EQ(system_error_text(os, 0), "The operation completed successfully. (0x00000000)");
   EXPECT_EQ(system_error_text(os, 14), "Not enough memory resources are available. (0x8007000E)");
   // Only the low 16 bits of a positive code take part.
-  EXPECT_EQ(system_error_text(os, 0x0001000E),
+  EXPECT_EQ(system_error_text(os, 0x0010000E),
             "Not enough memory resources are available. (0x8007000E)");
   // A value that is negative as a signed 32-bit number is already the code.
   EXPECT_EQ(system_error_text(os, 0x80070005), "Access is denied. (0x80070005)");

@@ -129,9 +129,14 @@ TEST_F(MonitorRun, AReattachThatEndsAfterTheCloseBeganLeavesTheHostDetached) {
 }
 
 // Reassertions at most every 10 s of the monotonic clock, and at once after a re-attach; each, as
-// each attach, raises the host window without activating it.
+// each attach, raises the host window without activating it. None while the host window is out
+// of its layer.
 TEST_F(MonitorRun, GuardsTheHostsPlaceAtMostEveryTenSeconds) {
   const Hwnd sibling = os.create_window({.class_name = u"Other", .parent = shell.layer});
+  const Hwnd elsewhere = os.create_window({.class_name = u"Elsewhere"});
+  os.at(500ms, [&] { static_cast<void>(os.set_parent(host, elsewhere)); });
+  os.at(600ms, [&] { os.raise(sibling); });
+  os.at(800ms, [&] { static_cast<void>(os.set_parent(host, shell.layer)); });
   for (const auto at : {1000ms, 6000ms, 10900ms, 11000ms, 11500ms}) {
     os.at(at, [&] { os.raise(sibling); });
   }
