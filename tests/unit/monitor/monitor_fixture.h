@@ -15,7 +15,7 @@ namespace orvel {
 using namespace std::chrono_literals;
 
 // An attach monitor run on a one-monitor desktop with a shell whose layer exists, for a host
-// window of another process. Each one is a fresh process.
+// window of another process, the process-wide state as at process start.
 struct AttachRun {
   explicit AttachRun(SimDesktop::ShellLayout layout = SimDesktop::ShellLayout::classic)
       : shell(os.start_shell({.layout = layout, .layer_exists = true})) {
