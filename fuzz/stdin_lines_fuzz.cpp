@@ -1,9 +1,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "control/stdin_reader.h"
 #include "platform/text.h"
@@ -14,37 +14,10 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
-// The byte forms of the White_Space characters, read off the Unicode table rather than the
-// channel's own code.
-bool strip_space_prefix(std::string_view& text) {
-  static constexpr std::string_view spaces[] = {"\t",           "\n",           "\v",
-                                                "\f",           "\r",           " ",
-                                                "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80",
-                                                "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
-                                                "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
-                                                "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
-                                                "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8",
-                                                "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
-                                                "\xE3\x80\x80"};
-  for (const std::string_view space : spaces) {
-    if (text.starts_with(space)) {
-      text.remove_prefix(space.size());
-      return true;
-    }
-  }
-  return false;
-}
-
-bool strip_space_suffix(std::string_view& text) {
-  for (std::size_t size = 1; size <= 3 && size <= text.size(); ++size) {
-    std::string_view tail = text.substr(text.size() - size);
-    if (strip_space_prefix(tail) && tail.empty()) {
-      text.remove_suffix(size);
-      return true;
-    }
-  }
-  return false;
-}
+// The White_Space characters, read off the Unicode table rather than the channel's own code.
+constexpr std::u32string_view white_space =
+    U"\t\n\v\f\r \x85\xA0\x1680\x2000\x2001\x2002\x2003\x2004\x2005\x2006\x2007\x2008\x2009\x200A"
+    U"\x2028\x2029\x202F\x205F\x3000";
 
 // Where the channel must close: at the first whole line that is not UTF-8, or that is "detach"
 // once trimmed. The index of the line feed that ends it, or npos.
@@ -53,12 +26,13 @@ std::size_t expected_close(std::string_view input) {
        start = end + 1, end = input.find('\n', start)) {
     std::string_view line = input.substr(start, end - start);
     if (line.ends_with('\r')) line.remove_suffix(1);
-    if (!orvel::utf32_from_utf8(line)) return end;
-    while (strip_space_prefix(line)) {
+    const std::optional<std::u32string> text = orvel::utf32_from_utf8(line);
+    if (!text) return end;
+    const std::size_t first = text->find_first_not_of(white_space);
+    if (first != std::u32string::npos &&
+        text->substr(first, text->find_last_not_of(white_space) + 1 - first) == U"detach") {
+      return end;
     }
-    while (strip_space_suffix(line)) {
-    }
-    if (line == "detach") return end;
   }
   return std::string_view::npos;
 }

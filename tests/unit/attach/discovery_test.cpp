@@ -118,14 +118,6 @@ TEST_F(Discovery, WaitsASecondForAProgmanThatHoldsTheIconsAndNoLayer) {
   EXPECT_EQ(os.count_calls(Call::SendMessageTimeoutW), 0u);
 }
 
-TEST_F(Discovery, SendsNoRequestWhenTheLayerIsThere) {
-  const auto& shell = os.start_shell({.layout = Layout::raised, .layer_exists = true});
-  os.clear_calls();
-  EXPECT_EQ(find_desktop_layer(os, monitor), (DesktopLayer{shell.layer, AttachMode::raised}));
-  EXPECT_EQ(os.count_calls(Call::SendMessageTimeoutW), 0u);
-  EXPECT_EQ(os.count_calls(Call::Sleep), 0u);
-}
-
 TEST_F(Discovery, AsksProgmanOnceAndFindsTheLayerItCreates) {
   const auto& shell = os.start_shell({.layout = Layout::classic});
   const auto start = os.monotonic_now();
@@ -157,15 +149,6 @@ TEST_F(Discovery, WaitsForALayerThatComesLate) {
   EXPECT_EQ(found, (DesktopLayer{classic.shell().layer, AttachMode::classic}));
   // It arrives just after the second search gave up, and the first retry finds it.
   EXPECT_EQ(classic.monotonic_now() - start, 2100ms);
-}
-
-TEST_F(Discovery, FailsWithoutProgmanBeforeAskingAnything) {
-  worker({0, 0, 10, 10});
-  const auto failed = find_desktop_layer(os, monitor);
-  ASSERT_FALSE(failed.has_value());
-  EXPECT_EQ(failed.error(), (HelperError{"Progman not found", std::nullopt}));
-  EXPECT_EQ(os.count_calls(Call::SendMessageTimeoutW), 0u);
-  EXPECT_EQ(os.count_calls(Call::Sleep), 0u);
 }
 
 TEST_F(Discovery, GivesUpAfterTwelveSearchesOnAShellThatNeverCreatesItsLayer) {

@@ -84,25 +84,12 @@ TEST(StdinChannel, EveryEndOfInputClosesTheMonitor) {
   };
   for (const auto& [name, arrange] : cases) {
     SCOPED_TRACE(name);
-    reset_monitor_process_state();
-    SimDesktop os;
-    os.add_monitor({0, 0, 1920, 1080});
-    const auto shell = os.start_shell({.layer_exists = true});
-    const Hwnd host = os.create_window({.class_name = u"OrvelHost", .process_id = 42});
-    arrange(os);
-    const std::string line = "h.exe attach --hwnd " + std::to_string(host);
-    os.set_command_line(std::u16string(line.begin(), line.end()));
-
-    EXPECT_EQ(run_program(os), 0);
-    const std::string h = std::to_string(host);
-    EXPECT_EQ(os.stdout_text(), R"({"event":"attached","hwnd":)" + h + R"(,"workerw":)" +
-                                    std::to_string(shell.layer) +
-                                    R"(,"mode":"classic"})"
-                                    "\n"
-                                    R"({"event":"detached","hwnd":)" +
-                                    h + "}\n");
-    EXPECT_EQ(os.count_calls(Call::PostMessageW), 1u);
-    EXPECT_EQ(os.elapsed(), 0us);
+    AttachRun r;
+    arrange(r.os);
+    EXPECT_EQ(r.run(), 0);
+    EXPECT_EQ(r.os.stdout_text(), r.attached(r.shell.layer) + "\n" + r.detached() + "\n");
+    EXPECT_EQ(r.os.count_calls(Call::PostMessageW), 1u);
+    EXPECT_EQ(r.os.elapsed(), 0us);
   }
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,12 +15,14 @@ namespace orvel {
 using namespace std::chrono_literals;
 
 // An attach monitor run on a one-monitor desktop with a shell whose layer exists, for a host
-// window of another process.
-class MonitorRun : public testing::Test {
- protected:
-  MonitorRun() { reset_monitor_process_state(); }
+// window of another process, the process-wide state as at process start.
+struct AttachRun {
+  explicit AttachRun(SimDesktop::ShellLayout layout = SimDesktop::ShellLayout::classic)
+      : shell(os.start_shell({.layout = layout, .layer_exists = true})) {
+    reset_monitor_process_state();
+  }
   int run(std::string options = "") {
-    const std::string line = "helper.exe attach --hwnd " + std::to_string(host) + options;
+    const std::string line = "helper.exe attach --hwnd " + h() + options;
     os.set_command_line(std::u16string(line.begin(), line.end()));
     return run_program(os);
   }
@@ -33,32 +34,31 @@ class MonitorRun : public testing::Test {
     }
     return lines;
   }
-  // The calls of these kinds, in the order they were made.
-  std::vector<std::string> calls_of(std::initializer_list<Call> kinds) const {
-    std::vector<std::string> found;
-    for (const std::string& call : os.calls()) {
-      for (const Call kind : kinds) {
-        if (call.starts_with(std::string(sim::call_name(kind)) + "(")) found.push_back(call);
-      }
-    }
-    return found;
-  }
   std::string h() const { return std::to_string(host); }
   std::string attached(Hwnd layer, std::string_view mode = "classic") const {
     return R"({"event":"attached","hwnd":)" + h() + R"(,"workerw":)" + std::to_string(layer) +
            R"(,"mode":")" + std::string(mode) + "\"}";
   }
-  std::string detached() const { return R"({"event":"detached","hwnd":)" + h() + "}"; }
+  std::string hwnd_event(std::string_view name) const {
+    return R"({"event":")" + std::string(name) + R"(","hwnd":)" + h() + "}";
+  }
+  std::string detached() const { return hwnd_event("detached"); }
 
   SimDesktop os;
   Hmonitor monitor = os.add_monitor({0, 0, 1920, 1080});
-  SimDesktop::ShellWindows shell = os.start_shell({.layer_exists = true});
+  SimDesktop::ShellWindows shell;
   Hwnd host = os.create_window({.class_name = u"OrvelHost",
                                 .process_id = 42,
                                 .rect = {100, 100, 900, 700},
                                 .style = 0x96CF0000,
                                 .ex_style = 0x00040110});
 };
+
+class MonitorRun : public testing::Test, public AttachRun {};
+
+inline std::string error_line(std::string_view message) {
+  return R"({"event":"error","message":")" + std::string(message) + "\"}";
+}
 
 inline constexpr std::string_view heartbeat = R"({"event":"heartbeat"})";
 

@@ -2,7 +2,9 @@
 
 #include <gmock/gmock.h>
 
-#include <cctype>
+#include <map>
+#include <regex>
+#include <sstream>
 
 #include "monitor/state.h"
 #include "unit/monitor/monitor_fixture.h"
@@ -10,146 +12,96 @@
 namespace orvel {
 namespace {
 
-using testing::ElementsAreArray;
 using Layout = SimDesktop::ShellLayout;
 
-constexpr std::uint16_t left_down = 0x0001;
-constexpr std::uint16_t left_up = 0x0002;
-constexpr std::uint16_t right_down = 0x0004;
-constexpr std::uint16_t right_up = 0x0008;
-constexpr std::uint16_t middle_down = 0x0010;
-constexpr std::uint16_t x1_down = 0x0040;
-constexpr std::uint16_t wheel = 0x0400;
-constexpr std::uint16_t hwheel = 0x0800;
-
-// Who has the foreground while a step plays.
-enum class Front { desktop, icons, app };
-
-struct Step {
-  int at_ms;
-  Point cursor;
-  std::uint16_t flags = 0;  // no flags: a pure move
-  std::uint16_t data = 0;
-  Front front = Front::desktop;
-};
-
-struct Session {
-  const char* name;
-  std::vector<Step> steps;
-  std::vector<std::string> lines;  // the mouse lines, each "<ms> <event> <x> <y> [<dx> <dy>]"
-  Layout layout = Layout::classic;
-  bool swapped = false;
-};
+const std::map<std::string, std::uint16_t, std::less<>> button_flags = {
+    {"ld", 0x0001}, {"lu", 0x0002}, {"rd", 0x0004},    {"ru", 0x0008},
+    {"md", 0x0010}, {"x1", 0x0040}, {"wheel", 0x0400}, {"hwheel", 0x0800}};
 
 // Mouse input played on the virtual clock at a monitor started with --forward-mouse, whose timer
-// ticks every 16 ms from 0.
-std::vector<std::string> play(const Session& session) {
-  reset_monitor_process_state();
-  SimDesktop os;
-  os.add_monitor({0, 0, 1920, 1080});
-  const auto shell = os.start_shell({.layout = session.layout, .layer_exists = true});
-  const Hwnd app = os.create_window(
+// ticks every 16 ms from 0. Each step of `steps`, ";" apart, is "<ms> <x> <y>", then a button
+// transition or a wheel with its data ("ld", "wheel=-120"; none: a pure move), then who has the
+// foreground ("@app", "@icons"; none: the desktop). Gives the mouse lines as
+// "<ms> <event> <x> <y> [<dx> <dy>]", ";" apart.
+std::string play(std::string_view steps, Layout layout = Layout::classic, bool swapped = false) {
+  AttachRun r(layout);
+  const Hwnd app = r.os.create_window(
       {.class_name = u"App", .process_id = 9, .rect = {0, 0, 400, 300}, .style = 0x10000000});
-  const Hwnd host = os.create_window({.class_name = u"Host", .process_id = 42});
-  os.set_swap_buttons(session.swapped);
-  for (const Step& step : session.steps) {
-    os.at(std::chrono::milliseconds(step.at_ms), [&os, &shell, app, step] {
-      const Hwnd icons = shell.icons_workerw != 0 ? shell.icons_workerw : shell.progman;
-      os.set_foreground(step.front == Front::app     ? app
-                        : step.front == Front::icons ? icons
-                                                     : shell.progman);
-      os.set_cursor(step.cursor);
-      os.mouse_input({.button_flags = step.flags, .button_data = step.data});
+  r.os.set_swap_buttons(swapped);
+  std::istringstream all{std::string(steps)};
+  for (std::string step; std::getline(all, step, ';');) {
+    std::istringstream words(step);
+    int at = 0;
+    Point cursor;
+    words >> at >> cursor.x >> cursor.y;
+    RawInputRecord record;
+    Hwnd front = r.shell.progman;
+    for (std::string word; words >> word;) {
+      if (word == "@app") {
+        front = app;
+      } else if (word == "@icons") {
+        front = r.shell.icons_workerw != 0 ? r.shell.icons_workerw : r.shell.progman;
+      } else {
+        const std::size_t equals = word.find('=');
+        record.button_flags = button_flags.at(word.substr(0, equals));
+        if (equals != std::string::npos) {
+          record.button_data = static_cast<std::uint16_t>(std::stoi(word.substr(equals + 1)));
+        }
+      }
+    }
+    r.os.at(std::chrono::milliseconds(at), [&r, front, cursor, record] {
+      r.os.set_foreground(front);
+      r.os.set_cursor(cursor);
+      r.os.mouse_input(record);
     });
   }
-  os.at(1s, [&os] { os.end_stdin(); });
-  const std::string line = "h.exe attach --forward-mouse --hwnd " + std::to_string(host);
-  os.set_command_line(std::u16string(line.begin(), line.end()));
-  EXPECT_EQ(run_program(os), 0);
+  r.os.at(1s, [&r] { r.os.end_stdin(); });
+  EXPECT_EQ(r.run(" --forward-mouse"), 0);
+  // Input comes while other windows have the foreground too.
+  EXPECT_THAT(r.os.calls(), testing::Contains("RegisterRawInputDevices(0x1, 0x2, 0x100, " +
+                                              std::to_string(message_window()) + ")"));
 
-  std::vector<std::string> lines;
-  for (const SimDesktop::OutputLine& out : os.stdout_lines()) {
+  std::string lines;
+  for (const SimDesktop::OutputLine& out : r.os.stdout_lines()) {
     if (!out.text.starts_with(R"({"event":"mouse)")) continue;
-    std::string text = std::to_string(out.at / 1ms) + " ";
-    for (const char c : out.text) {
-      if (c == ',' || c == ':') text += ' ';
-      if (std::isalnum(static_cast<unsigned char>(c)) || c == '-') text += c;
-    }
-    lines.push_back(text);
+    const std::string values = std::regex_replace(out.text, std::regex(R"("\w+":|[{}"])"), "");
+    lines += (lines.empty() ? "" : "; ") + std::to_string(out.at / 1ms) + " " +
+             std::regex_replace(values, std::regex(","), " ");
   }
   return lines;
 }
 
 TEST(MouseTranslation, TurnsRawInputOverTheDesktopIntoEvents) {
-  const Point at{500, 500};
-  const Point taskbar{500, 1060};
-  const std::vector<Session> sessions = {
+  const std::vector<std::array<std::string_view, 3>> sessions = {
       {"moves paced by 4 ms and the timer",
-       {{156, {100, 200}},
-        {157, {101, 200}},
-        {158, {102, 200}},
-        {162, {103, 200}},
-        {165, {104, 200}}},
-       {"156 event mousemove x 100 y 200", "160 event mousemove x 102 y 200",
-        "165 event mousemove x 104 y 200"}},
-      {"no position twice",
-       {{100, {50, 50}}, {110, {50, 50}}, {120, {50, 50}}},
-       {"100 event mousemove x 50 y 50"}},
+       "156 100 200; 157 101 200; 159 102 200; 162 103 200; 165 104 200",
+       "156 mousemove 100 200; 160 mousemove 102 200; 165 mousemove 104 200"},
+      {"no position twice", "100 50 50; 110 50 50; 120 50 50", "100 mousemove 50 50"},
       {"a click, and a drag onto the taskbar",
-       {{100, at, left_down},
-        {140, {510, 500}, left_up},
-        {200, at, left_down},
-        {220, taskbar},
-        {240, taskbar, left_up}},
-       {"100 event mousedown x 500 y 500", "140 event mouseup x 510 y 500",
-        "200 event mousedown x 500 y 500", "220 event mousemove x 500 y 1060",
-        "240 event mouseup x 500 y 1060"}},
+       "100 500 500 ld; 140 510 500 lu; 200 500 500 ld; 220 500 1060; 240 500 1060 lu",
+       "100 mousedown 500 500; 140 mouseup 510 500; 200 mousedown 500 500; "
+       "220 mousemove 500 1060; 240 mouseup 500 1060"},
       {"a press while an app has the foreground, a release over the desktop",
-       {{100, at, left_down, 0, Front::app}, {140, at, left_up}},
-       {}},
+       "100 500 500 ld @app; 140 500 500 lu", ""},
       {"a press on the taskbar, or while a press is down",
-       {{100, taskbar, left_down},
-        {120, taskbar, left_up},
-        {140, at, left_down},
-        {160, at, left_down},
-        {180, at, left_up}},
-       {"140 event mousedown x 500 y 500", "180 event mouseup x 500 y 500"}},
+       "100 500 1060 ld; 120 500 1060 lu; 140 500 500 ld; 160 500 500 ld; 180 500 500 lu",
+       "140 mousedown 500 500; 180 mouseup 500 500"},
       {"other buttons, with movement too",
-       {{100, at, right_down},
-        {120, {600, 600}, right_up},
-        {140, at, middle_down},
-        {160, {700, 700}, x1_down}},
-       {}},
-      {"the icons' WorkerW is the desktop too",
-       {{100, at, left_down, 0, Front::icons}, {120, at, left_up, 0, Front::icons}},
-       {"100 event mousedown x 500 y 500", "120 event mouseup x 500 y 500"}},
+       "100 500 500 rd; 120 600 600 ru; 140 500 500 md; 160 700 700 x1", ""},
+      {"the icons' WorkerW is the desktop too", "100 500 500 ld @icons; 120 500 500 lu @icons",
+       "100 mousedown 500 500; 120 mouseup 500 500"},
       {"wheels over the desktop only",
-       {{100, at, wheel, 120},
-        {120, at, wheel, 0xFF88},
-        {140, at, hwheel, 120},
-        {160, at, hwheel, 0xFFF6},
-        {180, taskbar, wheel, 120},
-        {200, at, wheel, 120, Front::app}},
-       {"100 event mousewheel x 500 y 500 deltaX 0 deltaY 120",
-        "120 event mousewheel x 500 y 500 deltaX 0 deltaY -120",
-        "140 event mousewheel x 500 y 500 deltaX 120 deltaY 0",
-        "160 event mousewheel x 500 y 500 deltaX -10 deltaY 0"}},
+       "100 500 500 wheel=120; 120 500 500 wheel=-120; 140 500 500 hwheel=120; "
+       "160 500 500 hwheel=-10; 180 500 1060 wheel=120; 200 500 500 wheel=120 @app",
+       "100 mousewheel 500 500 0 120; 120 mousewheel 500 500 0 -120; "
+       "140 mousewheel 500 500 120 0; 160 mousewheel 500 500 -10 0"},
       {"a move away from the desktop waits for the first tick after it is back",
-       {{100, {300, 300}, 0, 0, Front::app}, {120, {300, 300}, middle_down}},
-       {"128 event mousemove x 300 y 300"}},
+       "100 300 300 @app; 120 300 300 md", "128 mousemove 300 300"},
   };
-  for (const Session& session : sessions) {
-    EXPECT_THAT(play(session), ElementsAreArray(session.lines)) << session.name;
-  }
-  const Session swapped{"swapped buttons",
-                        {{100, at, left_down},
-                         {120, at, left_up},
-                         {140, at, right_down},
-                         {160, {501, 500}, right_up}},
-                        {"140 event mousedown x 500 y 500", "160 event mouseup x 501 y 500"},
-                        Layout::raised,
-                        true};
-  EXPECT_THAT(play(swapped), ElementsAreArray(swapped.lines));
+  for (const auto& [name, steps, lines] : sessions) EXPECT_EQ(play(steps), lines) << name;
+  EXPECT_EQ(
+      play("100 500 500 ld; 120 500 500 lu; 140 500 500 rd; 160 501 500 ru", Layout::raised, true),
+      "140 mousedown 500 500; 160 mouseup 501 500");
 }
 
 // Without --forward-mouse nothing is ever registered, not even for the layer of a re-attach.
@@ -158,7 +110,7 @@ TEST_F(MonitorRun, NeverForwardsTheMouseUnlessAskedTo) {
   os.at(2s, [this] {
     os.set_foreground(shell.progman);
     os.set_cursor({500, 500});
-    os.mouse_input({.button_flags = left_down});
+    os.mouse_input({.button_flags = 0x0001});
     os.end_stdin();
   });
   EXPECT_EQ(run(), 0);
