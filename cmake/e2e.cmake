@@ -66,33 +66,25 @@ set_tests_properties(e2e e2e_two_monitors PROPERTIES RESOURCE_LOCK wine TIMEOUT 
 #   scripts/wine-run build/windows/orvel_attach_startup.exe
 add_executable(orvel_trivial ${PROJECT_SOURCE_DIR}/bench/trivial.cpp)
 target_link_options(orvel_trivial PRIVATE -static)
-add_executable(orvel_attach_startup ${PROJECT_SOURCE_DIR}/bench/attach_startup.cpp
-                                    ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp
-                                    ${PROJECT_SOURCE_DIR}/tests/e2e/helper_process.cpp)
-target_compile_definitions(orvel_attach_startup PRIVATE ${e2e_definitions})
-target_include_directories(orvel_attach_startup PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-target_link_libraries(orvel_attach_startup PRIVATE gtest orvel_warnings)
-target_link_options(orvel_attach_startup PRIVATE -static)
-add_dependencies(orvel_attach_startup orvel-wallpaper-helper orvel_stand_in_shell orvel_trivial)
+# The fixture's shell, helper processes and windows, for the programs below that are not tests.
+add_library(orvel_e2e_fixture STATIC ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp
+                                     ${PROJECT_SOURCE_DIR}/tests/e2e/helper_process.cpp)
+target_compile_definitions(orvel_e2e_fixture PUBLIC ${e2e_definitions})
+target_include_directories(orvel_e2e_fixture PUBLIC ${PROJECT_SOURCE_DIR}/tests)
+target_link_libraries(orvel_e2e_fixture PUBLIC gtest PRIVATE orvel_warnings)
 
+# A program of the fixture's: `name`, built from `source`, beside the programs it starts.
+function(orvel_fixture_program name source)
+  add_executable(${name} ${source})
+  target_link_libraries(${name} PRIVATE orvel_e2e_fixture orvel_warnings ${ARGN})
+  target_link_options(${name} PRIVATE -static)
+  add_dependencies(${name} orvel-wallpaper-helper orvel_stand_in_shell orvel_trivial
+                   orvel-host-example)
+endfunction()
+
+orvel_fixture_program(orvel_attach_startup ${PROJECT_SOURCE_DIR}/bench/attach_startup.cpp)
 # A long run of the helper against the stand-in shell, sampling its memory, handles and threads;
 # not a test, run by hand: scripts/soak
-add_executable(orvel_soak ${PROJECT_SOURCE_DIR}/bench/soak.cpp
-                          ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp
-                          ${PROJECT_SOURCE_DIR}/tests/e2e/helper_process.cpp)
-target_compile_definitions(orvel_soak PRIVATE ${e2e_definitions})
-target_include_directories(orvel_soak PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-target_link_libraries(orvel_soak PRIVATE gtest orvel_warnings ntdll)
-target_link_options(orvel_soak PRIVATE -static)
-add_dependencies(orvel_soak orvel-wallpaper-helper orvel_stand_in_shell)
-
-# The session that scripts/run plays when given no arguments, beside the programs that it starts.
-add_executable(orvel_demo_director ${PROJECT_SOURCE_DIR}/examples/demo/director.cpp
-                                   ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp
-                                   ${PROJECT_SOURCE_DIR}/tests/e2e/helper_process.cpp)
-target_compile_definitions(orvel_demo_director PRIVATE ${e2e_definitions})
-target_include_directories(orvel_demo_director PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-target_link_libraries(orvel_demo_director PRIVATE gtest orvel_warnings)
-target_link_options(orvel_demo_director PRIVATE -static)
-add_dependencies(orvel_demo_director orvel-wallpaper-helper orvel_stand_in_shell
-                 orvel-host-example)
+orvel_fixture_program(orvel_soak ${PROJECT_SOURCE_DIR}/bench/soak.cpp ntdll)
+# The session that scripts/run plays when given no arguments.
+orvel_fixture_program(orvel_demo_director ${PROJECT_SOURCE_DIR}/examples/demo/director.cpp)
