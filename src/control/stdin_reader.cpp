@@ -33,10 +33,6 @@ bool closes(std::string_view line) {
   return trimmed == close_command;
 }
 
-bool is_high_surrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
 void post_close(Platform& os) {
   const Hwnd window = message_window();
   // Nobody to tell: the monitor runs on until something else closes it.

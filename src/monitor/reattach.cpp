@@ -19,12 +19,6 @@ constexpr auto destroy_wait = 50ms;
 constexpr std::string_view host_destroyed_message =
     "orvel window was destroyed together with the WorkerW; the main process must rebuild it";
 
-std::optional<Hwnd> current_host() {
-  MonitorStateCell::Guard state = lock_monitor_state();
-  if (state.poisoned() || !state.value()) return std::nullopt;
-  return state.value()->host;
-}
-
 // A new layer also makes the guard act at once the next time it finds the host window covered.
 void store_layer(Hwnd workerw) {
   MonitorStateCell::Guard state = lock_monitor_state();
@@ -49,7 +43,7 @@ void reattach(Platform& os) {
   for (int failures = 0; failures < attach_tries;) {
     if (values.closing) return;
     wait_until_destroyed(os);
-    const std::optional<Hwnd> host = current_host();
+    const std::optional<Hwnd> host = read_monitor_state(&MonitorState::host);
     if (!host || *host == 0) return;
     if (!os.is_window(*host)) {
       emit_event(os, Event::Error{.message = std::string(host_destroyed_message),

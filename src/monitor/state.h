@@ -26,6 +26,14 @@ inline MonitorStateCell::Guard lock_monitor_state() {
   return monitor_state_cell().lock();
 }
 
+// One field of the monitor state, copied under the lock; empty when the cell is poisoned or empty.
+template <class Field>
+std::optional<Field> read_monitor_state(Field MonitorState::*field) {
+  MonitorStateCell::Guard state = lock_monitor_state();
+  if (state.poisoned() || !state.value()) return std::nullopt;
+  return (*state.value()).*field;
+}
+
 // The monitor's other process-wide values. The message window, the "TaskbarCreated" id and the
 // mouse option are written once, before any other thread starts.
 struct MonitorValues {

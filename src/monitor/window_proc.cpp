@@ -47,28 +47,20 @@ void on_taskbar_created(Platform& os) {
   start_reattach_worker(os);
 }
 
-// The field of the monitor state, read under the lock; empty when the cell is poisoned or empty.
-template <class Field>
-std::optional<Field> read_state(Field MonitorState::*field) {
-  MonitorStateCell::Guard state = lock_monitor_state();
-  if (state.poisoned() || !state.value()) return std::nullopt;
-  return (*state.value()).*field;
-}
-
 // The first close gives the host window back and repaints; any later one only ends the loop.
 void on_close(Platform& os, Hwnd window) {
   if (monitor_values().closing.exchange(true)) {
     end_message_loop(os, window);
     return;
   }
-  if (const std::optional<Hwnd> host = read_state(&MonitorState::host)) {
+  if (const std::optional<Hwnd> host = read_monitor_state(&MonitorState::host)) {
     if (Result<void> detached = detach_host(os, *host); detached) {
       emit_event(os, Event::Detached{.hwnd = *host});
     } else {
       report(os, std::move(detached.error()));
     }
   }
-  if (const std::optional<Hwnd> workerw = read_state(&MonitorState::workerw)) {
+  if (const std::optional<Hwnd> workerw = read_monitor_state(&MonitorState::workerw)) {
     if (os.is_window(*workerw)) {
       os.invalidate_rect(*workerw, true);
       os.update_window(*workerw);

@@ -7,13 +7,6 @@ namespace {
 
 constexpr char32_t replacement_character = 0xFFFD;
 
-bool is_high_surrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool is_low_surrogate(char16_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 void append_utf8(std::string& out, char32_t c) {
   auto byte = [&out](std::uint32_t value) { out.push_back(static_cast<char>(value)); };
   if (c < 0x80) {

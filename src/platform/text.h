@@ -6,6 +6,13 @@
 
 namespace orvel {
 
+inline bool is_high_surrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+inline bool is_low_surrogate(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
 // UTF-16 from the system to the program's UTF-8. The strict form refuses an unpaired surrogate;
 // the lossy form puts U+FFFD in its place.
 std::optional<std::string> utf8_from_utf16(std::u16string_view text);
