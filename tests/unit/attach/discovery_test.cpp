@@ -78,11 +78,8 @@ TEST(DiscoveryRequest, AsksTheShellOnceAndWaitsForItsLayerWithinItsBudget) {
     const Hmonitor monitor = os.add_monitor({0, 0, 1000, 1000});
     os.start_shell(c.shell);
     const Result<DesktopLayer> found = find_desktop_layer(os, monitor);
-    if (c.found) {
-      EXPECT_EQ(found, (DesktopLayer{os.shell().layer, *c.found}));
-    } else {
-      EXPECT_EQ(found.error().message, "WorkerW not found after spawn");
-    }
+    EXPECT_EQ(found, c.found ? Result<DesktopLayer>(DesktopLayer{os.shell().layer, *c.found})
+                             : fail("WorkerW not found after spawn"));
     EXPECT_EQ(os.elapsed(), c.elapsed);
     EXPECT_EQ(os.count_calls(Call::SendMessageTimeoutW), 1u);
   }
