@@ -43,9 +43,7 @@ TEST(Entry, EachCommandWritesItsLinesAndExitCode) {
   const std::vector<Case> cases = {
       {u"helper", {}, 2, "missing command (attach | move | detach)"},
       // Each lone surrogate shows as U+FFFD, and a pair after one is still a character.
-      {u"h move --hwnd=\xD800\xD800\xDC00",
-       {},
-       2,
+      {u"h move --hwnd=\xD800\xD800\xDC00", std::nullopt, 2,
        "argument is not valid Unicode text: --hwnd=\xEF\xBF\xBD\xF0\x90\x80\x80"},
       // The program's own path is dropped before anything looks at it.
       {u"C:\\\xD800.exe refresh", {}, 0, refreshed},
