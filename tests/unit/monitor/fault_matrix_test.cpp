@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "monitor/monitor.h"
 #include "unit/monitor/monitor_fixture.h"
 
 namespace orvel {
@@ -17,7 +18,8 @@ struct Outcome {
 
 // A session that makes every kind of call: start-up with mouse forwarding and the guard, a click,
 // a move and a wheel step, a window raised above the host, a taskbar restart and its re-attach, a
-// heartbeat, and "detach". One call fails once, at its `use`-th use.
+// heartbeat, and "detach". One call fails once, at its `use`-th use. The end of a part of the host
+// window (its client area) is not the end of the window, and makes no call at all.
 Outcome session(AttachRun& run, std::optional<Call> failing, int use, LastError error) {
   SimDesktop& os = run.os;
   const Hwnd sibling = os.create_window({.class_name = u"Other", .parent = run.shell.layer});
@@ -31,7 +33,10 @@ Outcome session(AttachRun& run, std::optional<Call> failing, int use, LastError 
   os.at(150ms, [=] { mouse({510, 500}, 0x0002); });
   os.at(200ms, [=] { mouse({600, 600}, 0); });
   os.at(250ms, [=] { mouse({600, 600}, 0x0400, 120); });
-  os.at(1s, [&] { os.raise(sibling); });
+  os.at(1s, [&] {
+    on_shell_event(os, 0, win::event_object_destroy, run.host, -4, 0, 0, 0);
+    os.raise(sibling);
+  });
   os.at(2s, [&] { os.restart_taskbar(701); });
   os.at(6s, [&] { os.write_stdin("detach\n"); });
   // A close that the channel could not ask for comes from another sender.

@@ -10,22 +10,6 @@ namespace {
 using testing::ElementsAre;
 using testing::StartsWith;
 
-TEST_F(MonitorRun, AttachesBeatsEveryFiveSecondsAndDetachesWhenInputEnds) {
-  // The end of a part of the host window (its client area) is not the end of the window.
-  os.at(1s, [this] { on_shell_event(os, 0, win::event_object_destroy, host, -4, 0, 0, 0); });
-  os.at(12s, [this] { os.end_stdin(); });
-  EXPECT_EQ(run(), 0);
-  EXPECT_THAT(timed_lines(), ElementsAre("0 " + attached(shell.layer), "5000 " + beat,
-                                         "10000 " + beat, "12000 " + detached()));
-  // The host window is back before the layer and the wallpaper are repainted; the message window
-  // goes last.
-  const std::string layer = std::to_string(shell.layer);
-  EXPECT_TRUE(
-      called_in_order({"SetParent(" + h() + ", 0)", "InvalidateRect(" + layer + ", true)",
-                       "UpdateWindow(" + layer + ")", "SystemParametersInfoW(0x14, 0, null, 0x1)",
-                       "DestroyWindow(" + std::to_string(message_window()) + ")"}));
-}
-
 // Only a taskbar of another process is a restart; each trigger writes its event, but a second
 // worker never starts while one runs, and a host window gone with its layer is reported.
 TEST_F(MonitorRun, FollowsTheShellThroughRestarts) {
