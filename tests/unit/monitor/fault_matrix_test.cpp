@@ -116,18 +116,26 @@ TEST(FaultMatrix, EveryCallFailingFirstAndLastKeepsTheHostWindow) {
                             R"(250 {"event":"mousewheel","x":600,"y":600,"deltaX":0,"deltaY":120})",
                             "1000 " + first.hwnd_event("reasserted"), "2000 " + restarted,
                             "2000 " + attached, "5000 " + beat, "6000 " + first.detached()}));
+  // Mouse input comes while other windows have the foreground too, and moves wait for a 16 ms
+  // timer; the guard raises the host window without activating it; at the close the host window
+  // is back before the layer and the wallpaper are repainted, and the message window goes last.
+  const std::string window = std::to_string(message_window());
+  const std::string layer = std::to_string(first.shell.layer);
+  EXPECT_TRUE(first.called_in_order(
+      {"RegisterRawInputDevices(0x1, 0x2, 0x100, " + window + ")",
+       "SetTimer(" + window + ", 2, 16)", "SetWindowPos(" + first.h() + ", 0, 0, 0, 0, 0, 0x4013)",
+       "SetParent(" + first.h() + ", 0)", "InvalidateRect(" + layer + ", true)",
+       "UpdateWindow(" + layer + ")", "SystemParametersInfoW(0x14, 0, null, 0x1)",
+       "DestroyWindow(" + window + ")"}));
 
   const std::string denied = "Access is denied. (0x80070005)";
   const auto start = [](Call call, int use, std::string_view message) {
     return Row{call, use, std::string(keys), "0 " + error_line(message), 1, "", 0};
   };
-  const auto error_at = [](std::string_view ms, const std::string& message) {
-    return std::string(ms) + " " + error_line(message);
-  };
   const std::string detached_at_once = "0 " + first.detached();
   std::vector<Row> rows = {
       {Call::CreateThread, 1, after_start, "", 3, "failed to spawn thread\n", 0},
-      {Call::CreateThread, 2, "R", error_at("2000", "failed to spawn thread: 0x80070008")},
+      {Call::CreateThread, 2, "R", "2000 " + error_line("failed to spawn thread: 0x80070008")},
       start(Call::CreateWindowExA, 1, "message window creation failed: " + denied),
       {Call::FindWindowExA, 1, "ar", "0 " + first.attached(first.shell.icons_workerw)},
       {Call::GetMessageW, 1, after_start, detached_at_once, 0, "", 0},
@@ -135,7 +143,8 @@ TEST(FaultMatrix, EveryCallFailingFirstAndLastKeepsTheHostWindow) {
       {Call::GetStdHandle, 1, after_start, detached_at_once, 0, "", 0},
       {Call::GetWindow, 2, "", "5000 " + first.hwnd_event("reasserted")},
       start(Call::GetWindowLongPtrW, 1, "GetWindowLongPtrW failed: " + denied),
-      {Call::GetWindowLongPtrW, 6, "D", error_at("6000", "GetWindowLongPtrW failed: " + denied)},
+      {Call::GetWindowLongPtrW, 6, "D",
+       "6000 " + error_line("GetWindowLongPtrW failed: " + denied)},
       start(Call::IsWindow, 1, "orvel window no longer exists"),
       {Call::PostMessageW, 1, "D", "8000 " + first.detached(), 0, "", 8000},
       {Call::ReadFile, 1, after_start, detached_at_once, 0, "", 0},
@@ -143,15 +152,16 @@ TEST(FaultMatrix, EveryCallFailingFirstAndLastKeepsTheHostWindow) {
       start(Call::RegisterRawInputDevices, 1,
             "mouse forwarding unavailable: RegisterRawInputDevices failed: " + denied),
       start(Call::SetParent, 1, "SetParent failed: " + denied),
-      {Call::SetParent, 3, "D", error_at("6000", "SetParent(NULL) failed: " + denied)},
+      {Call::SetParent, 3, "D", "6000 " + error_line("SetParent(NULL) failed: " + denied)},
       start(Call::SetTimer, 1, "SetTimer failed"),
       start(Call::SetTimer, 2, "mouse forwarding unavailable: SetTimer(mouse move) failed"),
       start(Call::SetWinEventHook, 1, "SetWinEventHook(EVENT_OBJECT_DESTROY) failed"),
       start(Call::SetWinEventHook, 2, "SetWinEventHook(EVENT_OBJECT_REORDER) failed"),
       start(Call::SetWindowLongPtrW, 1, "SetWindowLongPtrW failed: " + denied),
-      {Call::SetWindowLongPtrW, 6, "D", error_at("6000", "SetWindowLongPtrW failed: " + denied)},
+      {Call::SetWindowLongPtrW, 6, "D",
+       "6000 " + error_line("SetWindowLongPtrW failed: " + denied)},
       {Call::SystemParametersInfoW, 1, "",
-       error_at("6000", "SPI_SETDESKWALLPAPER refresh failed: " + denied)}};
+       "6000 " + error_line("SPI_SETDESKWALLPAPER refresh failed: " + denied)}};
   // Calls whose failure only drops lines (keys after the use; "-": none, so the main process sees
   // nothing).
   std::istringstream dropping(

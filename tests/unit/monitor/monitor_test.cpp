@@ -79,8 +79,9 @@ TEST_F(MonitorRun, AReattachThatEndsAfterTheCloseBeganLeavesTheHostDetached) {
   EXPECT_EQ(os.children(os.shell().layer), std::vector<Hwnd>{});
 }
 
-// Reassertions at most every 10 s of the monotonic clock, and at once after a re-attach; each
-// raises the host window without activating it. None while the host window is out of its layer.
+// Reassertions at most every 10 s of the monotonic clock, and at once after a re-attach; each,
+// as each attach, raises the host window without activating it. None while the host window is out
+// of its layer.
 TEST_F(MonitorRun, GuardsTheHostsPlaceAtMostEveryTenSeconds) {
   const Hwnd sibling = os.create_window({.class_name = u"Other", .parent = shell.layer});
   const Hwnd elsewhere = os.create_window({.class_name = u"Elsewhere"});
