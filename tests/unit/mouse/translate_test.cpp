@@ -1,6 +1,6 @@
 #include "mouse/translate.h"
 
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <map>
 #include <regex>
