@@ -1,28 +1,12 @@
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
-#include <string_view>
 
 #include "main/entry.h"
 #include "monitor/state.h"
 #include "platform/sim_desktop.h"
-
-namespace {
-
-void require(bool condition) {
-  if (!condition) std::abort();
-}
-
-bool is_event_line(std::string_view line) {
-  if (!line.starts_with(R"({"event":")") || !line.ends_with('}')) return false;
-  for (const char c : line) {
-    if (static_cast<unsigned char>(c) < 0x20) return false;
-  }
-  return true;
-}
-
-}  // namespace
+#include "require.h"
 
 // The input, read as UTF-16 code units (two bytes each, little-endian), is the whole command line
 // of a run on a desktop with a shell and a host window. Whatever it holds, the program ends with
@@ -30,9 +14,8 @@ bool is_event_line(std::string_view line) {
 // and never loses the host window.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::u16string line;
-  for (std::size_t i = 0; i + 1 < size; i += 2) {
-    line.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
-  }
+  for (std::size_t i = 0; i + 1 < size; i += 2)
+    line.push_back(char16_t(data[i] | data[i + 1] << 8));
   // Each input is a process of its own: an attach reads no input and closes at once.
   orvel::reset_monitor_process_state();
   orvel::SimDesktop os;
@@ -44,22 +27,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.set_command_line(std::move(line));
 
   const int code = orvel::run_program(os);
-
   const std::string out = os.stdout_text();
   const std::string err = os.stderr_text();
   require(code >= 0 && code <= 2);
-  if (code == 2) {
-    require(out.empty() && err.starts_with("usage: ") && err.ends_with('\n'));
-  } else {
-    require(err.empty() && (out.empty() || out.ends_with('\n')));
-    for (std::size_t start = 0; start < out.size();) {
-      const std::size_t end = out.find('\n', start);
-      require(is_event_line(std::string_view(out).substr(start, end - start)));
-      start = end + 1;
-    }
+  require(code == 2 ? out.empty() && err.starts_with("usage: ") && err.ends_with('\n')
+                    : err.empty() && (out.empty() || out.ends_with('\n')));
+  for (const orvel::SimDesktop::OutputLine& event : os.stdout_lines()) {
+    require(event.text.starts_with(R"({"event":")") && event.text.ends_with('}') &&
+            std::ranges::none_of(event.text, [](unsigned char c) { return c < 0x20; }));
   }
   const auto state = os.window(host);
-  require(state.has_value());
-  require(state->parent == os.desktop_window() || state->parent == shell.layer);
+  require(state && (state->parent == os.desktop_window() || state->parent == shell.layer));
   return 0;
 }

@@ -1,18 +1,15 @@
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "control/stdin_reader.h"
 #include "platform/text.h"
+#include "require.h"
 
-namespace {
-
-void require(bool condition) {
-  if (!condition) std::abort();
-}
+constexpr std::size_t npos = std::string_view::npos;
 
 // The White_Space characters, read off the Unicode table rather than the channel's own code.
 constexpr std::u32string_view white_space =
@@ -21,47 +18,35 @@ constexpr std::u32string_view white_space =
 
 // Where the channel must close: at the first whole line that is not UTF-8, or that is "detach"
 // once trimmed. The index of the line feed that ends it, or npos.
-std::size_t expected_close(std::string_view input) {
-  for (std::size_t start = 0, end = input.find('\n'); end != std::string_view::npos;
+static std::size_t expected_close(std::string_view input) {
+  for (std::size_t start = 0, end = input.find('\n'); end != npos;
        start = end + 1, end = input.find('\n', start)) {
     std::string_view line = input.substr(start, end - start);
     if (line.ends_with('\r')) line.remove_suffix(1);
     const std::optional<std::u32string> text = orvel::utf32_from_utf8(line);
     if (!text) return end;
     const std::size_t first = text->find_first_not_of(white_space);
-    if (first != std::u32string::npos &&
+    if (first != npos &&
         text->substr(first, text->find_last_not_of(white_space) + 1 - first) == U"detach") {
       return end;
     }
   }
-  return std::string_view::npos;
+  return npos;
 }
 
-}  // namespace
-
 // The first byte picks how the rest is cut into reads. However it is cut, the lines close the
-// channel once, at the line the rules name, and never before.
+// channel once, in the read that brings the line feed of the line the rules name, never before.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::size_t cut = data[0] % 16 + 1;
   const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
-  const std::size_t close_at = expected_close(input);
-
   orvel::ControlLines lines;
-  std::size_t closed_after = std::string_view::npos;
-  for (std::size_t start = 0; start < input.size(); start += cut) {
-    const std::string_view piece = input.substr(start, cut);
-    if (lines.take(piece)) {
-      closed_after = start + piece.size();
-      break;
-    }
+  std::size_t closed_after = npos;
+  for (std::size_t start = 0; start < input.size() && closed_after == npos; start += cut) {
+    if (lines.take(input.substr(start, cut))) closed_after = std::min(start + cut, input.size());
   }
-  if (close_at == std::string_view::npos) {
-    require(closed_after == std::string_view::npos);
-  } else {
-    // It closes in the read that brought the line feed of the closing line.
-    require(closed_after != std::string_view::npos && close_at < closed_after &&
-            close_at + cut >= closed_after);
-  }
+  const std::size_t close_at = expected_close(input);
+  require(close_at == npos ? closed_after == npos
+                           : close_at < closed_after && close_at + cut >= closed_after);
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -26,13 +27,23 @@ struct AttachRun {
     os.set_command_line(std::u16string(line.begin(), line.end()));
     return run_program(os);
   }
-  // The event lines with the virtual time, in milliseconds, at which each was written.
+  // The event lines, each after the virtual time in milliseconds at which it was written.
   std::vector<std::string> timed_lines() const {
     std::vector<std::string> lines;
     for (const SimDesktop::OutputLine& line : os.stdout_lines()) {
       lines.push_back(std::to_string(line.at / 1ms) + " " + line.text);
     }
     return lines;
+  }
+  // Whether the call log holds these calls in this order, whatever comes between them.
+  bool called_in_order(std::initializer_list<std::string> wanted) const {
+    const std::vector<std::string> calls = os.calls();
+    auto from = calls.begin();
+    for (const std::string& call : wanted) {
+      from = std::find(from, calls.end(), call);
+      if (from++ == calls.end()) return false;
+    }
+    return true;
   }
   std::string h() const { return std::to_string(host); }
   std::string attached(Hwnd layer, std::string_view mode = "classic") const {
@@ -60,6 +71,7 @@ inline std::string error_line(std::string_view message) {
   return R"({"event":"error","message":")" + std::string(message) + "\"}";
 }
 
-inline constexpr std::string_view heartbeat = R"({"event":"heartbeat"})";
+inline const std::string beat = R"({"event":"heartbeat"})";
+inline const std::string restarted = R"({"event":"explorer-restarted"})";
 
 }  // namespace orvel

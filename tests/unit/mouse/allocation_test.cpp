@@ -4,9 +4,6 @@
 #include <cstdlib>
 #include <new>
 
-#include "monitor/monitor.h"
-#include "monitor/state.h"
-#include "mouse/forwarding.h"
 #include "unit/mouse/quiet_desktop.h"
 
 namespace {
@@ -34,37 +31,24 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint16_t left_down = 0x0001;
-constexpr std::uint16_t left_up = 0x0002;
-constexpr std::uint16_t wheel = 0x0400;
-
 // From WM_INPUT to the bytes of the line, the mouse path allocates nothing once it is set up.
 TEST(MousePath, AllocatesNothingAfterSetUp) {
-  reset_monitor_process_state();
   QuietDesktop os;
-  os.add_monitor({0, 0, 1920, 1080});
-  const auto shell = os.start_shell({.layer_exists = true});
-  ASSERT_TRUE(os.register_class_a({.procedure = monitor_window_proc, .class_name = "W"}));
-  const Hwnd window = *os.create_window_ex_a({.class_name = "W"});
-  monitor_values().message_window = window;
-  ASSERT_TRUE(start_mouse_forwarding(os, shell.layer));
-  os.progman = os.foreground = os.under_cursor = shell.progman;
-
-  const RawInputRecord kinds[] = {{.button_flags = left_down},
+  ASSERT_TRUE(os.start_forwarding());
+  // A press, a move, its release, a wheel step and a move, then a timer tick.
+  const RawInputRecord kinds[] = {{.button_flags = 0x0001},
                                   {},
-                                  {.button_flags = left_up},
-                                  {.button_flags = wheel, .button_data = 120},
+                                  {.button_flags = 0x0002},
+                                  {.button_flags = 0x0400, .button_data = 120},
                                   {}};
   counting = true;
   for (int i = 0; i < 100'000; ++i) {
     os.now += 3ms;
     os.cursor = {i % 1920, (i / 1920) % 1080};
-    const std::int64_t record = os.record(kinds[i % 5]);
-    monitor_window_proc(os, window, win::wm_input, 1, record);
-    if (i % 5 == 4) monitor_window_proc(os, window, win::wm_timer, mouse_timer_id, 0);
+    os.input(kinds[i % 5]);
+    if (i % 5 == 4) os.tick();
   }
   counting = false;
-
   EXPECT_EQ(allocations, 0u);
   EXPECT_GT(os.lines_written, 80'000u);
 }

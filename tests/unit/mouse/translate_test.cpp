@@ -1,122 +1,80 @@
 #include "mouse/translate.h"
 
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <map>
 #include <regex>
 #include <sstream>
 
-#include "monitor/state.h"
-#include "unit/monitor/monitor_fixture.h"
+#include "unit/mouse/quiet_desktop.h"
 
 namespace orvel {
 namespace {
 
-using Layout = SimDesktop::ShellLayout;
-
-const std::map<std::string, std::uint16_t, std::less<>> button_flags = {
-    {"ld", 0x0001}, {"lu", 0x0002}, {"rd", 0x0004},    {"ru", 0x0008},
-    {"md", 0x0010}, {"x1", 0x0040}, {"wheel", 0x0400}, {"hwheel", 0x0800}};
-
-// Mouse input played on the virtual clock at a monitor started with --forward-mouse, whose timer
-// ticks every 16 ms from 0. Each step of `steps`, ";" apart, is "<ms> <x> <y>", then a button
-// transition or a wheel with its data ("ld", "wheel=-120"; none: a pure move), then who has the
-// foreground ("@app", "@icons"; none: the desktop). Gives the mouse lines as
-// "<ms> <event> <x> <y> [<dx> <dy>]", ";" apart.
-std::string play(std::string_view steps, Layout layout = Layout::classic, bool swapped = false) {
-  AttachRun r(layout);
-  const Hwnd app = r.os.create_window(
-      {.class_name = u"App", .process_id = 9, .rect = {0, 0, 400, 300}, .style = 0x10000000});
-  r.os.set_swap_buttons(swapped);
+// Plays `steps`, ";" apart, each "<ms> tick" or "<ms> <record> <x> <y>", the record a button
+// transition, a wheel with its data ("ld", "wheel=-120") or "move", then who else is there:
+// "@app" in front, "@bar" under the cursor, "@icons" (the icons' WorkerW) both, "swap" (swapped
+// buttons from then on). Gives the mouse lines as "<ms> <event> <x> <y> [<dx> <dy>]", ";" apart.
+std::string play(std::string_view steps) {
+  static const std::map<std::string, std::uint16_t, std::less<>> flags = {
+      {"move", 0},    {"ld", 0x0001},    {"lu", 0x0002},    {"rd", 0x0004},
+      {"ru", 0x0008}, {"wheel", 0x0400}, {"hwheel", 0x0800}};
+  QuietDesktop os;
+  EXPECT_TRUE(os.start_forwarding());
+  os.keep_lines = true;
+  std::string lines;
   std::istringstream all{std::string(steps)};
   for (std::string step; std::getline(all, step, ';');) {
     std::istringstream words(step);
-    int at = 0;
-    Point cursor;
-    words >> at >> cursor.x >> cursor.y;
-    RawInputRecord record;
-    Hwnd front = r.shell.progman;
-    for (std::string word; words >> word;) {
-      if (word == "@app") {
-        front = app;
-      } else if (word == "@icons") {
-        front = r.shell.icons_workerw != 0 ? r.shell.icons_workerw : r.shell.progman;
-      } else {
-        const std::size_t equals = word.find('=');
-        record.button_flags = button_flags.at(word.substr(0, equals));
-        if (equals != std::string::npos) {
-          record.button_data = static_cast<std::uint16_t>(std::stoi(word.substr(equals + 1)));
-        }
+    int ms = 0;
+    std::string what;
+    words >> ms >> what;
+    os.now = std::chrono::milliseconds(ms);
+    os.foreground = os.under_cursor = os.progman;
+    if (what == "tick") {
+      os.tick();
+    } else {
+      words >> os.cursor.x >> os.cursor.y;
+      for (std::string where; words >> where;) {
+        if (where == "@app") os.foreground = 0x777;
+        if (where == "@bar") os.under_cursor = 0x777;
+        if (where == "@icons") os.foreground = os.under_cursor = os.shell.icons_workerw;
+        if (where == "swap") os.swapped = true;
       }
+      const std::size_t equals = what.find('=');
+      os.input({.button_flags = flags.at(what.substr(0, equals)),
+                .button_data = static_cast<std::uint16_t>(
+                    equals == std::string::npos ? 0 : std::stoi(what.substr(equals + 1)))});
     }
-    r.os.at(std::chrono::milliseconds(at), [&r, front, cursor, record] {
-      r.os.set_foreground(front);
-      r.os.set_cursor(cursor);
-      r.os.mouse_input(record);
-    });
-  }
-  r.os.at(1s, [&r] { r.os.end_stdin(); });
-  EXPECT_EQ(r.run(" --forward-mouse"), 0);
-  // Input comes while other windows have the foreground too.
-  EXPECT_THAT(r.os.calls(), testing::Contains("RegisterRawInputDevices(0x1, 0x2, 0x100, " +
-                                              std::to_string(message_window()) + ")"));
-
-  std::string lines;
-  for (const SimDesktop::OutputLine& out : r.os.stdout_lines()) {
-    if (!out.text.starts_with(R"({"event":"mouse)")) continue;
-    const std::string values = std::regex_replace(out.text, std::regex(R"("\w+":|[{}"])"), "");
-    lines += (lines.empty() ? "" : "; ") + std::to_string(out.at / 1ms) + " " +
-             std::regex_replace(values, std::regex(","), " ");
+    for (; !os.lines.empty(); os.lines.erase(os.lines.begin())) {
+      const std::string values =
+          std::regex_replace(os.lines[0], std::regex(R"("\w+":|[{}"\n])"), "");
+      lines += (lines.empty() ? "" : "; ") + std::to_string(ms) + " " +
+               std::regex_replace(values, std::regex(","), " ");
+    }
   }
   return lines;
 }
 
 TEST(MouseTranslation, TurnsRawInputOverTheDesktopIntoEvents) {
   const std::vector<std::array<std::string_view, 3>> sessions = {
-      {"moves paced by 4 ms and the timer",
-       "156 100 200; 157 101 200; 159 102 200; 162 103 200; 165 104 200",
+      {"moves 4 ms apart, the others at the next tick, never to the same place twice",
+       "156 move 100 200; 157 move 101 200; 159 move 102 200; 160 tick; 162 move 103 200; "
+       "165 move 104 200; 176 tick; 200 move 104 200; 208 tick",
        "156 mousemove 100 200; 160 mousemove 102 200; 165 mousemove 104 200"},
-      {"no position twice", "100 50 50; 110 50 50; 120 50 50", "100 mousemove 50 50"},
-      {"a click, and a drag onto the taskbar",
-       "100 500 500 ld; 140 510 500 lu; 200 500 500 ld; 220 500 1060; 240 500 1060 lu",
-       "100 mousedown 500 500; 140 mouseup 510 500; 200 mousedown 500 500; "
-       "220 mousemove 500 1060; 240 mouseup 500 1060"},
-      {"a press while an app has the foreground, a release over the desktop",
-       "100 500 500 ld @app; 140 500 500 lu", ""},
-      {"a press on the taskbar, or while a press is down",
-       "100 500 1060 ld; 120 500 1060 lu; 140 500 500 ld; 160 500 500 ld; 180 500 500 lu",
-       "140 mousedown 500 500; 180 mouseup 500 500"},
-      {"other buttons, with movement too",
-       "100 500 500 rd; 120 600 600 ru; 140 500 500 md; 160 700 700 x1", ""},
-      {"the icons' WorkerW is the desktop too", "100 500 500 ld @icons; 120 500 500 lu @icons",
-       "100 mousedown 500 500; 120 mouseup 500 500"},
+      {"a release only after a press over the desktop, wherever it is; no other buttons",
+       "100 ld 500 500 @app; 120 lu 500 500; 140 rd 500 500; 150 ru 500 500; 160 ld 500 500; "
+       "180 lu 500 1060 @bar; 200 ld 500 1060 @bar",
+       "160 mousedown 500 500; 180 mouseup 500 1060"},
+      {"the icons' WorkerW is the desktop too, and swapped buttons swap",
+       "100 ld 500 500 @icons; 120 lu 500 500 @icons; 130 ld 500 500 swap; 140 rd 500 500 swap; "
+       "160 ru 501 500 swap",
+       "100 mousedown 500 500; 120 mouseup 500 500; 140 mousedown 500 500; 160 mouseup 501 500"},
       {"wheels over the desktop only",
-       "100 500 500 wheel=120; 120 500 500 wheel=-120; 140 500 500 hwheel=120; "
-       "160 500 500 hwheel=-10; 180 500 1060 wheel=120; 200 500 500 wheel=120 @app",
-       "100 mousewheel 500 500 0 120; 120 mousewheel 500 500 0 -120; "
-       "140 mousewheel 500 500 120 0; 160 mousewheel 500 500 -10 0"},
-      {"a move away from the desktop waits for the first tick after it is back",
-       "100 300 300 @app; 120 300 300 md", "128 mousemove 300 300"},
+       "100 hwheel=-10 500 500; 180 wheel=120 500 1060 @bar; 200 wheel=120 500 500 @app",
+       "100 mousewheel 500 500 -10 0"},
   };
   for (const auto& [name, steps, lines] : sessions) EXPECT_EQ(play(steps), lines) << name;
-  EXPECT_EQ(
-      play("100 500 500 ld; 120 500 500 lu; 140 500 500 rd; 160 501 500 ru", Layout::raised, true),
-      "140 mousedown 500 500; 160 mouseup 501 500");
-}
-
-// Without --forward-mouse nothing is ever registered, not even for the layer of a re-attach.
-TEST_F(MonitorRun, NeverForwardsTheMouseUnlessAskedTo) {
-  os.at(1s, [this] { os.restart_taskbar(701); });
-  os.at(2s, [this] {
-    os.set_foreground(shell.progman);
-    os.set_cursor({500, 500});
-    os.mouse_input({.button_flags = 0x0001});
-    os.end_stdin();
-  });
-  EXPECT_EQ(run(), 0);
-  EXPECT_EQ(os.count_calls(Call::RegisterRawInputDevices), 0u);
-  EXPECT_EQ(os.count_calls(Call::GetRawInputData), 0u);
-  EXPECT_EQ(timed_lines().size(), 4u);
 }
 
 }  // namespace
