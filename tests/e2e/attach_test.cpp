@@ -11,148 +11,55 @@
 namespace orvel::e2e {
 namespace {
 
-// A hidden top-level host window with every bit that attaching clears, WS_POPUP that it keeps,
-// and no frame, so that the system adds no WS_EX_WINDOWEDGE of its own.
-class Attach : public testing::Test {
- protected:
-  explicit Attach(Box where = {.left = 100, .top = 80, .right = 740, .bottom = 560})
-      : host{{.style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-              .ex_style = WS_EX_APPWINDOW | WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT,
-              .rect = where}} {}
-
-  Process start(std::wstring_view options = L"") {
-    return start_helper(L"attach --hwnd " + widen(handle_text(host.get())) + std::wstring(options));
-  }
-
-  // Attached by the helper's first line: a child of the layer on top of its siblings, covering
-  // its monitor, its styles changed while it was still top-level, each exactly once. The system
-  // keeps WS_CLIPSIBLINGS on a window that is top-level when its style changes, so only the
-  // extended style is compared as kept.
-  void expect_attached(Process& helper, Shell& shell, Layout layout) {
-    const std::optional<std::string> line = helper.read_line();
-    shell.update();
-    EXPECT_EQ(line, attached_line(host.get(), shell.layer(), layout));
-    EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
-    EXPECT_EQ(GetWindow(shell.layer(), GW_CHILD), host.get());
-    EXPECT_EQ(window_rect(host.get()), monitor);
-    const HWND desktop = GetDesktopWindow();
-    EXPECT_EQ(host.style_requests(),
-              (std::vector<StyleRequest>{{GWL_STYLE, attached_style(style), desktop},
-                                         {GWL_EXSTYLE, attached_ex_style(ex_style), desktop}}));
-    EXPECT_EQ(window_ex_style(host.get()), attached_ex_style(ex_style));
-  }
-
-  HostWindow host;
-  const DWORD style = window_style(host.get());
-  const DWORD ex_style = window_ex_style(host.get());
-  const Box monitor = monitor_nearest(host.get());
-};
-
-struct Session {
-  Layout layout;
-  Layer layer;
-  const char* end;  // what the main process writes last, before it closes standard input
-};
-
-void PrintTo(const Session& session, std::ostream* out) {
-  *out << session.layout << (session.layer == Layer::present ? "" : "OnRequest")
-       << (*session.end ? "EndedByDetachLine" : "EndedByClosedInput");
+// A hidden top-level host window.
+Window make_host(Box where = {.left = 100, .top = 80, .right = 740, .bottom = 560}) {
+  return create_window({.style = WS_POPUP | WS_CLIPCHILDREN, .rect = where});
 }
 
-class AttachSession : public Attach, public testing::WithParamInterface<Session> {};
+Process start_attach(HWND host, std::wstring_view options = L"") {
+  return start_helper(L"attach --hwnd " + widen(handle_text(host)) + std::wstring(options));
+}
 
-TEST_P(AttachSession, AttachesToTheLayerAndGivesTheWindowBackAtTheEnd) {
-  Shell shell(GetParam().layout, GetParam().layer);
-  Process helper = start();
-  expect_attached(helper, shell, GetParam().layout);
-  const DWORD attached = window_style(host.get());
-  const DWORD attached_ex = window_ex_style(host.get());
+// Attached by the helper's first line: a child of the layer on top of its siblings, covering
+// `monitor`.
+void expect_attached(Process& helper, Shell& shell, HWND host, Layout layout, Box monitor) {
+  const std::optional<std::string> line = helper.read_line();
+  shell.update();
+  EXPECT_EQ(line, attached_line(host, shell.layer(), layout));
+  EXPECT_EQ(GetWindow(shell.layer(), GW_CHILD), host);
+  EXPECT_EQ(window_style(host) & WS_CHILD, DWORD{WS_CHILD});
+  EXPECT_EQ(window_rect(host), monitor);
+}
 
-  helper.write(GetParam().end);
-  if (!*GetParam().end) helper.close_input();
+void expect_given_back(HWND host) {
+  EXPECT_EQ(GetAncestor(host, GA_PARENT), GetDesktopWindow());
+  EXPECT_EQ(window_style(host) & (WS_CHILD | WS_POPUP), DWORD{WS_POPUP});
+}
 
-  EXPECT_EQ(helper.read_line(), host_event("detached", host.get()));
+// The next line that is not a heartbeat, skipping "mousemove" lines unless asked for them. The
+// heartbeat goes on, so the wait has a deadline of its own.
+std::optional<std::string> next_event(Process& helper, bool moves = false) {
+  const ULONGLONG deadline = GetTickCount64() + 15'000;
+  std::optional<std::string> line;
+  do {
+    const ULONGLONG now = GetTickCount64();
+    line = now < deadline ? helper.read_line(static_cast<DWORD>(deadline - now)) : std::nullopt;
+  } while (line && (*line == heartbeat || (!moves && line->starts_with("{\"event\":\"mousemove"))));
+  return line;
+}
+
+// After the main process has ended the session: no mouse event made of the input sent before,
+// then "detached", an orderly end and the window given back.
+void expect_detached_without_mouse(Process& helper, HWND host) {
+  std::optional<std::string> line;
+  while ((line = next_event(helper, true)) && line->starts_with("{\"event\":\"mouse")) {
+    ADD_FAILURE() << "forwarded " << *line;
+  }
+  EXPECT_EQ(line, host_event("detached", host));
   EXPECT_EQ(helper.wait(), 0u);
   EXPECT_EQ(helper.unread_output(), "");
   EXPECT_EQ(helper.errors(), "");
-  const HWND desktop = GetDesktopWindow();
-  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), desktop);
-  EXPECT_EQ(host.style_requests(),
-            (std::vector<StyleRequest>{{GWL_STYLE, attached_style(style), desktop},
-                                       {GWL_EXSTYLE, attached_ex_style(ex_style), desktop},
-                                       {GWL_STYLE, detached_style(attached), desktop},
-                                       {GWL_EXSTYLE, detached_ex_style(attached_ex), desktop}}));
-}
-
-INSTANTIATE_TEST_SUITE_P(Layouts, AttachSession,
-                         testing::Values(Session{Layout::classic, Layer::on_request, "detach\n"},
-                                         Session{Layout::raised, Layer::present, ""}),
-                         [](const testing::TestParamInfo<Session>& session) {
-                           return testing::PrintToString(session.param);
-                         });
-
-// With two monitors the shell's layer spans both, and the host window on the second one is fitted
-// to that monitor within it.
-class AttachOnSecondMonitor : public Attach, public testing::WithParamInterface<Layout> {
- protected:
-  AttachOnSecondMonitor() : Attach({.left = 2020, .top = 80, .right = 2660, .bottom = 560}) {}
-};
-
-TEST_P(AttachOnSecondMonitor, CoversThatMonitor) {
-  ASSERT_EQ(monitor, second_monitor);
-  Shell shell(GetParam(), Layer::present, Area::virtual_screen);
-  Process helper = start();
-  expect_attached(helper, shell, GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(TwoMonitors, AttachOnSecondMonitor,
-                         testing::Values(Layout::classic, Layout::raised),
-                         [](const testing::TestParamInfo<Layout>& layout) {
-                           return testing::PrintToString(layout.param);
-                         });
-
-// The host window goes with its layer; the helper says so, beats on and still ends in order.
-TEST_F(Attach, ReportsTheWindowGoneWithItsLayerAndBeatsOn) {
-  Shell shell(Layout::raised);
-  Process helper = start();
-  expect_attached(helper, shell, Layout::raised);
-  const ULONGLONG attached_at = GetTickCount64();
-
-  shell.destroy_layer();
-
-  ASSERT_FALSE(IsWindow(host.get()));
-  EXPECT_EQ(helper.read_line(), host_event("workerw-destroyed", host.get()));
-  EXPECT_EQ(helper.read_line(), window_destroyed_error);
-  EXPECT_EQ(helper.read_line(), heartbeat);
-  EXPECT_NEAR(static_cast<double>(GetTickCount64() - attached_at), 5000, 600);
-
-  helper.close_input();
-
-  EXPECT_EQ(helper.read_line(), window_gone_error);
-  EXPECT_EQ(helper.wait(), 0u);
-  EXPECT_EQ(helper.unread_output(), "");
-}
-
-TEST_F(Attach, WithZguardPutsTheWindowBackOnTopWhenCovered) {
-  Shell shell(Layout::classic);
-  Process helper = start(L" --zguard");
-  expect_attached(helper, shell, Layout::classic);
-
-  shell.cover_layer();
-
-  EXPECT_EQ(helper.read_line(), host_event("reasserted", host.get()));
-  EXPECT_EQ(GetWindow(shell.layer(), GW_CHILD), host.get());
-}
-
-TEST_F(Attach, WithoutAShellFailsWithOneErrorLeavingTheWindowAlone) {
-  const HelperRun run =
-      run_helper(quoted_helper_path() + L" attach --hwnd " + widen(handle_text(host.get())));
-
-  EXPECT_EQ(run.exit_code, 1u);
-  EXPECT_EQ(run.out, "{\"event\":\"error\",\"message\":\"Progman not found\"}\n");
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), GetDesktopWindow());
-  EXPECT_EQ(host.style_requests(), std::vector<StyleRequest>{});
+  expect_given_back(host);
 }
 
 // Places on the bare desktop, clear of the taskbar at the bottom, and one for a window of ours.
@@ -207,59 +114,63 @@ std::string mouse_event(const char* name, POINT at, std::string_view deltas = ""
          ",\"y\":" + std::to_string(at.y) + std::string(deltas) + "}";
 }
 
-// The next line that is not a heartbeat, skipping "mousemove" lines unless asked for them. The
-// heartbeat goes on, so the wait has a deadline of its own.
-std::optional<std::string> next_event(Process& helper, bool moves = false) {
-  const ULONGLONG deadline = GetTickCount64() + 15'000;
-  std::optional<std::string> line;
-  do {
-    const ULONGLONG now = GetTickCount64();
-    line = now < deadline ? helper.read_line(static_cast<DWORD>(deadline - now)) : std::nullopt;
-  } while (line && (*line == heartbeat || (!moves && line->starts_with("{\"event\":\"mousemove"))));
-  return line;
-}
+// The classic layout with its layer made on request, --zguard and no --forward-mouse: a shell
+// window above the host window is put below it again, a taskbar in a new process is a shell
+// restart that brings a re-attach to the layer that lives on, the mouse is never forwarded, and
+// the line "detach" gives the window back.
+TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsByDetach) {
+  Shell shell(Layout::classic, {.layer_on_request = true});
+  const Window host = make_host();
+  Process helper = start_attach(host.get(), L" --zguard");
+  expect_attached(helper, shell, host.get(), Layout::classic, monitor_nearest(host.get()));
 
-// Ends the session: a mouse event made of the input sent before would come before "detached".
-void expect_no_mouse_until_detached(Process& helper, HWND host) {
+  shell.cover_layer();
+  EXPECT_EQ(next_event(helper), host_event("reasserted", host.get()));
+  EXPECT_EQ(GetWindow(shell.layer(), GW_CHILD), host.get());
+
+  shell.restart_taskbar();
+  EXPECT_EQ(next_event(helper), explorer_restarted);
+  EXPECT_EQ(next_event(helper), attached_line(host.get(), shell.layer(), Layout::classic));
+  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
+
+  bring_to_front(icons_holder(Layout::classic));
+  send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
+  send_mouse(elsewhere);
+  send_mouse(release_at, MOUSEEVENTF_LEFTUP);
+  send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
+  send_mouse(release_at, MOUSEEVENTF_HWHEEL, WHEEL_DELTA);
   helper.write("detach\n");
-  std::optional<std::string> line;
-  while ((line = next_event(helper, true)) && line->starts_with("{\"event\":\"mouse")) {
-    ADD_FAILURE() << "forwarded " << *line;
-  }
-  EXPECT_EQ(line, host_event("detached", host));
+  expect_detached_without_mouse(helper, host.get());
 }
 
-// A second parameterised suite here would make mingw's compiler emit a copy of type_info's
-// comparison that clashes with the C++ library's at link time, so the layouts are two cases.
-class ForwardMouse : public Attach {
- protected:
-  void expect_forwarded_only_with_the_desktop_in_front(Layout layout);
-};
-
-void ForwardMouse::expect_forwarded_only_with_the_desktop_in_front(Layout layout) {
-  Shell shell(layout);
+// The raised layout with --forward-mouse: each event carries the cursor position of its own
+// moment while the desktop is in front, and closing standard input gives the window back.
+TEST(Attach, RaisedSessionForwardsTheMouseOnlyWhileTheDesktopIsInFrontAndEndsWithItsInput) {
+  Shell shell(Layout::raised);
   const Window app(create_window({.style = WS_POPUP | WS_VISIBLE,
                                   .rect = {.left = 650, .top = 430, .right = 750, .bottom = 530}}));
-  Process helper = start(L" --forward-mouse");
-  expect_attached(helper, shell, layout);
-  bring_to_front(icons_holder(layout));
+  const Window host = make_host();
+  Process helper = start_attach(host.get(), L" --forward-mouse");
+  expect_attached(helper, shell, host.get(), Layout::raised, monitor_nearest(host.get()));
+  bring_to_front(icons_holder(Layout::raised));
 
-  // Each event carries the cursor position of its own moment.
   place_cursor(shell, press_at);
   send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
   EXPECT_EQ(next_event(helper), mouse_event("mousedown", press_at));
   place_cursor(shell, release_at);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   EXPECT_EQ(next_event(helper), mouse_event("mouseup", release_at));
-  send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
-  EXPECT_EQ(next_event(helper),
-            mouse_event("mousewheel", release_at, R"(,"deltaX":0,"deltaY":120)"));
-  send_mouse(release_at, MOUSEEVENTF_WHEEL, -WHEEL_DELTA);
-  EXPECT_EQ(next_event(helper),
-            mouse_event("mousewheel", release_at, R"(,"deltaX":0,"deltaY":-120)"));
-  send_mouse(release_at, MOUSEEVENTF_HWHEEL, WHEEL_DELTA);
-  EXPECT_EQ(next_event(helper),
-            mouse_event("mousewheel", release_at, R"(,"deltaX":120,"deltaY":0)"));
+  const struct {
+    DWORD flag;
+    int data;
+    const char* deltas;
+  } wheels[] = {{MOUSEEVENTF_WHEEL, WHEEL_DELTA, R"(,"deltaX":0,"deltaY":120)"},
+                {MOUSEEVENTF_WHEEL, -WHEEL_DELTA, R"(,"deltaX":0,"deltaY":-120)"},
+                {MOUSEEVENTF_HWHEEL, WHEEL_DELTA, R"(,"deltaX":120,"deltaY":0)"}};
+  for (const auto& wheel : wheels) {
+    send_mouse(release_at, wheel.flag, wheel.data);
+    EXPECT_EQ(next_event(helper), mouse_event("mousewheel", release_at, wheel.deltas));
+  }
 
   // A quick run of moves from here, each place twice: lines only for places of the run, never the
   // same twice in a row, up to one for the place where the run ends.
@@ -296,41 +207,69 @@ void ForwardMouse::expect_forwarded_only_with_the_desktop_in_front(Layout layout
   send_mouse(on_app, MOUSEEVENTF_LEFTDOWN);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
-  expect_no_mouse_until_detached(helper, host.get());
+  helper.close_input();
+  expect_detached_without_mouse(helper, host.get());
 }
 
-TEST_F(ForwardMouse, ReportsTheMouseOverTheClassicDesktopOnlyWhileItIsInFront) {
-  expect_forwarded_only_with_the_desktop_in_front(Layout::classic);
+// The host window goes with its layer; the helper says so, beats on and still ends in order.
+TEST(Attach, ReportsTheWindowGoneWithItsLayerAndBeatsOn) {
+  Shell shell(Layout::raised);
+  const Window host = make_host();
+  Process helper = start_attach(host.get());
+  expect_attached(helper, shell, host.get(), Layout::raised, monitor_nearest(host.get()));
+
+  shell.destroy_layer();
+
+  ASSERT_FALSE(IsWindow(host.get()));
+  EXPECT_EQ(helper.read_line(), host_event("workerw-destroyed", host.get()));
+  EXPECT_EQ(helper.read_line(), window_destroyed_error);
+  EXPECT_EQ(helper.read_line(), heartbeat);
+  helper.close_input();
+  EXPECT_EQ(helper.read_line(), window_gone_error);
+  EXPECT_EQ(helper.wait(), 0u);
+  EXPECT_EQ(helper.unread_output(), "");
 }
 
-TEST_F(ForwardMouse, ReportsTheMouseOverTheRaisedDesktopOnlyWhileItIsInFront) {
-  expect_forwarded_only_with_the_desktop_in_front(Layout::raised);
+TEST(Attach, WithoutAShellFailsWithOneErrorLeavingTheWindowAlone) {
+  const Window host = make_host();
+  const DWORD style = window_style(host.get());
+  const HelperRun run =
+      run_helper(quoted_helper_path() + L" attach --hwnd " + widen(handle_text(host.get())));
+
+  EXPECT_EQ(run.exit_code, 1u);
+  EXPECT_EQ(run.out, "{\"event\":\"error\",\"message\":\"Progman not found\"}\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), GetDesktopWindow());
+  EXPECT_EQ(window_style(host.get()), style);
 }
 
-// A taskbar in a new process is a shell restart: the host window goes back into the layer that
-// lives on. A helper started without --forward-mouse forwards nothing, not even after that.
-TEST_F(Attach, AttachesAgainWhenTheTaskbarRestartsAndNeverForwardsTheMouseUnasked) {
-  Shell shell(Layout::classic);
-  Process helper = start();
-  expect_attached(helper, shell, Layout::classic);
-  const DWORD first_shell = shell.taskbar_process();
+// With two monitors the shell's layer spans both: a host window on the second one is fitted to
+// that monitor within it, and `move` fits it again once it has strayed partly over the first.
+class OnSecondMonitor : public testing::TestWithParam<Layout> {};
 
-  shell.restart_taskbar();
+TEST_P(OnSecondMonitor, AttachAndMoveFitTheWindowToThatMonitor) {
+  Shell shell(GetParam(), {.virtual_screen = true});
+  const Window host = make_host({.left = 2020, .top = 80, .right = 2660, .bottom = 560});
+  ASSERT_EQ(monitor_nearest(host.get()), second_monitor);
+  Process helper = start_attach(host.get());
+  expect_attached(helper, shell, host.get(), GetParam(), second_monitor);
 
-  ASSERT_NE(shell.taskbar_process(), first_shell);
-  EXPECT_EQ(helper.read_line(), explorer_restarted);
-  EXPECT_EQ(helper.read_line(), attached_line(host.get(), shell.layer(), Layout::classic));
-  EXPECT_TRUE(IsWindow(shell.layer()));
-  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
-
-  bring_to_front(icons_holder(Layout::classic));
-  send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
-  send_mouse(elsewhere);
-  send_mouse(release_at, MOUSEEVENTF_LEFTUP);
-  send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
-  send_mouse(release_at, MOUSEEVENTF_HWHEEL, WHEEL_DELTA);
-  expect_no_mouse_until_detached(helper, host.get());
+  POINT origin{};
+  ClientToScreen(shell.layer(), &origin);
+  SetWindowPos(host.get(), nullptr, 1800 - origin.x, 20 - origin.y, 320, 240,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  ASSERT_EQ(monitor_nearest(host.get()), second_monitor);
+  const HelperRun run =
+      run_helper(quoted_helper_path() + L" move --hwnd " + widen(handle_text(host.get())));
+  EXPECT_EQ(run.out, host_event("moved", host.get()) + "\n");
+  EXPECT_EQ(window_rect(host.get()), second_monitor);
 }
+
+INSTANTIATE_TEST_SUITE_P(TwoMonitors, OnSecondMonitor,
+                         testing::Values(Layout::classic, Layout::raised),
+                         [](const testing::TestParamInfo<Layout>& layout) {
+                           return layout.param == Layout::classic ? "Classic" : "Raised";
+                         });
 
 }  // namespace
 }  // namespace orvel::e2e

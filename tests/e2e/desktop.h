@@ -2,11 +2,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <type_traits>
 
 #include "e2e/helper_process.h"
 
@@ -22,100 +23,32 @@ struct Box {
 std::ostream& operator<<(std::ostream& out, const Box& box);
 
 Box window_rect(HWND window);
-// The window's rectangle in the client coordinates of its parent (screen ones for a top-level).
-Box rect_in_parent(HWND window);
-POINT client_origin(HWND window);
 Box monitor_nearest(HWND window);
 DWORD window_style(HWND window);
-DWORD window_ex_style(HWND window);
 
-inline constexpr wchar_t plain_class[] = L"OrvelE2ePlain";
+struct WindowCloser {
+  void operator()(HWND window) const { DestroyWindow(window); }
+};
+// A window of ours, destroyed with its owner.
+using Window = std::unique_ptr<std::remove_pointer_t<HWND>, WindowCloser>;
 
 struct WindowSpec {
-  const wchar_t* class_name = plain_class;
   DWORD style = 0;
-  DWORD ex_style = 0;
   Box rect;  // in the parent's client coordinates
   HWND parent = nullptr;
 };
-
-// Child windows need no owner: they go with their parent.
-HWND create_window(const WindowSpec& spec);
-
-// A top-level window of ours, or a child that must go before its parent, destroyed with its owner.
-class Window {
- public:
-  explicit Window(HWND handle) : handle_(handle) {}
-  Window(Window&& other) noexcept;
-  Window& operator=(Window&&) = delete;
-  ~Window();
-
-  HWND get() const { return handle_; }
-
- private:
-  HWND handle_;
-};
-
-// A style change that the host window was asked for, as its own window procedure saw it.
-struct StyleRequest {
-  int index;        // GWL_STYLE or GWL_EXSTYLE
-  DWORD requested;  // the value given to SetWindowLongPtrW, before the system adjusts it
-  HWND parent;      // the host window's parent at that moment
-  bool operator==(const StyleRequest&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const StyleRequest& request);
-
-// The main process's window, which the helper is told to move or detach.
-class HostWindow {
- public:
-  explicit HostWindow(WindowSpec spec);
-  HostWindow(const HostWindow&) = delete;
-  HostWindow& operator=(const HostWindow&) = delete;
-
-  HWND get() const { return window_.get(); }
-  const std::vector<StyleRequest>& style_requests() const { return requests_; }
-
- private:
-  std::vector<StyleRequest> requests_;  // filled by the window procedure
-  Window window_;
-};
-
-// What the helper makes of a host window's styles when it attaches and when it detaches it.
-constexpr DWORD attached_style(DWORD style) {
-  return (style & 0xBBFFFFFF) | 0x40000000;
-}
-constexpr DWORD attached_ex_style(DWORD ex_style) {
-  return ex_style & 0xFFFBFEEF;
-}
-constexpr DWORD detached_style(DWORD style) {
-  return (style & 0x3FFFFFFF) | 0x80000000;
-}
-constexpr DWORD detached_ex_style(DWORD ex_style) {
-  return ex_style | 0x00040100;
-}
+Window create_window(const WindowSpec& spec);
 
 // The two shapes in which the shell keeps its desktop layer.
 enum class Layout {
   classic,  // a top-level WorkerW after the one that holds the icons
   raised,   // a WorkerW inside Progman, beside the icons
 };
-std::ostream& operator<<(std::ostream& out, Layout layout);
 
-enum class Layer {
-  present,     // from the start
-  on_request,  // once Progman is asked for it
-};
-
-// What the shell's desktop (Progman, the icons and the layer) covers.
-enum class Area {
-  primary_monitor,
-  virtual_screen,  // every monitor, as when there are several
-};
-
-// Whether the shell's windows draw what a person would see, or nothing.
-enum class Look {
-  blank,
-  painted,  // a wallpaper, icon tiles around which the layer shows, a taskbar
+struct ShellOptions {
+  bool layer_on_request = false;  // the layer comes once Progman is asked for it
+  bool virtual_screen = false;    // the desktop covers every monitor, as when there are several
+  bool painted = false;           // the windows draw what a person would see
 };
 
 // The monitor that the two-monitor run adds right of the primary one, as its fake Xinerama says.
@@ -126,11 +59,9 @@ inline constexpr Box second_monitor{.left = 1920, .top = 0, .right = 3840, .bott
 // coordinates differ.
 class Shell {
  public:
-  explicit Shell(Layout layout, Layer layer = Layer::present, Area area = Area::primary_monitor,
-                 Look look = Look::blank);
+  explicit Shell(Layout layout, ShellOptions options = {});
 
   HWND layer() const { return layer_; }
-  DWORD taskbar_process() const { return taskbar_process_; }
 
   // Looks again, since the helper may have had the layer made.
   void update() { obey("windows"); }
@@ -143,13 +74,11 @@ class Shell {
 
  private:
   void obey(std::string_view command);
-  void take_windows(Process& shell);
 
   std::wstring look_;  // what the stand-in is told after its mode
   Process desktop_;
   std::optional<Process> taskbar_;
   HWND layer_ = nullptr;
-  DWORD taskbar_process_ = 0;
 };
 
 // Lines that the helper writes, without their line feed.

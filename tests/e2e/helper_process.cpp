@@ -16,34 +16,16 @@ constexpr DWORD pipe_buffer_bytes = 1 << 16;
 // Nothing wakes a wait when output arrives, so waits for a line look again this often.
 constexpr ULONGLONG output_poll_ms = 10;
 
-struct Pipe {
-  Handle read;
-  Handle write;
-};
-
-// Only the child's end is inheritable: no program started later may hold this one's pipes.
-Pipe make_pipe(bool child_reads) {
+// A pipe whose `child_end` (0 the read end, 1 the write end) alone is inheritable: no program
+// started later may hold this one's pipes.
+std::pair<Handle, Handle> make_pipe(int child_end) {
   SECURITY_ATTRIBUTES inheritable{.nLength = sizeof(SECURITY_ATTRIBUTES), .bInheritHandle = TRUE};
-  HANDLE read = nullptr;
-  HANDLE write = nullptr;
-  if (!CreatePipe(&read, &write, &inheritable, pipe_buffer_bytes)) {
+  HANDLE ends[2] = {};
+  if (!CreatePipe(&ends[0], &ends[1], &inheritable, pipe_buffer_bytes)) {
     ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
   }
-  Pipe pipe{.read = Handle(read), .write = Handle(write)};
-  SetHandleInformation(child_reads ? write : read, HANDLE_FLAG_INHERIT, 0);
-  return pipe;
-}
-
-// Waits until `process` ends or `deadline` passes, serving this thread's windows meanwhile.
-bool wait_serving_windows(HANDLE process, ULONGLONG deadline) {
-  for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
-    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &process, static_cast<DWORD>(deadline - now),
-                                                   QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (woke == WAIT_OBJECT_0) return true;
-    if (woke != WAIT_OBJECT_0 + 1 && woke != WAIT_TIMEOUT) return false;
-    pump_messages();
-  }
-  return false;
+  SetHandleInformation(ends[1 - child_end], HANDLE_FLAG_INHERIT, 0);
+  return {Handle(ends[0]), Handle(ends[1])};
 }
 
 // Everything the pipe holds now, without waiting for more.
@@ -61,29 +43,17 @@ void take_available(HANDLE pipe, std::string& text) {
 
 }  // namespace
 
-Handle::Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-
-Handle& Handle::operator=(Handle&& other) noexcept {
-  close();
-  handle_ = std::exchange(other.handle_, nullptr);
-  return *this;
-}
-
-void Handle::close() {
-  if (handle_) CloseHandle(std::exchange(handle_, nullptr));
-}
-
 Process::Process(const std::wstring& program, const std::wstring& command_line, StdoutReader reader)
     : command_line_(command_line) {
-  Pipe in = make_pipe(true);
-  Pipe out = make_pipe(false);
-  Pipe err = make_pipe(false);
-  if (reader == StdoutReader::gone) out.read.close();
+  auto [in_read, in_write] = make_pipe(0);
+  auto [out_read, out_write] = make_pipe(1);
+  auto [err_read, err_write] = make_pipe(1);
+  if (reader == StdoutReader::gone) out_read.reset();
   STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
                        .dwFlags = STARTF_USESTDHANDLES,
-                       .hStdInput = in.read.get(),
-                       .hStdOutput = out.write.get(),
-                       .hStdError = err.write.get()};
+                       .hStdInput = in_read.get(),
+                       .hStdOutput = out_write.get(),
+                       .hStdError = err_write.get()};
   PROCESS_INFORMATION started{};
   std::wstring writable_line = command_line;
   if (!CreateProcessW(program.c_str(), writable_line.data(), nullptr, nullptr, TRUE,
@@ -92,15 +62,15 @@ Process::Process(const std::wstring& program, const std::wstring& command_line, 
     return;
   }
   CloseHandle(started.hThread);
-  process_ = Handle(started.hProcess);
+  process_.reset(started.hProcess);
   id_ = started.dwProcessId;
-  in_ = std::move(in.write);
-  out_ = std::move(out.read);
-  err_ = std::move(err.read);
+  in_ = std::move(in_write);
+  out_ = std::move(out_read);
+  err_ = std::move(err_read);
 }
 
 Process::~Process() {
-  if (!process_.get() || waited_) return;
+  if (!process_ || waited_) return;
   close_input();
   wait();
 }
@@ -135,21 +105,24 @@ std::optional<std::string> Process::read_line(DWORD timeout_ms) {
 }
 
 std::optional<DWORD> Process::wait() {
-  if (!process_.get()) return std::nullopt;
+  if (!process_) return std::nullopt;
   waited_ = true;
-  std::optional<DWORD> exit_code;
-  if (wait_serving_windows(process_.get(), GetTickCount64() + run_deadline_ms)) {
-    DWORD code = 0;
-    GetExitCodeProcess(process_.get(), &code);
-    exit_code = code;
-  } else {
-    ADD_FAILURE() << "did not end within " << run_deadline_ms / 1000 << " s: " << command_line_;
-    TerminateProcess(process_.get(), 1);
-    WaitForSingleObject(process_.get(), static_cast<DWORD>(run_deadline_ms));
+  const HANDLE process = process_.get();
+  const ULONGLONG deadline = GetTickCount64() + run_deadline_ms;
+  DWORD woke = WAIT_TIMEOUT;
+  for (ULONGLONG now = GetTickCount64(); now < deadline && woke != WAIT_OBJECT_0;
+       now = GetTickCount64()) {
+    woke = MsgWaitForMultipleObjectsEx(1, &process, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                       MWMO_INPUTAVAILABLE);
+    pump_messages();
   }
-  // Requests made of our windows without waiting for them (SWP_ASYNCWINDOWPOS).
-  pump_messages();
-  return exit_code;
+  // Requests made of our windows without waiting for them (SWP_ASYNCWINDOWPOS) are done by now.
+  DWORD code = 0;
+  if (woke == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code)) return code;
+  ADD_FAILURE() << "did not end within " << run_deadline_ms / 1000 << " s: " << command_line_;
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, static_cast<DWORD>(run_deadline_ms));
+  return std::nullopt;
 }
 
 std::string Process::unread_output() {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,20 +18,10 @@ struct HelperRun {
 
 enum class StdoutReader { reading, gone };
 
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(Handle&& other) noexcept;
-  Handle& operator=(Handle&& other) noexcept;
-  ~Handle() { close(); }
-
-  HANDLE get() const { return handle_; }
-  void close();
-
- private:
-  HANDLE handle_ = nullptr;
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
+using Handle = std::unique_ptr<void, HandleCloser>;
 
 // A program beside this test program, started with exactly `command_line` (program path included)
 // and pipes for its three standard streams. Whatever it asks of this thread's windows is carried
@@ -49,7 +40,7 @@ class Process {
   // For looking at it from outside while it runs.
   HANDLE handle() const { return process_.get(); }
   void write(std::string_view text);
-  void close_input() { in_.close(); }
+  void close_input() { in_.reset(); }
   // The next line of its standard output, without the line feed; empty if none came in time.
   std::optional<std::string> read_line(DWORD timeout_ms = 15'000);
   // Its exit code once it has ended, empty if it had to be stopped. Afterwards, whatever it asked
@@ -72,14 +63,14 @@ class Process {
 
 // A file in the directory of this test program.
 std::wstring beside_tests(std::wstring_view file);
-// The helper beside this test program, quoted as the head of a command line.
-std::wstring quoted_helper_path();
 
 // Starts the helper with the arguments after its path.
 Process start_helper(std::wstring_view arguments);
-
-// Runs the helper to its end, with its standard input open throughout.
+// Runs the helper to its end, with its standard input open throughout; `command_line` includes the
+// program path.
 HelperRun run_helper(const std::wstring& command_line, StdoutReader reader = StdoutReader::reading);
+// The helper beside this test program, quoted as the head of a command line.
+std::wstring quoted_helper_path();
 
 // A window handle as the command line takes it and the events write it: signed decimal.
 std::string handle_text(HWND window);
