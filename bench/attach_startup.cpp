@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "e2e/desktop.h"
-#include "e2e/helper_process.h"
 
 namespace {
 

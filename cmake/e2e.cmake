@@ -69,8 +69,7 @@ set_tests_properties(e2e e2e_two_monitors PROPERTIES RESOURCE_LOCK wine TIMEOUT 
 add_executable(orvel_trivial ${PROJECT_SOURCE_DIR}/bench/trivial.cpp)
 target_link_options(orvel_trivial PRIVATE -static)
 # The fixture's shell, helper processes and windows, for the programs below that are not tests.
-add_library(orvel_e2e_fixture STATIC ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp
-                                     ${PROJECT_SOURCE_DIR}/tests/e2e/helper_process.cpp)
+add_library(orvel_e2e_fixture STATIC ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp)
 target_compile_definitions(orvel_e2e_fixture PUBLIC ${e2e_definitions})
 target_include_directories(orvel_e2e_fixture PUBLIC ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(orvel_e2e_fixture PUBLIC gtest PRIVATE orvel_warnings)

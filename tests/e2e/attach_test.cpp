@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "e2e/desktop.h"
-#include "e2e/helper_process.h"
 
 namespace orvel::e2e {
 namespace {
@@ -31,21 +30,16 @@ void expect_attached(Process& helper, Shell& shell, HWND host, Layout layout, Bo
   EXPECT_EQ(window_rect(host), monitor);
 }
 
-void expect_given_back(HWND host) {
-  EXPECT_EQ(GetAncestor(host, GA_PARENT), GetDesktopWindow());
-  EXPECT_EQ(window_style(host) & (WS_CHILD | WS_POPUP), DWORD{WS_POPUP});
-}
-
 // The next line that is not a heartbeat, skipping "mousemove" lines unless asked for them. The
 // heartbeat goes on, so the wait has a deadline of its own.
 std::optional<std::string> next_event(Process& helper, bool moves = false) {
-  const ULONGLONG deadline = GetTickCount64() + 15'000;
-  std::optional<std::string> line;
-  do {
-    const ULONGLONG now = GetTickCount64();
-    line = now < deadline ? helper.read_line(static_cast<DWORD>(deadline - now)) : std::nullopt;
-  } while (line && (*line == heartbeat || (!moves && line->starts_with("{\"event\":\"mousemove"))));
-  return line;
+  for (const ULONGLONG deadline = GetTickCount64() + 15'000; GetTickCount64() < deadline;) {
+    std::optional<std::string> line = helper.read_line(1'000);
+    if (line && *line != heartbeat && (moves || !line->starts_with(R"({"event":"mousemove)"))) {
+      return line;
+    }
+  }
+  return std::nullopt;
 }
 
 // After the main process has ended the session: no mouse event made of the input sent before,
@@ -59,13 +53,13 @@ void expect_detached_without_mouse(Process& helper, HWND host) {
   EXPECT_EQ(helper.wait(), 0u);
   EXPECT_EQ(helper.unread_output(), "");
   EXPECT_EQ(helper.errors(), "");
-  expect_given_back(host);
+  EXPECT_EQ(GetAncestor(host, GA_PARENT), GetDesktopWindow());
+  EXPECT_EQ(window_style(host) & (WS_CHILD | WS_POPUP), DWORD{WS_POPUP});
 }
 
 // Places on the bare desktop, clear of the taskbar at the bottom, and one for a window of ours.
 constexpr POINT press_at{.x = 300, .y = 200};
 constexpr POINT release_at{.x = 420, .y = 260};
-constexpr POINT elsewhere{.x = 360, .y = 330};
 constexpr POINT on_app{.x = 700, .y = 480};
 
 // Puts the cursor at `at`, in the same input as `flags` (buttons, wheels) and `data`.
@@ -100,12 +94,11 @@ void bring_to_front(HWND window) {
 }
 
 // The stand-in's top-level window that holds the desktop icons.
-HWND icons_holder(Layout layout) {
+HWND icons_holder() {
   HWND holder = nullptr;
-  do {
-    holder = FindWindowExW(nullptr, holder, layout == Layout::classic ? L"WorkerW" : L"Progman",
-                           nullptr);
-  } while (holder && !FindWindowExW(holder, nullptr, L"SHELLDLL_DefView", nullptr));
+  while ((holder = FindWindowExW(nullptr, holder, nullptr, nullptr)) &&
+         !FindWindowExW(holder, nullptr, L"SHELLDLL_DefView", nullptr)) {
+  }
   return holder;
 }
 
@@ -133,9 +126,8 @@ TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsByDetach) 
   EXPECT_EQ(next_event(helper), attached_line(host.get(), shell.layer(), Layout::classic));
   EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
 
-  bring_to_front(icons_holder(Layout::classic));
+  bring_to_front(icons_holder());
   send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
-  send_mouse(elsewhere);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
   send_mouse(release_at, MOUSEEVENTF_HWHEEL, WHEEL_DELTA);
@@ -152,7 +144,7 @@ TEST(Attach, RaisedSessionForwardsTheMouseOnlyWhileTheDesktopIsInFrontAndEndsWit
   const Window host = make_host();
   Process helper = start_attach(host.get(), L" --forward-mouse");
   expect_attached(helper, shell, host.get(), Layout::raised, monitor_nearest(host.get()));
-  bring_to_front(icons_holder(Layout::raised));
+  bring_to_front(icons_holder());
 
   place_cursor(shell, press_at);
   send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
@@ -160,17 +152,12 @@ TEST(Attach, RaisedSessionForwardsTheMouseOnlyWhileTheDesktopIsInFrontAndEndsWit
   place_cursor(shell, release_at);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   EXPECT_EQ(next_event(helper), mouse_event("mouseup", release_at));
-  const struct {
-    DWORD flag;
-    int data;
-    const char* deltas;
-  } wheels[] = {{MOUSEEVENTF_WHEEL, WHEEL_DELTA, R"(,"deltaX":0,"deltaY":120)"},
-                {MOUSEEVENTF_WHEEL, -WHEEL_DELTA, R"(,"deltaX":0,"deltaY":-120)"},
-                {MOUSEEVENTF_HWHEEL, WHEEL_DELTA, R"(,"deltaX":120,"deltaY":0)"}};
-  for (const auto& wheel : wheels) {
-    send_mouse(release_at, wheel.flag, wheel.data);
-    EXPECT_EQ(next_event(helper), mouse_event("mousewheel", release_at, wheel.deltas));
-  }
+  send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
+  EXPECT_EQ(next_event(helper),
+            mouse_event("mousewheel", release_at, R"(,"deltaX":0,"deltaY":120)"));
+  send_mouse(release_at, MOUSEEVENTF_HWHEEL, -WHEEL_DELTA);
+  EXPECT_EQ(next_event(helper),
+            mouse_event("mousewheel", release_at, R"(,"deltaX":-120,"deltaY":0)"));
 
   // A quick run of moves from here, each place twice: lines only for places of the run, never the
   // same twice in a row, up to one for the place where the run ends.
@@ -189,21 +176,9 @@ TEST(Attach, RaisedSessionForwardsTheMouseOnlyWhileTheDesktopIsInFrontAndEndsWit
     last = *line;
   }
 
-  // With our window in front, the release still ends the press forwarded before, while the wheel
-  // and the moves before it give nothing, and so does a press on our window.
-  place_cursor(shell, press_at);
-  send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
-  EXPECT_EQ(next_event(helper), mouse_event("mousedown", press_at));
+  // With our window in front, nothing: neither a press on it, nor a release or a wheel over the
+  // desktop.
   bring_to_front(app.get());
-  send_mouse(press_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
-  place_cursor(shell, elsewhere);
-  place_cursor(shell, release_at);
-  send_mouse(release_at, MOUSEEVENTF_LEFTUP);
-  std::optional<std::string> line;
-  while ((line = next_event(helper, true)) && line->starts_with("{\"event\":\"mousemove")) {
-    EXPECT_NE(line, mouse_event("mousemove", elsewhere));
-  }
-  EXPECT_EQ(line, mouse_event("mouseup", release_at));
   send_mouse(on_app, MOUSEEVENTF_LEFTDOWN);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
@@ -233,8 +208,7 @@ TEST(Attach, ReportsTheWindowGoneWithItsLayerAndBeatsOn) {
 TEST(Attach, WithoutAShellFailsWithOneErrorLeavingTheWindowAlone) {
   const Window host = make_host();
   const DWORD style = window_style(host.get());
-  const HelperRun run =
-      run_helper(quoted_helper_path() + L" attach --hwnd " + widen(handle_text(host.get())));
+  const HelperRun run = run_helper(L"attach --hwnd " + widen(handle_text(host.get())));
 
   EXPECT_EQ(run.exit_code, 1u);
   EXPECT_EQ(run.out, "{\"event\":\"error\",\"message\":\"Progman not found\"}\n");
@@ -248,7 +222,7 @@ TEST(Attach, WithoutAShellFailsWithOneErrorLeavingTheWindowAlone) {
 class OnSecondMonitor : public testing::TestWithParam<Layout> {};
 
 TEST_P(OnSecondMonitor, AttachAndMoveFitTheWindowToThatMonitor) {
-  Shell shell(GetParam(), {.virtual_screen = true});
+  Shell shell(GetParam());
   const Window host = make_host({.left = 2020, .top = 80, .right = 2660, .bottom = 560});
   ASSERT_EQ(monitor_nearest(host.get()), second_monitor);
   Process helper = start_attach(host.get());
@@ -259,8 +233,7 @@ TEST_P(OnSecondMonitor, AttachAndMoveFitTheWindowToThatMonitor) {
   SetWindowPos(host.get(), nullptr, 1800 - origin.x, 20 - origin.y, 320, 240,
                SWP_NOZORDER | SWP_NOACTIVATE);
   ASSERT_EQ(monitor_nearest(host.get()), second_monitor);
-  const HelperRun run =
-      run_helper(quoted_helper_path() + L" move --hwnd " + widen(handle_text(host.get())));
+  const HelperRun run = run_helper(L"move --hwnd " + widen(handle_text(host.get())));
   EXPECT_EQ(run.out, host_event("moved", host.get()) + "\n");
   EXPECT_EQ(window_rect(host.get()), second_monitor);
 }

@@ -10,14 +10,12 @@
 #include <vector>
 
 #include "e2e/desktop.h"
-#include "e2e/helper_process.h"
 
 namespace orvel::e2e {
 namespace {
 
 void expect_done(const wchar_t* command, HWND host, const char* event) {
-  const HelperRun run =
-      run_helper(quoted_helper_path() + L" " + command + L" --hwnd " + widen(handle_text(host)));
+  const HelperRun run = run_helper(std::wstring(command) + L" --hwnd " + widen(handle_text(host)));
   EXPECT_EQ(run.exit_code, 0u);
   EXPECT_EQ(run.out, host_event(event, host) + "\n");
   EXPECT_EQ(run.err, "");
@@ -95,19 +93,19 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
     std::string err = "";
     StdoutReader reader = StdoutReader::reading;
   } cases[] = {
-      {L" --hwnd 5 attach", 2, "",
+      {L"--hwnd 5 attach", 2, "",
        "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]\n"
        "       orvel-wallpaper-helper move --hwnd <n>\n"
        "       orvel-wallpaper-helper detach --hwnd <n>\n"
        "       orvel-wallpaper-helper refresh\n"
        "error: unexpected argument: 5\n"},
-      {L" refresh", 0, "{\"event\":\"refreshed\"}\n"},
-      {L" refresh", 0, "", "", StdoutReader::gone},
-      {L" move --hwnd 0", 1, gone},
+      {L"refresh", 0, "{\"event\":\"refreshed\"}\n"},
+      {L"refresh", 0, "", "", StdoutReader::gone},
+      {L"move --hwnd 0", 1, gone},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    const HelperRun run = run_helper(quoted_helper_path() + c.arguments, c.reader);
+    const HelperRun run = run_helper(c.arguments, c.reader);
     EXPECT_EQ(run.exit_code, c.exit_code);
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, c.err);
@@ -116,41 +114,36 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
 
 TEST(VersionInfo, TheHelperNamesItselfItsVersionAndWhatItDoes) {
   const std::wstring helper = beside_tests(L"orvel-wallpaper-helper.exe");
-  DWORD unused = 0;
-  std::vector<std::byte> info(GetFileVersionInfoSizeW(helper.c_str(), &unused));
-  ASSERT_FALSE(info.empty()) << "no version resource, error " << GetLastError();
+  std::vector<std::byte> info(GetFileVersionInfoSizeW(helper.c_str(), nullptr));
+  ASSERT_FALSE(info.empty()) << "no version resource";
   ASSERT_TRUE(GetFileVersionInfoW(helper.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
-  // What `path` names in the resource; nullptr when it names nothing.
+  // What `path` names in the resource; null when it names nothing.
   const auto query = [&](const std::wstring& path) -> const void* {
     void* value = nullptr;
     UINT length = 0;
     return VerQueryValueW(info.data(), path.c_str(), &value, &length) && length ? value : nullptr;
   };
-
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query(L"\\"));
   ASSERT_NE(fixed, nullptr);
-  for (const auto [most, least] :
-       {std::array{fixed->dwFileVersionMS, fixed->dwFileVersionLS},
-        std::array{fixed->dwProductVersionMS, fixed->dwProductVersionLS}}) {
-    EXPECT_EQ(
-        (std::array{most >> 16, most & 0xFFFF, least >> 16, least & 0xFFFF}),
-        (std::array<DWORD, 4>{ORVEL_VERSION_MAJOR, ORVEL_VERSION_MINOR, ORVEL_VERSION_PATCH, 0}));
-  }
+  constexpr DWORD high = ORVEL_VERSION_MAJOR << 16 | ORVEL_VERSION_MINOR;
+  constexpr DWORD low = ORVEL_VERSION_PATCH << 16;
+  EXPECT_EQ((std::array{fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
+                        fixed->dwProductVersionLS}),
+            (std::array{high, low, high, low}));
   // Readers take the strings from the block of the first language and code page listed.
   const auto* language = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation"));
   ASSERT_NE(language, nullptr);
   std::array<wchar_t, 32> block{};
   std::swprintf(block.data(), block.size(), L"\\StringFileInfo\\%04x%04x\\", language[0],
                 language[1]);
-  const auto text = [&](const wchar_t* name) {
-    const auto* value = static_cast<const wchar_t*>(query(block.data() + std::wstring(name)));
-    return value ? std::wstring(value) : std::wstring();
-  };
-  EXPECT_EQ(text(L"ProductName"), L"orvel-wallpaper-helper");
-  EXPECT_EQ(text(L"OriginalFilename"), L"orvel-wallpaper-helper.exe");
-  EXPECT_EQ(text(L"FileVersion"), L"" ORVEL_VERSION);
-  EXPECT_EQ(text(L"ProductVersion"), L"" ORVEL_VERSION);
-  EXPECT_EQ(text(L"FileDescription"), L"" ORVEL_DESCRIPTION);
+  for (const auto& [name, value] : {std::pair{L"ProductName", L"orvel-wallpaper-helper"},
+                                    {L"OriginalFilename", L"orvel-wallpaper-helper.exe"},
+                                    {L"FileVersion", L"" ORVEL_VERSION},
+                                    {L"ProductVersion", L"" ORVEL_VERSION},
+                                    {L"FileDescription", L"" ORVEL_DESCRIPTION}}) {
+    EXPECT_STREQ(static_cast<const wchar_t*>(query(block.data() + std::wstring(name))), value)
+        << name;
+  }
 }
 
 }  // namespace

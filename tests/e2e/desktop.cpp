@@ -2,32 +2,188 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <string>
+#include <utility>
 
 namespace orvel::e2e {
 namespace {
 
-constexpr wchar_t plain_class[] = L"OrvelE2ePlain";
+// A one-shot command takes well under a second; a cold Wine can take a few.
+constexpr ULONGLONG run_deadline_ms = 30'000;
+// Larger than anything the programs write, so they never wait for us to read.
+constexpr DWORD pipe_buffer_bytes = 1 << 16;
+// Nothing wakes a wait when output arrives, so waits for a line look again this often.
+constexpr ULONGLONG output_poll_ms = 10;
 
-Box box(const RECT& rect) {
-  return {.left = rect.left, .top = rect.top, .right = rect.right, .bottom = rect.bottom};
+// A pipe of which only the end `child_end` (0 reads, 1 writes) is inheritable: no program started
+// later may hold this one's pipes.
+std::pair<Handle, Handle> make_pipe(int child_end) {
+  SECURITY_ATTRIBUTES inheritable{.nLength = sizeof(SECURITY_ATTRIBUTES), .bInheritHandle = TRUE};
+  HANDLE ends[2] = {};
+  if (!CreatePipe(&ends[0], &ends[1], &inheritable, pipe_buffer_bytes)) {
+    ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
+  }
+  SetHandleInformation(ends[1 - child_end], HANDLE_FLAG_INHERIT, 0);
+  return {Handle(ends[0]), Handle(ends[1])};
 }
 
+// Everything the pipe holds now, without waiting for more.
+void take_available(HANDLE pipe, std::string& text) {
+  DWORD available = 0;
+  while (pipe && PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+    const std::size_t before = text.size();
+    text.resize(before + available);
+    DWORD read = 0;
+    if (!ReadFile(pipe, text.data() + before, available, &read, nullptr)) read = 0;
+    text.resize(before + read);
+    if (read == 0) break;
+  }
+}
+
+const std::wstring helper_path = beside_tests(L"orvel-wallpaper-helper.exe");
 const std::wstring stand_in_shell = beside_tests(L"orvel_stand_in_shell.exe");
 
 // The stand-in's line: its layer's handle.
 HWND reported_layer(Process& shell) {
   const std::optional<std::string> line = shell.read_line();
-  long long layer = 0;
-  if (!line || std::sscanf(line->c_str(), "%lld", &layer) != 1) {
-    ADD_FAILURE() << "the stand-in shell did not report its layer";
-  }
-  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(layer));
+  if (!line) ADD_FAILURE() << "the stand-in shell did not report its layer";
+  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(line ? std::stoll(*line) : 0));
+}
+
+Box box(const RECT& rect) {
+  return {.left = rect.left, .top = rect.top, .right = rect.right, .bottom = rect.bottom};
 }
 
 }  // namespace
+
+Process::Process(const std::wstring& program, const std::wstring& command_line, StdoutReader reader)
+    : command_line_(command_line) {
+  auto [in_read, in_write] = make_pipe(0);
+  auto [out_read, out_write] = make_pipe(1);
+  auto [err_read, err_write] = make_pipe(1);
+  if (reader == StdoutReader::gone) out_read.reset();
+  STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
+                       .dwFlags = STARTF_USESTDHANDLES,
+                       .hStdInput = in_read.get(),
+                       .hStdOutput = out_write.get(),
+                       .hStdError = err_write.get()};
+  PROCESS_INFORMATION started{};
+  std::wstring writable_line = command_line;
+  if (!CreateProcessW(program.c_str(), writable_line.data(), nullptr, nullptr, TRUE,
+                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
+    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError() << " for " << command_line;
+    return;
+  }
+  CloseHandle(started.hThread);
+  process_.reset(started.hProcess);
+  id_ = started.dwProcessId;
+  in_ = std::move(in_write);
+  out_ = std::move(out_read);
+  err_ = std::move(err_read);
+}
+
+Process::~Process() {
+  if (!process_ || waited_) return;
+  close_input();
+  wait();
+}
+
+void Process::write(std::string_view text) {
+  DWORD written = 0;
+  if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    ADD_FAILURE() << "cannot write to " << command_line_ << ": " << GetLastError();
+  }
+}
+
+std::optional<std::string> Process::read_line(DWORD timeout_ms) {
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  const HANDLE process = process_.get();
+  for (;;) {
+    // Sampled first, so that everything written before the end is taken below.
+    const bool ended = !process || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    take_available(out_.get(), pending_);
+    if (const std::size_t end = pending_.find('\n'); end != std::string::npos) {
+      std::string line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      pump_messages();
+      return line;
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (ended || now >= deadline) return std::nullopt;
+    MsgWaitForMultipleObjectsEx(1, &process,
+                                static_cast<DWORD>(std::min(deadline - now, output_poll_ms)),
+                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    pump_messages();
+  }
+}
+
+std::optional<DWORD> Process::wait() {
+  if (!process_) return std::nullopt;
+  waited_ = true;
+  const HANDLE process = process_.get();
+  const ULONGLONG deadline = GetTickCount64() + run_deadline_ms;
+  DWORD woke = WAIT_TIMEOUT;
+  for (ULONGLONG now = GetTickCount64(); now < deadline && woke != WAIT_OBJECT_0;
+       now = GetTickCount64()) {
+    woke = MsgWaitForMultipleObjectsEx(1, &process, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                       MWMO_INPUTAVAILABLE);
+    // Last after the end too: requests made of our windows without waiting (SWP_ASYNCWINDOWPOS).
+    pump_messages();
+  }
+  DWORD code = 0;
+  if (woke == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code)) return code;
+  ADD_FAILURE() << "did not end within " << run_deadline_ms / 1000 << " s: " << command_line_;
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, static_cast<DWORD>(run_deadline_ms));
+  return std::nullopt;
+}
+
+std::string Process::unread_output() {
+  take_available(out_.get(), pending_);
+  return std::exchange(pending_, {});
+}
+
+std::string Process::errors() {
+  std::string text;
+  take_available(err_.get(), text);
+  return text;
+}
+
+std::wstring beside_tests(std::wstring_view file) {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+  path.erase(path.find_last_of(L'\\') + 1);
+  return path.append(file);
+}
+
+Process start_helper(std::wstring_view arguments) {
+  return Process(helper_path, L"\"" + helper_path + L"\" " + std::wstring(arguments));
+}
+
+HelperRun run_helper(std::wstring_view arguments, StdoutReader reader) {
+  Process helper(helper_path, L"\"" + helper_path + L"\" " + std::wstring(arguments), reader);
+  HelperRun run{.exit_code = helper.wait()};
+  run.out = helper.unread_output();
+  run.err = helper.errors();
+  return run;
+}
+
+std::string handle_text(HWND window) {
+  return std::to_string(reinterpret_cast<std::intptr_t>(window));
+}
+
+std::wstring widen(std::string_view ascii) {
+  return {ascii.begin(), ascii.end()};
+}
+
+void pump_messages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
 
 std::ostream& operator<<(std::ostream& out, const Box& box) {
   return out << "(" << box.left << ", " << box.top << ")-(" << box.right << ", " << box.bottom
@@ -36,15 +192,13 @@ std::ostream& operator<<(std::ostream& out, const Box& box) {
 
 Box window_rect(HWND window) {
   RECT rect{};
-  if (!GetWindowRect(window, &rect)) ADD_FAILURE() << "GetWindowRect failed";
+  GetWindowRect(window, &rect);
   return box(rect);
 }
 
 Box monitor_nearest(HWND window) {
   MONITORINFO info{.cbSize = sizeof(MONITORINFO)};
-  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info)) {
-    ADD_FAILURE() << "GetMonitorInfoW failed";
-  }
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
   return box(info.rcMonitor);
 }
 
@@ -53,16 +207,13 @@ DWORD window_style(HWND window) {
 }
 
 Window create_window(const WindowSpec& spec) {
-  static const bool registered = [] {
-    const WNDCLASSEXW window_class{.cbSize = sizeof(WNDCLASSEXW),
-                                   .lpfnWndProc = DefWindowProcW,
-                                   .hInstance = GetModuleHandleW(nullptr),
-                                   .lpszClassName = plain_class};
-    return RegisterClassExW(&window_class) != 0;
-  }();
-  if (!registered) ADD_FAILURE() << "RegisterClassExW failed";
+  static const WNDCLASSEXW plain{.cbSize = sizeof(WNDCLASSEXW),
+                                 .lpfnWndProc = DefWindowProcW,
+                                 .hInstance = GetModuleHandleW(nullptr),
+                                 .lpszClassName = L"OrvelE2ePlain"};
+  static const ATOM registered = RegisterClassExW(&plain);
   const HWND window =
-      CreateWindowExW(0, plain_class, L"", spec.style, spec.rect.left, spec.rect.top,
+      CreateWindowExW(0, MAKEINTATOM(registered), L"", spec.style, spec.rect.left, spec.rect.top,
                       spec.rect.right - spec.rect.left, spec.rect.bottom - spec.rect.top,
                       spec.parent, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!window) ADD_FAILURE() << "CreateWindowExW failed: " << GetLastError();
@@ -74,10 +225,8 @@ Shell::Shell(Layout layout, ShellOptions options)
       desktop_(stand_in_shell,
                L"orvel_stand_in_shell.exe desktop " +
                    std::wstring(layout == Layout::classic ? L"classic" : L"raised") +
-                   (options.layer_on_request ? L" on-request" : L" present") +
-                   (options.virtual_screen ? L" virtual" : L" primary") + look_) {
-  layer_ = reported_layer(desktop_);
-}
+                   (options.layer_on_request ? L" on-request" : L" present") + look_),
+      layer_(reported_layer(desktop_)) {}
 
 void Shell::restart_taskbar() {
   obey("remove-taskbar");

@@ -1,3 +1,5 @@
+// What the end-to-end tests play against the helper: the main process (its windows, and the
+// programs it starts with pipes for their standard streams) and the shell.
 #pragma once
 
 #include <windows.h>
@@ -9,9 +11,68 @@
 #include <string_view>
 #include <type_traits>
 
-#include "e2e/helper_process.h"
-
 namespace orvel::e2e {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+enum class StdoutReader { reading, gone };
+
+// A program beside this test program, started with exactly `command_line` (program path included)
+// and pipes for its three standard streams. Whatever it asks of this thread's windows is carried
+// out by this thread, so every wait here keeps serving them. With `gone`, the read end of its
+// standard output is closed before it starts.
+class Process {
+ public:
+  Process(const std::wstring& program, const std::wstring& command_line,
+          StdoutReader reader = StdoutReader::reading);
+  Process(Process&&) = default;
+  Process& operator=(Process&&) = delete;
+  // Closes its standard input and waits for it to end, stopping it if it does not.
+  ~Process();
+
+  DWORD id() const { return id_; }
+  // For looking at it from outside while it runs.
+  HANDLE handle() const { return process_.get(); }
+  void write(std::string_view text);
+  void close_input() { in_.reset(); }
+  // The next line of its standard output, without the line feed; empty if none came in time.
+  std::optional<std::string> read_line(DWORD timeout_ms = 15'000);
+  // Its exit code once it has ended, empty if it had to be stopped. Afterwards, whatever it asked
+  // of this thread's windows, asynchronous requests included, has been done.
+  std::optional<DWORD> wait();
+  // What it wrote that read_line has not taken, and its standard error; complete once it has ended.
+  std::string unread_output();
+  std::string errors();
+
+ private:
+  std::wstring command_line_;
+  Handle process_, in_, out_, err_;
+  DWORD id_ = 0;
+  std::string pending_;
+  bool waited_ = false;
+};
+
+// A file in the directory of this test program.
+std::wstring beside_tests(std::wstring_view file);
+// Starts the helper with the arguments after its path.
+Process start_helper(std::wstring_view arguments);
+
+// What the main process sees of one run of the helper to its end, its standard input open
+// throughout.
+struct HelperRun {
+  std::optional<DWORD> exit_code;  // empty when the helper had to be stopped
+  std::string out;
+  std::string err;
+};
+HelperRun run_helper(std::wstring_view arguments, StdoutReader reader = StdoutReader::reading);
+
+// A window handle as the command line takes it and the events write it: signed decimal.
+std::string handle_text(HWND window);
+std::wstring widen(std::string_view ascii);
+void pump_messages();
 
 struct Box {
   LONG left = 0;
@@ -47,22 +108,20 @@ enum class Layout {
 
 struct ShellOptions {
   bool layer_on_request = false;  // the layer comes once Progman is asked for it
-  bool virtual_screen = false;    // the desktop covers every monitor, as when there are several
   bool painted = false;           // the windows draw what a person would see
 };
 
 // The monitor that the two-monitor run adds right of the primary one, as its fake Xinerama says.
 inline constexpr Box second_monitor{.left = 1920, .top = 0, .right = 3840, .bottom = 1080};
 
-// The shell, played by a program of its own in its own process, its taskbar on the primary
-// monitor. The layer's client area starts away from the screen origin, so that screen and client
-// coordinates differ.
+// The shell, played by a program of its own in its own process, its desktop over every monitor
+// and its taskbar on the primary one. The layer's client area starts away from the screen origin,
+// so that screen and client coordinates differ.
 class Shell {
  public:
   explicit Shell(Layout layout, ShellOptions options = {});
 
   HWND layer() const { return layer_; }
-
   // Looks again, since the helper may have had the layer made.
   void update() { obey("windows"); }
   // The taskbar goes away and a new one comes up in a new process, while the layer lives on.

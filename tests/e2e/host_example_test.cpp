@@ -7,7 +7,6 @@
 #include <string>
 
 #include "e2e/desktop.h"
-#include "e2e/helper_process.h"
 
 namespace orvel::e2e {
 namespace {

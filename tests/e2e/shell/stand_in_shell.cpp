@@ -1,14 +1,13 @@
 // A stand-in for the Windows shell, in a process of its own as the real one is, so that a restart
 // changes the shell's process id. It builds the shell's windows:
 //
-//   orvel_stand_in_shell.exe desktop classic|raised present|on-request primary|virtual [paint]
+//   orvel_stand_in_shell.exe desktop classic|raised present|on-request [paint]
 //   orvel_stand_in_shell.exe taskbar [paint]
 //
 // "classic" puts the desktop layer in a top-level WorkerW right after the one that holds the icons,
 // "raised" in a WorkerW inside Progman. With "on-request" the layer appears only when Progman is
-// sent 0x052C with wParam 13 and lParam 1. "primary" builds the desktop on the primary monitor,
-// "virtual" over the whole virtual screen, as the shell does when there are several monitors. The
-// taskbar is always on the primary monitor. "taskbar" builds nothing but a taskbar and announces it
+// sent 0x052C with wParam 13 and lParam 1. The desktop covers every monitor, the taskbar the
+// bottom of the primary one. "taskbar" builds nothing but a taskbar and announces it
 // with the "TaskbarCreated" broadcast, as a restarted shell does. With "paint" the windows draw the
 // demo's desktop, and the layer covers the desktop exactly.
 //
@@ -24,21 +23,18 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "demo/shell_look.h"
 
 namespace {
 
 constexpr UINT create_layer_message = 0x052C;
-// Commands travel from the reading thread to the windows' thread as this thread message.
-constexpr UINT command_message = WM_APP;
 // Posted to itself and taken before a WinEvent is raised (see notify).
-constexpr UINT nudge_message = WM_APP + 1;
+constexpr UINT nudge_message = WM_APP;
 // How often the classic layer is put back behind the icons.
 constexpr UINT keep_place_timer = 1;
 constexpr UINT keep_place_period_ms = 50;
-
-enum class Command : WPARAM { windows, remove_taskbar, destroy_layer, cover_layer, end };
 
 struct Desktop {
   bool raised = false;
@@ -48,8 +44,7 @@ struct Desktop {
   HWND icon_view = nullptr;  // SHELLDLL_DefView
   HWND layer = nullptr;
   HWND taskbar = nullptr;
-  RECT screen{};  // what the desktop covers
-  RECT primary{};
+  RECT screen{};  // every monitor: the primary one at the origin, any other right of it
 };
 Desktop desktop;  // touched only by the thread that owns the windows
 
@@ -83,9 +78,8 @@ void keep_layer_in_place() {
 // coordinates differ; the classic one also covers too little of the primary monitor to pass as a
 // layer by its size alone, so that there only its place after the icons tells it.
 void create_layer() {
-  const RECT whole = moved(desktop.screen, -desktop.screen.left, -desktop.screen.top);
   if (desktop.raised) {
-    const RECT where = desktop.painted ? whole : moved(whole, 100, 50);
+    const RECT where = desktop.painted ? desktop.screen : moved(desktop.screen, 100, 50);
     desktop.layer = create(L"WorkerW", WS_CHILD, where, desktop.progman);
     return;
   }
@@ -98,10 +92,7 @@ void create_layer() {
   while (GetWindow(desktop.icons, GW_HWNDNEXT) == desktop.layer && GetTickCount64() < deadline) {
     MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, command_message - 1, PM_REMOVE) ||
-           PeekMessageW(&message, nullptr, nudge_message + 1, ~0u, PM_REMOVE)) {
-      DispatchMessageW(&message);
-    }
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
   }
   keep_layer_in_place();
   SetTimer(desktop.layer, keep_place_timer, keep_place_period_ms, nullptr);
@@ -137,121 +128,85 @@ void register_classes() {
                                    .lpszClassName = name};
     RegisterClassExW(&window_class);
   }
-  MONITORINFO info{.cbSize = sizeof(MONITORINFO)};
-  GetMonitorInfoW(MonitorFromPoint({}, MONITOR_DEFAULTTOPRIMARY), &info);
-  desktop.primary = info.rcMonitor;
 }
 
-void build_desktop(bool layer_present, bool over_virtual_screen) {
-  const LONG left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-  const LONG top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-  desktop.screen = over_virtual_screen
-                       ? RECT{left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                              top + GetSystemMetrics(SM_CYVIRTUALSCREEN)}
-                       : desktop.primary;
-  const RECT whole = moved(desktop.screen, -desktop.screen.left, -desktop.screen.top);
-  if (desktop.raised) {
-    const RECT where = desktop.painted ? desktop.screen : moved(desktop.screen, 60, 40);
-    desktop.progman = create(L"Progman", WS_POPUP, where);
-    desktop.icons = desktop.progman;
-  } else {
-    desktop.progman = create(L"Progman", WS_POPUP, desktop.screen);
-    desktop.icons = create(L"WorkerW", WS_POPUP, desktop.screen);
-  }
-  desktop.icon_view = create(L"SHELLDLL_DefView", WS_CHILD, whole, desktop.icons);
-  if (desktop.painted)
+void build_desktop(bool layer_present) {
+  desktop.screen = {0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                    GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  desktop.progman =
+      create(L"Progman", WS_POPUP,
+             desktop.raised && !desktop.painted ? moved(desktop.screen, 60, 40) : desktop.screen);
+  desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
+  desktop.icon_view = create(L"SHELLDLL_DefView", WS_CHILD, desktop.screen, desktop.icons);
+  if (desktop.painted) {
     orvel::demo::cut_to_tiles(desktop.raised ? desktop.icon_view : desktop.icons);
+  }
   if (layer_present) create_layer();
 }
 
-void obey(Command command) {
-  if (command == Command::remove_taskbar) {
-    DestroyWindow(desktop.taskbar);
-    desktop.taskbar = nullptr;
-  } else if (command == Command::destroy_layer) {
-    DestroyWindow(desktop.layer);
-    desktop.layer = nullptr;
-  } else if (command == Command::cover_layer) {
+// Carries out one command line; false for one that ends it.
+bool obey(std::string_view command) {
+  if (command == "remove-taskbar") {
+    DestroyWindow(std::exchange(desktop.taskbar, nullptr));
+  } else if (command == "destroy-layer") {
+    DestroyWindow(std::exchange(desktop.layer, nullptr));
+  } else if (command == "cover-layer") {
     const HWND cover = create(L"Static", WS_CHILD, {0, 0, 10, 10}, desktop.layer);
     // A new child goes below its siblings.
     SetWindowPos(cover, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     notify(EVENT_OBJECT_REORDER, desktop.layer);
+  } else if (command != "windows") {
+    return false;
   }
-}
-
-void report() {
   const std::string line = std::to_string(reinterpret_cast<std::intptr_t>(desktop.layer)) + "\n";
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
-            nullptr);
+  return WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+                   &written, nullptr);
 }
 
-Command parse(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (line == "windows") return Command::windows;
-  if (line == "remove-taskbar") return Command::remove_taskbar;
-  if (line == "destroy-layer") return Command::destroy_layer;
-  if (line == "cover-layer") return Command::cover_layer;
-  return Command::end;
-}
-
-DWORD WINAPI read_commands(void* windows_thread) {
-  const auto post = [windows_thread](Command command) {
-    PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(windows_thread)),
-                       command_message, static_cast<WPARAM>(command), 0);
-  };
+// Serves the windows, and takes the commands as they come: a pipe wakes no wait, so it is looked
+// at again every few milliseconds.
+void serve() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   std::string pending;
-  char buffer[256];
-  DWORD read = 0;
-  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) && read) {
-    pending.append(buffer, read);
+  for (;;) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    DWORD available = 0;
+    if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) return;
+    const std::size_t before = pending.size();
+    pending.resize(before + available);
+    DWORD read = 0;
+    if (available && !ReadFile(input, pending.data() + before, available, &read, nullptr)) return;
+    pending.resize(before + read);
     for (auto end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
-      const Command command = parse(std::string_view(pending).substr(0, end));
+      std::string_view line = std::string_view(pending).substr(0, end);
+      if (line.ends_with('\r')) line.remove_suffix(1);
+      if (!obey(line)) return;
       pending.erase(0, end + 1);
-      post(command);
-      if (command == Command::end) return 0;
     }
   }
-  post(Command::end);
-  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string_view mode = argc > 1 ? argv[1] : "";
-  const int fixed = mode == "desktop" ? 5 : 2;
+  const int fixed = mode == "desktop" ? 4 : 2;
   desktop.painted = argc == fixed + 1 && std::string_view(argv[fixed]) == "paint";
   if ((mode != "desktop" && mode != "taskbar") || argc != fixed + desktop.painted) return 2;
   register_classes();
   if (mode == "desktop") {
     desktop.raised = std::string_view(argv[2]) == "raised";
-    build_desktop(std::string_view(argv[3]) == "present", std::string_view(argv[4]) == "virtual");
+    build_desktop(std::string_view(argv[3]) == "present");
   }
-  desktop.taskbar = create(L"Shell_TrayWnd", WS_POPUP,
-                           {desktop.primary.left, desktop.primary.bottom - 40,
-                            desktop.primary.right, desktop.primary.bottom});
+  const LONG width = GetSystemMetrics(SM_CXSCREEN);
+  const LONG height = GetSystemMetrics(SM_CYSCREEN);
+  desktop.taskbar = create(L"Shell_TrayWnd", WS_POPUP, {0, height - 40, width, height});
   if (mode == "taskbar") {
     PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   }
-  // The windows exist, so this thread has a queue that the reader can post to.
-  const HANDLE reader = CreateThread(
-      nullptr, 0, read_commands,
-      reinterpret_cast<void*>(static_cast<std::uintptr_t>(GetCurrentThreadId())), 0, nullptr);
-  if (!reader) return 1;
-  CloseHandle(reader);
-  report();
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (!message.hwnd && message.message == command_message) {
-      const auto command = static_cast<Command>(message.wParam);
-      if (command == Command::end) break;
-      obey(command);
-      report();
-      continue;
-    }
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  if (obey("windows")) serve();
   return 0;
 }
