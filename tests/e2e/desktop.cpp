@@ -28,17 +28,15 @@ std::pair<Handle, Handle> make_pipe(int child_end) {
   return {Handle(ends[0]), Handle(ends[1])};
 }
 
-// Everything the pipe holds now, without waiting for more.
+// What the pipe holds now, without waiting for more.
 void take_available(HANDLE pipe, std::string& text) {
   DWORD available = 0;
-  while (pipe && PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-    const std::size_t before = text.size();
-    text.resize(before + available);
-    DWORD read = 0;
-    if (!ReadFile(pipe, text.data() + before, available, &read, nullptr)) read = 0;
-    text.resize(before + read);
-    if (read == 0) break;
-  }
+  DWORD read = 0;
+  if (!pipe || !PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
+  const std::size_t before = text.size();
+  text.resize(before + available);
+  if (available && !ReadFile(pipe, text.data() + before, available, &read, nullptr)) read = 0;
+  text.resize(before + read);
 }
 
 const std::wstring helper_path = beside_tests(L"orvel-wallpaper-helper.exe");

@@ -29,7 +29,6 @@ class Process {
   Process(const std::wstring& program, const std::wstring& command_line,
           StdoutReader reader = StdoutReader::reading);
   Process(Process&&) = default;
-  Process& operator=(Process&&) = delete;
   // Closes its standard input and waits for it to end, stopping it if it does not.
   ~Process();
 

@@ -69,6 +69,13 @@ void notify(DWORD event, HWND window) {
   NotifyWinEvent(event, window, OBJID_WINDOW, CHILDID_SELF);
 }
 
+// Waits a little for messages, and dispatches them.
+void serve_windows() {
+  MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
 void keep_layer_in_place() {
   if (desktop.painted) orvel::demo::restack_for_x(desktop.icons);
   SetWindowPos(desktop.layer, desktop.icons, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -90,9 +97,7 @@ void create_layer() {
   // has mapped it: the layer goes in its place again after that.
   const ULONGLONG deadline = GetTickCount64() + 300;
   while (GetWindow(desktop.icons, GW_HWNDNEXT) == desktop.layer && GetTickCount64() < deadline) {
-    MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    serve_windows();
   }
   keep_layer_in_place();
   SetTimer(desktop.layer, keep_place_timer, keep_place_period_ms, nullptr);
@@ -118,16 +123,6 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
-}
-
-void register_classes() {
-  for (const wchar_t* name : {L"Progman", L"SHELLDLL_DefView", L"WorkerW", L"Shell_TrayWnd"}) {
-    const WNDCLASSEXW window_class{.cbSize = sizeof(WNDCLASSEXW),
-                                   .lpfnWndProc = shell_procedure,
-                                   .hInstance = GetModuleHandleW(nullptr),
-                                   .lpszClassName = name};
-    RegisterClassExW(&window_class);
-  }
 }
 
 void build_desktop(bool layer_present) {
@@ -170,9 +165,7 @@ void serve() {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   std::string pending;
   for (;;) {
-    MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    serve_windows();
     DWORD available = 0;
     if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) return;
     const std::size_t before = pending.size();
@@ -181,9 +174,7 @@ void serve() {
     if (available && !ReadFile(input, pending.data() + before, available, &read, nullptr)) return;
     pending.resize(before + read);
     for (auto end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
-      std::string_view line = std::string_view(pending).substr(0, end);
-      if (line.ends_with('\r')) line.remove_suffix(1);
-      if (!obey(line)) return;
+      if (!obey(std::string_view(pending).substr(0, end))) return;
       pending.erase(0, end + 1);
     }
   }
@@ -193,11 +184,15 @@ void serve() {
 
 int main(int argc, char** argv) {
   const std::string_view mode = argc > 1 ? argv[1] : "";
-  const int fixed = mode == "desktop" ? 4 : 2;
-  desktop.painted = argc == fixed + 1 && std::string_view(argv[fixed]) == "paint";
-  if ((mode != "desktop" && mode != "taskbar") || argc != fixed + desktop.painted) return 2;
-  register_classes();
-  if (mode == "desktop") {
+  desktop.painted = std::string_view(argv[argc - 1]) == "paint";
+  for (const wchar_t* name : {L"Progman", L"SHELLDLL_DefView", L"WorkerW", L"Shell_TrayWnd"}) {
+    const WNDCLASSEXW window_class{.cbSize = sizeof(WNDCLASSEXW),
+                                   .lpfnWndProc = shell_procedure,
+                                   .hInstance = GetModuleHandleW(nullptr),
+                                   .lpszClassName = name};
+    RegisterClassExW(&window_class);
+  }
+  if (mode == "desktop" && argc > 3) {
     desktop.raised = std::string_view(argv[2]) == "raised";
     build_desktop(std::string_view(argv[3]) == "present");
   }

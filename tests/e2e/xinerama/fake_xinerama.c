@@ -4,7 +4,7 @@
 #include <X11/Xlib.h>
 #include <stdlib.h>
 
-/* As libXinerama declares it; its header is not needed for four functions. */
+/* As libXinerama declares it; its header is not needed for the two functions that Wine calls. */
 typedef struct {
   int screen_number;
   short x_org, y_org, width, height;
@@ -14,16 +14,6 @@ Bool XineramaQueryExtension(Display* display, int* event_base, int* error_base) 
   (void)display;
   *event_base = *error_base = 0;
   return True;
-}
-
-Status XineramaQueryVersion(Display* display, int* major, int* minor) {
-  (void)display;
-  *major = *minor = 1;
-  return 1;
-}
-
-Bool XineramaIsActive(Display* display) {
-  return display != NULL;
 }
 
 /* The caller frees the list with XFree, which is free. */
