@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <utility>
 
 namespace orvel::e2e {
@@ -95,46 +96,49 @@ void Process::write(std::string_view text) {
 }
 
 std::optional<std::string> Process::read_line(DWORD timeout_ms) {
-  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-  const HANDLE process = process_.get();
-  for (;;) {
+  std::size_t end = std::string::npos;
+  const bool ended_or_read = serve_until(GetTickCount64() + timeout_ms, [&] {
     // Sampled first, so that everything written before the end is taken below.
-    const bool ended = !process || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    const bool ended = WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
     take_available(out_.get(), pending_);
-    if (const std::size_t end = pending_.find('\n'); end != std::string::npos) {
-      std::string line = pending_.substr(0, end);
-      pending_.erase(0, end + 1);
-      pump_messages();
-      return line;
-    }
-    const ULONGLONG now = GetTickCount64();
-    if (ended || now >= deadline) return std::nullopt;
-    MsgWaitForMultipleObjectsEx(1, &process,
-                                static_cast<DWORD>(std::min(deadline - now, output_poll_ms)),
-                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    pump_messages();
-  }
+    end = pending_.find('\n');
+    return ended || end != std::string::npos;
+  });
+  if (!ended_or_read || end == std::string::npos) return std::nullopt;
+  std::string line = pending_.substr(0, end);
+  pending_.erase(0, end + 1);
+  return line;
 }
 
 std::optional<DWORD> Process::wait() {
   if (!process_) return std::nullopt;
   waited_ = true;
   const HANDLE process = process_.get();
-  const ULONGLONG deadline = GetTickCount64() + run_deadline_ms;
-  DWORD woke = WAIT_TIMEOUT;
-  for (ULONGLONG now = GetTickCount64(); now < deadline && woke != WAIT_OBJECT_0;
-       now = GetTickCount64()) {
-    woke = MsgWaitForMultipleObjectsEx(1, &process, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
-                                       MWMO_INPUTAVAILABLE);
-    // Last after the end too: requests made of our windows without waiting (SWP_ASYNCWINDOWPOS).
-    pump_messages();
-  }
   DWORD code = 0;
-  if (woke == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code)) return code;
+  if (serve_until(GetTickCount64() + run_deadline_ms,
+                  [&] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }) &&
+      GetExitCodeProcess(process, &code)) {
+    return code;
+  }
   ADD_FAILURE() << "did not end within " << run_deadline_ms / 1000 << " s: " << command_line_;
   TerminateProcess(process, 1);
   WaitForSingleObject(process, static_cast<DWORD>(run_deadline_ms));
   return std::nullopt;
+}
+
+bool Process::serve_until(ULONGLONG deadline, const std::function<bool()>& done) {
+  const HANDLE process = process_.get();
+  for (;;) {
+    const bool finished = done();
+    // After the end too: requests made of our windows without waiting (SWP_ASYNCWINDOWPOS).
+    pump_messages();
+    if (finished) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    MsgWaitForMultipleObjectsEx(1, &process,
+                                static_cast<DWORD>(std::min(deadline - now, output_poll_ms)),
+                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
 }
 
 std::string Process::unread_output() {
@@ -155,16 +159,8 @@ std::wstring beside_tests(std::wstring_view file) {
   return path.append(file);
 }
 
-Process start_helper(std::wstring_view arguments) {
-  return Process(helper_path, L"\"" + helper_path + L"\" " + std::wstring(arguments));
-}
-
-HelperRun run_helper(std::wstring_view arguments, StdoutReader reader) {
-  Process helper(helper_path, L"\"" + helper_path + L"\" " + std::wstring(arguments), reader);
-  HelperRun run{.exit_code = helper.wait()};
-  run.out = helper.unread_output();
-  run.err = helper.errors();
-  return run;
+Process start_helper(std::wstring_view arguments, StdoutReader reader) {
+  return Process(helper_path, L"\"" + helper_path + L"\" " + std::wstring(arguments), reader);
 }
 
 std::string handle_text(HWND window) {
@@ -215,7 +211,7 @@ Window create_window(const WindowSpec& spec) {
                       spec.rect.right - spec.rect.left, spec.rect.bottom - spec.rect.top,
                       spec.parent, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!window) ADD_FAILURE() << "CreateWindowExW failed: " << GetLastError();
-  return Window(window);
+  return Window(window, &DestroyWindow);
 }
 
 Shell::Shell(Layout layout, ShellOptions options)

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -39,14 +40,19 @@ class Process {
   void close_input() { in_.reset(); }
   // The next line of its standard output, without the line feed; empty if none came in time.
   std::optional<std::string> read_line(DWORD timeout_ms = 15'000);
-  // Its exit code once it has ended, empty if it had to be stopped. Afterwards, whatever it asked
-  // of this thread's windows, asynchronous requests included, has been done.
+  // Its exit code once it has ended, its standard input open until then; empty if it had to be
+  // stopped. Afterwards, whatever it asked of this thread's windows, asynchronous requests
+  // included, has been done.
   std::optional<DWORD> wait();
   // What it wrote that read_line has not taken, and its standard error; complete once it has ended.
   std::string unread_output();
   std::string errors();
 
  private:
+  // Serves this thread's windows until `done` holds, sampled before each round, or `deadline`
+  // passes; whether it held.
+  bool serve_until(ULONGLONG deadline, const std::function<bool()>& done);
+
   std::wstring command_line_;
   Handle process_, in_, out_, err_;
   DWORD id_ = 0;
@@ -57,16 +63,7 @@ class Process {
 // A file in the directory of this test program.
 std::wstring beside_tests(std::wstring_view file);
 // Starts the helper with the arguments after its path.
-Process start_helper(std::wstring_view arguments);
-
-// What the main process sees of one run of the helper to its end, its standard input open
-// throughout.
-struct HelperRun {
-  std::optional<DWORD> exit_code;  // empty when the helper had to be stopped
-  std::string out;
-  std::string err;
-};
-HelperRun run_helper(std::wstring_view arguments, StdoutReader reader = StdoutReader::reading);
+Process start_helper(std::wstring_view arguments, StdoutReader reader = StdoutReader::reading);
 
 // A window handle as the command line takes it and the events write it: signed decimal.
 std::string handle_text(HWND window);
@@ -86,11 +83,8 @@ Box window_rect(HWND window);
 Box monitor_nearest(HWND window);
 DWORD window_style(HWND window);
 
-struct WindowCloser {
-  void operator()(HWND window) const { DestroyWindow(window); }
-};
 // A window of ours, destroyed with its owner.
-using Window = std::unique_ptr<std::remove_pointer_t<HWND>, WindowCloser>;
+using Window = std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)>;
 
 struct WindowSpec {
   DWORD style = 0;

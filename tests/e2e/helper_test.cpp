@@ -24,26 +24,25 @@ Window make_host(Box where = {.left = 100, .top = 80, .right = 740, .bottom = 56
   return create_window({.style = WS_POPUP | WS_CLIPCHILDREN, .rect = where});
 }
 
-Process start_attach(HWND host, std::wstring_view options = L"") {
-  return start_helper(L"attach --hwnd " + widen(handle_text(host)) + std::wstring(options));
-}
-
 void expect_done(const wchar_t* command, HWND host, const char* event) {
-  const HelperRun run = run_helper(std::wstring(command) + L" --hwnd " + widen(handle_text(host)));
-  EXPECT_EQ(run.exit_code, 0u);
-  EXPECT_EQ(run.out, host_event(event, host) + "\n");
-  EXPECT_EQ(run.err, "");
+  Process helper = start_helper(std::wstring(command) + L" --hwnd " + widen(handle_text(host)));
+  EXPECT_EQ(helper.wait(), 0u);
+  EXPECT_EQ(helper.unread_output(), host_event(event, host) + "\n");
+  EXPECT_EQ(helper.errors(), "");
 }
 
-// Attached by the helper's first line: a child of the layer on top of its siblings, covering
-// `monitor`.
-void expect_attached(Process& helper, Shell& shell, HWND host, Layout layout, Box monitor) {
+// A helper attaching `host`, which its first line says is in the layer: a child on top of its
+// siblings, covering its monitor.
+Process attach(Shell& shell, Layout layout, HWND host, std::wstring_view options = L"") {
+  const Box monitor = monitor_nearest(host);
+  Process helper =
+      start_helper(L"attach --hwnd " + widen(handle_text(host)) + std::wstring(options));
   const std::optional<std::string> line = helper.read_line();
   shell.update();
   EXPECT_EQ(line, attached_line(host, shell.layer(), layout));
   EXPECT_EQ(GetWindow(shell.layer(), GW_CHILD), host);
-  EXPECT_EQ(window_style(host) & WS_CHILD, DWORD{WS_CHILD});
   EXPECT_EQ(window_rect(host), monitor);
+  return helper;
 }
 
 // The next line that is not a heartbeat, skipping "mousemove" lines unless asked for them. The
@@ -83,7 +82,8 @@ void place_cursor(Shell& shell, POINT at) {
   shell.update();
 }
 
-// Another process's window comes to the front once its thread has taken the request.
+// Another process's window comes to the front once its thread has taken the request. Progman is
+// part of the desktop in either layout.
 void bring_to_front(HWND window) {
   SetForegroundWindow(window);
   const ULONGLONG deadline = GetTickCount64() + 5'000;
@@ -92,15 +92,6 @@ void bring_to_front(HWND window) {
     pump_messages();
   }
   ASSERT_EQ(GetForegroundWindow(), window);
-}
-
-// The stand-in's top-level window that holds the desktop icons.
-HWND icons_holder() {
-  HWND holder = nullptr;
-  while ((holder = FindWindowExW(nullptr, holder, nullptr, nullptr)) &&
-         !FindWindowExW(holder, nullptr, L"SHELLDLL_DefView", nullptr)) {
-  }
-  return holder;
 }
 
 std::string mouse_event(const char* name, POINT at, std::string_view deltas = "") {
@@ -115,8 +106,7 @@ std::string mouse_event(const char* name, POINT at, std::string_view deltas = ""
 TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsByDetach) {
   Shell shell(Layout::classic, {.layer_on_request = true});
   const Window host = make_host();
-  Process helper = start_attach(host.get(), L" --zguard");
-  expect_attached(helper, shell, host.get(), Layout::classic, monitor_nearest(host.get()));
+  Process helper = attach(shell, Layout::classic, host.get(), L" --zguard");
 
   shell.cover_layer();
   EXPECT_EQ(next_event(helper), host_event("reasserted", host.get()));
@@ -127,7 +117,7 @@ TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsByDetach) 
   EXPECT_EQ(next_event(helper), attached_line(host.get(), shell.layer(), Layout::classic));
   EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
 
-  bring_to_front(icons_holder());
+  bring_to_front(FindWindowW(L"Progman", nullptr));
   send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
@@ -150,9 +140,8 @@ TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesThe
   const Window app(create_window({.style = WS_POPUP | WS_VISIBLE,
                                   .rect = {.left = 650, .top = 430, .right = 750, .bottom = 530}}));
   const Window host = make_host();
-  Process helper = start_attach(host.get(), L" --forward-mouse");
-  expect_attached(helper, shell, host.get(), Layout::raised, monitor_nearest(host.get()));
-  bring_to_front(icons_holder());
+  Process helper = attach(shell, Layout::raised, host.get(), L" --forward-mouse");
+  bring_to_front(FindWindowW(L"Progman", nullptr));
 
   place_cursor(shell, press_at);
   send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
@@ -187,7 +176,7 @@ TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesThe
   send_mouse(on_app, MOUSEEVENTF_LEFTDOWN);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
-  bring_to_front(icons_holder());
+  bring_to_front(FindWindowW(L"Progman", nullptr));
   send_mouse(release_at, MOUSEEVENTF_HWHEEL, -WHEEL_DELTA);
   EXPECT_EQ(next_event(helper),
             mouse_event("mousewheel", release_at, R"(,"deltaX":-120,"deltaY":0)"));
@@ -212,8 +201,7 @@ TEST_P(OnSecondMonitor, AttachAndMoveFitTheWindowToThatMonitor) {
   Shell shell(GetParam());
   const Window host = make_host({.left = 2020, .top = 80, .right = 2660, .bottom = 560});
   ASSERT_EQ(monitor_nearest(host.get()), second_monitor);
-  Process helper = start_attach(host.get());
-  expect_attached(helper, shell, host.get(), GetParam(), second_monitor);
+  Process helper = attach(shell, GetParam(), host.get());
 
   POINT origin{};
   ClientToScreen(shell.layer(), &origin);
@@ -347,10 +335,10 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    const HelperRun run = run_helper(c.arguments, c.reader);
-    EXPECT_EQ(run.exit_code, c.exit_code);
-    EXPECT_EQ(run.out, c.out);
-    EXPECT_EQ(run.err, c.err);
+    Process helper = start_helper(c.arguments, c.reader);
+    EXPECT_EQ(helper.wait(), c.exit_code);
+    EXPECT_EQ(helper.unread_output(), c.out);
+    EXPECT_EQ(helper.errors(), c.err);
   }
   EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), GetDesktopWindow());
   EXPECT_EQ(window_style(host.get()), style);
