@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -17,16 +18,18 @@ constexpr DWORD pipe_buffer_bytes = 1 << 16;
 // Nothing wakes a wait when output arrives, so waits for a line look again this often.
 constexpr ULONGLONG output_poll_ms = 10;
 
-// A pipe of which only the end `child_end` (0 reads, 1 writes) is inheritable: no program started
-// later may hold this one's pipes.
-std::pair<Handle, Handle> make_pipe(int child_end) {
+// A pipe whose end for us goes to `ours` and whose other end, the child's, is returned. Only the
+// child's end is inheritable: no program started later may hold this one's pipes.
+Handle make_pipe(Handle& ours, bool child_reads) {
   SECURITY_ATTRIBUTES inheritable{.nLength = sizeof(SECURITY_ATTRIBUTES), .bInheritHandle = TRUE};
-  HANDLE ends[2] = {};
-  if (!CreatePipe(&ends[0], &ends[1], &inheritable, pipe_buffer_bytes)) {
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  if (!CreatePipe(&read, &write, &inheritable, pipe_buffer_bytes)) {
     ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
   }
-  SetHandleInformation(ends[1 - child_end], HANDLE_FLAG_INHERIT, 0);
-  return {Handle(ends[0]), Handle(ends[1])};
+  ours.reset(child_reads ? write : read);
+  SetHandleInformation(ours.get(), HANDLE_FLAG_INHERIT, 0);
+  return Handle(child_reads ? read : write);
 }
 
 // What the pipe holds now, without waiting for more.
@@ -50,23 +53,19 @@ HWND reported_layer(Process& shell) {
   return reinterpret_cast<HWND>(static_cast<std::intptr_t>(line ? std::stoll(*line) : 0));
 }
 
-Box box(const RECT& rect) {
-  return {.left = rect.left, .top = rect.top, .right = rect.right, .bottom = rect.bottom};
-}
-
 }  // namespace
 
 Process::Process(const std::wstring& program, const std::wstring& command_line, StdoutReader reader)
     : command_line_(command_line) {
-  auto [in_read, in_write] = make_pipe(0);
-  auto [out_read, out_write] = make_pipe(1);
-  auto [err_read, err_write] = make_pipe(1);
-  if (reader == StdoutReader::gone) out_read.reset();
+  const Handle in = make_pipe(in_, true);
+  const Handle out = make_pipe(out_, false);
+  const Handle err = make_pipe(err_, false);
+  if (reader == StdoutReader::gone) out_.reset();
   STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
                        .dwFlags = STARTF_USESTDHANDLES,
-                       .hStdInput = in_read.get(),
-                       .hStdOutput = out_write.get(),
-                       .hStdError = err_write.get()};
+                       .hStdInput = in.get(),
+                       .hStdOutput = out.get(),
+                       .hStdError = err.get()};
   PROCESS_INFORMATION started{};
   std::wstring writable_line = command_line;
   if (!CreateProcessW(program.c_str(), writable_line.data(), nullptr, nullptr, TRUE,
@@ -77,9 +76,6 @@ Process::Process(const std::wstring& program, const std::wstring& command_line, 
   CloseHandle(started.hThread);
   process_.reset(started.hProcess);
   id_ = started.dwProcessId;
-  in_ = std::move(in_write);
-  out_ = std::move(out_read);
-  err_ = std::move(err_read);
 }
 
 Process::~Process() {
@@ -187,13 +183,13 @@ std::ostream& operator<<(std::ostream& out, const Box& box) {
 Box window_rect(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
-  return box(rect);
+  return std::bit_cast<Box>(rect);
 }
 
 Box monitor_nearest(HWND window) {
   MONITORINFO info{.cbSize = sizeof(MONITORINFO)};
   GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
-  return box(info.rcMonitor);
+  return std::bit_cast<Box>(info.rcMonitor);
 }
 
 DWORD window_style(HWND window) {

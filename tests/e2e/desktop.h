@@ -70,6 +70,7 @@ std::string handle_text(HWND window);
 std::wstring widen(std::string_view ascii);
 void pump_messages();
 
+// A RECT that compares and prints.
 struct Box {
   LONG left = 0;
   LONG top = 0;

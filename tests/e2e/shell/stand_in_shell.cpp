@@ -160,22 +160,24 @@ bool obey(std::string_view command) {
 }
 
 // Serves the windows, and takes the commands as they come: a pipe wakes no wait, so it is looked
-// at again every few milliseconds.
+// at again every few milliseconds. Whatever was asked of the windows before a command was written
+// is done before the command.
 void serve() {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  std::string pending;
+  std::string line;
   for (;;) {
     serve_windows();
     DWORD available = 0;
     if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) return;
-    const std::size_t before = pending.size();
-    pending.resize(before + available);
-    DWORD read = 0;
-    if (available && !ReadFile(input, pending.data() + before, available, &read, nullptr)) return;
-    pending.resize(before + read);
-    for (auto end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
-      if (!obey(std::string_view(pending).substr(0, end))) return;
-      pending.erase(0, end + 1);
+    if (available) serve_windows();
+    for (char c = 0; available > 0; --available) {
+      DWORD read = 0;
+      if (!ReadFile(input, &c, 1, &read, nullptr) || read != 1) return;
+      if (c != '\n') {
+        line += c;
+      } else if (!obey(std::exchange(line, {}))) {
+        return;
+      }
     }
   }
 }
