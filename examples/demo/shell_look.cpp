@@ -1,7 +1,9 @@
 #include "demo/shell_look.h"
 
+#include <array>
 #include <cstddef>
 #include <iterator>
+#include <string_view>
 
 namespace orvel::demo {
 namespace {
@@ -50,15 +52,18 @@ void paint_tiles(HDC dc) {
 
 }  // namespace
 
-void paint_shell_window(HWND window, HWND icon_view, HWND taskbar) {
+void paint_shell_window(HWND window) {
   PAINTSTRUCT painting;
   const HDC dc = BeginPaint(window, &painting);
   RECT client;
   GetClientRect(window, &client);
-  if (window == icon_view) {
+  std::array<wchar_t, 32> name{};
+  GetClassNameW(window, name.data(), static_cast<int>(name.size()));
+  if (std::wstring_view(name.data()) == L"SHELLDLL_DefView") {
     paint_tiles(dc);
   } else {
-    fill(dc, client, window == taskbar ? taskbar_colour : wallpaper_colour);
+    const bool taskbar = std::wstring_view(name.data()) == L"Shell_TrayWnd";
+    fill(dc, client, taskbar ? taskbar_colour : wallpaper_colour);
   }
   EndPaint(window, &painting);
 }

@@ -8,7 +8,7 @@ namespace orvel::demo {
 
 // Answers WM_PAINT for one of the shell's windows: the tiles for the icon view, its colour for the
 // taskbar, the wallpaper for any other.
-void paint_shell_window(HWND window, HWND icon_view, HWND taskbar);
+void paint_shell_window(HWND window);
 // Cuts the window that holds the icons to the tiles, so that the windows below show elsewhere.
 void cut_to_tiles(HWND window);
 // Wine raises a top-level window's X window when it comes to the top, and never lowers one, so the

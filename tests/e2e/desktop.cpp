@@ -93,14 +93,14 @@ void Process::write(std::string_view text) {
 
 std::optional<std::string> Process::read_line(DWORD timeout_ms) {
   std::size_t end = std::string::npos;
-  const bool ended_or_read = serve_until(GetTickCount64() + timeout_ms, [&] {
+  serve_until(GetTickCount64() + timeout_ms, [&] {
     // Sampled first, so that everything written before the end is taken below.
     const bool ended = WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
     take_available(out_.get(), pending_);
     end = pending_.find('\n');
     return ended || end != std::string::npos;
   });
-  if (!ended_or_read || end == std::string::npos) return std::nullopt;
+  if (end == std::string::npos) return std::nullopt;
   std::string line = pending_.substr(0, end);
   pending_.erase(0, end + 1);
   return line;
@@ -169,10 +169,7 @@ std::wstring widen(std::string_view ascii) {
 
 void pump_messages() {
   MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
 std::ostream& operator<<(std::ostream& out, const Box& box) {

@@ -72,10 +72,7 @@ void pump_messages();
 
 // A RECT that compares and prints.
 struct Box {
-  LONG left = 0;
-  LONG top = 0;
-  LONG right = 0;
-  LONG bottom = 0;
+  LONG left = 0, top = 0, right = 0, bottom = 0;
   bool operator==(const Box&) const = default;
 };
 std::ostream& operator<<(std::ostream& out, const Box& box);
@@ -94,11 +91,9 @@ struct WindowSpec {
 };
 Window create_window(const WindowSpec& spec);
 
-// The two shapes in which the shell keeps its desktop layer.
-enum class Layout {
-  classic,  // a top-level WorkerW after the one that holds the icons
-  raised,   // a WorkerW inside Progman, beside the icons
-};
+// The two shapes in which the shell keeps its desktop layer: "classic", a top-level WorkerW after
+// the one that holds the icons, and "raised", a WorkerW inside Progman, beside the icons.
+enum class Layout { classic, raised };
 
 struct ShellOptions {
   bool layer_on_request = false;  // the layer comes once Progman is asked for it

@@ -74,19 +74,14 @@ void send_mouse(POINT at, DWORD flags = 0, int data = 0) {
   if (SendInput(1, &input, sizeof(INPUT)) != 1) ADD_FAILURE() << "SendInput failed";
 }
 
-// Under X, the process whose window is under the cursor feeds each move back as one more move to
-// the same place; when it comes late, it takes the cursor back to a place already left. A round
-// trip to the stand-in lets it do that first, so a press or release that moves nothing sees `at`.
-void place_cursor(Shell& shell, POINT at) {
-  send_mouse(at);
-  shell.update();
-}
-
-// Another process's window comes to the front once its thread has taken the request, as the
-// stand-in does before it answers. Progman is part of the desktop in either layout.
-void bring_to_front(Shell& shell, HWND window) {
+// Another process's window comes to the front once its thread has taken the request. Progman is
+// part of the desktop in either layout.
+void bring_to_front(HWND window) {
   SetForegroundWindow(window);
-  shell.update();
+  for (int round = 0; GetForegroundWindow() != window && round < 500; ++round) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    pump_messages();
+  }
   ASSERT_EQ(GetForegroundWindow(), window);
 }
 
@@ -113,7 +108,7 @@ TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsByDetach) 
   EXPECT_EQ(next_event(helper), attached_line(host.get(), shell.layer(), Layout::classic));
   EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
 
-  bring_to_front(shell, FindWindowW(L"Progman", nullptr));
+  bring_to_front(FindWindowW(L"Progman", nullptr));
   send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
@@ -136,12 +131,18 @@ TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesThe
                                   .rect = {.left = 650, .top = 430, .right = 750, .bottom = 530}}));
   const Window host = make_host();
   Process helper = attach(shell, Layout::raised, host.get(), L" --forward-mouse");
-  bring_to_front(shell, FindWindowW(L"Progman", nullptr));
+  bring_to_front(FindWindowW(L"Progman", nullptr));
 
-  place_cursor(shell, press_at);
+  // Under X, the process whose window is under the cursor feeds each move back as one more move to
+  // the same place; when it comes late, it takes the cursor back to a place already left. A round
+  // trip to the stand-in lets it do that first, so a press or release that moves nothing sees its
+  // place.
+  send_mouse(press_at);
+  shell.update();
   send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
   EXPECT_EQ(next_event(helper), mouse_event("mousedown", press_at));
-  place_cursor(shell, release_at);
+  send_mouse(release_at);
+  shell.update();
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   EXPECT_EQ(next_event(helper), mouse_event("mouseup", release_at));
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
@@ -167,11 +168,11 @@ TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesThe
 
   // With our window in front, nothing but a move, which waits for the desktop to be back: neither
   // a press on our window, nor a release or a wheel over the desktop.
-  bring_to_front(shell, app.get());
+  bring_to_front(app.get());
   send_mouse(on_app, MOUSEEVENTF_LEFTDOWN);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
-  bring_to_front(shell, FindWindowW(L"Progman", nullptr));
+  bring_to_front(FindWindowW(L"Progman", nullptr));
   send_mouse(release_at, MOUSEEVENTF_HWHEEL, -WHEEL_DELTA);
   EXPECT_EQ(next_event(helper),
             mouse_event("mousewheel", release_at, R"(,"deltaX":-120,"deltaY":0)"));

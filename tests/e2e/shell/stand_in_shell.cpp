@@ -32,16 +32,14 @@ namespace {
 constexpr UINT create_layer_message = 0x052C;
 // Posted to itself and taken before a WinEvent is raised (see notify).
 constexpr UINT nudge_message = WM_APP;
-// How often the classic layer is put back behind the icons.
+// Puts the classic layer back behind the icons every 50 ms.
 constexpr UINT keep_place_timer = 1;
-constexpr UINT keep_place_period_ms = 50;
 
 struct Desktop {
   bool raised = false;
   bool painted = false;
   HWND progman = nullptr;
-  HWND icons = nullptr;      // the window that holds SHELLDLL_DefView
-  HWND icon_view = nullptr;  // SHELLDLL_DefView
+  HWND icons = nullptr;  // the window that holds SHELLDLL_DefView
   HWND layer = nullptr;
   HWND taskbar = nullptr;
   RECT screen{};  // every monitor: the primary one at the origin, any other right of it
@@ -100,12 +98,12 @@ void create_layer() {
     serve_windows();
   }
   keep_layer_in_place();
-  SetTimer(desktop.layer, keep_place_timer, keep_place_period_ms, nullptr);
+  SetTimer(desktop.layer, keep_place_timer, 50, nullptr);
 }
 
 LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (desktop.painted && message == WM_PAINT) {
-    orvel::demo::paint_shell_window(window, desktop.icon_view, desktop.taskbar);
+    orvel::demo::paint_shell_window(window);
     return 0;
   } else if (desktop.painted && message == WM_ERASEBKGND) {
     return 1;  // every pixel is painted in WM_PAINT
@@ -132,10 +130,8 @@ void build_desktop(bool layer_present) {
       create(L"Progman", WS_POPUP,
              desktop.raised && !desktop.painted ? moved(desktop.screen, 60, 40) : desktop.screen);
   desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
-  desktop.icon_view = create(L"SHELLDLL_DefView", WS_CHILD, desktop.screen, desktop.icons);
-  if (desktop.painted) {
-    orvel::demo::cut_to_tiles(desktop.raised ? desktop.icon_view : desktop.icons);
-  }
+  const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, desktop.screen, desktop.icons);
+  if (desktop.painted) orvel::demo::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
   if (layer_present) create_layer();
 }
 
@@ -160,8 +156,8 @@ bool obey(std::string_view command) {
 }
 
 // Serves the windows, and takes the commands as they come: a pipe wakes no wait, so it is looked
-// at again every few milliseconds. Whatever was asked of the windows before a command was written
-// is done before the command.
+// at again every few milliseconds. What was asked of the windows before a command came is done
+// first.
 void serve() {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   std::string line;
@@ -198,12 +194,11 @@ int main(int argc, char** argv) {
     desktop.raised = std::string_view(argv[2]) == "raised";
     build_desktop(std::string_view(argv[3]) == "present");
   }
-  const LONG width = GetSystemMetrics(SM_CXSCREEN);
   const LONG height = GetSystemMetrics(SM_CYSCREEN);
-  desktop.taskbar = create(L"Shell_TrayWnd", WS_POPUP, {0, height - 40, width, height});
+  desktop.taskbar =
+      create(L"Shell_TrayWnd", WS_POPUP, {0, height - 40, GetSystemMetrics(SM_CXSCREEN), height});
   if (mode == "taskbar") {
     PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   }
   if (obey("windows")) serve();
-  return 0;
 }
