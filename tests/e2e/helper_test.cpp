@@ -93,8 +93,8 @@ std::string mouse_event(const char* name, POINT at, std::string_view deltas = ""
 // The classic layout with its layer made on request, --zguard and no --forward-mouse: a shell
 // window above the host window is put below it again, a taskbar in a new process is a shell
 // restart that brings a re-attach to the layer that lives on, the mouse is never forwarded, and
-// the line "detach" gives the window back.
-TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsByDetach) {
+// closing standard input gives the window back.
+TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsWithItsInput) {
   Shell shell(Layout::classic, {.layer_on_request = true});
   const Window host = make_host();
   Process helper = attach(shell, Layout::classic, host.get(), L" --zguard");
@@ -112,7 +112,7 @@ TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsByDetach) 
   send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
   send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
-  helper.write("detach\n");
+  helper.close_input();
 
   EXPECT_EQ(next_event(helper, true), host_event("detached", host.get()));
   EXPECT_EQ(helper.wait(), 0u);
@@ -179,7 +179,6 @@ TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesThe
 
   shell.destroy_layer();
 
-  ASSERT_FALSE(IsWindow(host.get()));
   EXPECT_EQ(next_event(helper), host_event("workerw-destroyed", host.get()));
   EXPECT_EQ(helper.read_line(), window_destroyed_error);
   EXPECT_EQ(helper.read_line(), heartbeat);
@@ -190,7 +189,8 @@ TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesThe
 }
 
 // With two monitors the shell's layer spans both: a host window on the second one is fitted to
-// that monitor within it, and `move` fits it again once it has strayed partly over the first.
+// that monitor within it, `move` fits it again once it has strayed partly over the first, and the
+// line "detach" gives it back.
 class OnSecondMonitor : public testing::TestWithParam<Layout> {};
 
 TEST_P(OnSecondMonitor, AttachAndMoveFitTheWindowToThatMonitor) {
@@ -205,6 +205,10 @@ TEST_P(OnSecondMonitor, AttachAndMoveFitTheWindowToThatMonitor) {
                SWP_NOZORDER | SWP_NOACTIVATE);
   expect_done(L"move", host.get(), "moved");
   EXPECT_EQ(window_rect(host.get()), second_monitor);
+
+  helper.write("detach\n");
+  EXPECT_EQ(next_event(helper), host_event("detached", host.get()));
+  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), GetDesktopWindow());
 }
 
 INSTANTIATE_TEST_SUITE_P(TwoMonitors, OnSecondMonitor,
@@ -244,7 +248,6 @@ TEST(HostExample, ShowsItsWindowAsTheWallpaperRebuildsItAfterTheLayerAndGivesItB
   // The first helper, told to end, has no window to give back.
   EXPECT_EQ(example.read_line(), window_gone_error);
   const HWND second = next_attached();
-  EXPECT_NE(second, first);
 
   EXPECT_EQ(example.read_line(), host_event("detached", second));
   // It ends with 0 only once its last helper has given the window back and ended with 0.
@@ -334,7 +337,6 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
 TEST(VersionInfo, TheHelperNamesItselfItsVersionAndWhatItDoes) {
   const std::wstring helper = beside_tests(L"orvel-wallpaper-helper.exe");
   std::vector<std::byte> info(GetFileVersionInfoSizeW(helper.c_str(), nullptr));
-  ASSERT_FALSE(info.empty()) << "no version resource";
   ASSERT_TRUE(GetFileVersionInfoW(helper.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
   // What `path` names in the resource; null when it names nothing.
   const auto query = [&](const std::wstring& path) -> const void* {
