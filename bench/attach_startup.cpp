@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "e2e/desktop.h"
-#include "e2e/helper_process.h"
 
 namespace {
 
@@ -33,7 +32,7 @@ double median_ms(std::vector<double> samples) {
 
 int main() {
   const Shell shell(Layout::classic);
-  const HostWindow host({.style = WS_POPUP | WS_VISIBLE, .rect = {0, 0, 640, 480}});
+  const Window host = create_window({.style = WS_POPUP | WS_VISIBLE, .rect = {0, 0, 640, 480}});
   const std::wstring attach = L"attach --hwnd " + widen(handle_text(host.get()));
 
   std::vector<double> to_attached;

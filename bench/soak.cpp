@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "e2e/desktop.h"
-#include "e2e/helper_process.h"
 
 namespace {
 
@@ -232,7 +231,7 @@ void run_rounds(Phase& phase, Round round) {
 
 void taskbar_restarts(Phase& phase) {
   Shell shell(Layout::classic);
-  const HostWindow host(host_spec);
+  const Window host = create_window(host_spec);
   Process helper = start_helper(attach_arguments(host.get()));
   if (!expect_attached(helper, shell, host.get(), phase)) return;
   run_rounds(phase, [&]() -> const Process* {
@@ -249,29 +248,29 @@ void taskbar_restarts(Phase& phase) {
 // The main process's part when the layer has gone with its host window: a new host window, the
 // old helper ended, a new one started for the new window, which has the shell make a new layer.
 void layer_rebuilds(Phase& phase) {
-  Shell shell(Layout::classic, Layer::on_request);
-  auto host = std::make_unique<HostWindow>(host_spec);
-  std::optional<Process> helper(start_helper(attach_arguments(host->get())));
-  if (!expect_attached(*helper, shell, host->get(), phase)) return;
+  Shell shell(Layout::classic, {.layer_on_request = true});
+  Window host = create_window(host_spec);
+  std::optional<Process> helper(start_helper(attach_arguments(host.get())));
+  if (!expect_attached(*helper, shell, host.get(), phase)) return;
   run_rounds(phase, [&]() -> const Process* {
     const HWND destroyed = shell.layer();
     shell.destroy_layer();
-    if (IsWindow(host->get())) {
+    if (IsWindow(host.get())) {
       phase.failure = "the host window outlived its layer";
       return nullptr;
     }
-    if (!expect_line(*helper, phase, host_event("workerw-destroyed", host->get())) ||
+    if (!expect_line(*helper, phase, host_event("workerw-destroyed", host.get())) ||
         !expect_line(*helper, phase, window_destroyed_error)) {
       phase.failure += " (the layer destroyed was " + handle_text(destroyed) + ")";
       return nullptr;
     }
-    auto rebuilt = std::make_unique<HostWindow>(host_spec);
+    Window rebuilt = create_window(host_spec);
     if (!end_helper(*helper, phase, window_gone_error)) return nullptr;
     host = std::move(rebuilt);
-    helper.emplace(start_helper(attach_arguments(host->get())));
-    return expect_attached(*helper, shell, host->get(), phase) ? &*helper : nullptr;
+    helper.emplace(start_helper(attach_arguments(host.get())));
+    return expect_attached(*helper, shell, host.get(), phase) ? &*helper : nullptr;
   });
-  if (phase.failure.empty()) end_helper(*helper, phase, host_event("detached", host->get()));
+  if (phase.failure.empty()) end_helper(*helper, phase, host_event("detached", host.get()));
 }
 
 // Mouse lines by kind.
@@ -430,7 +429,7 @@ bool move_to_start(Process& helper, Phase& phase) {
 
 void mouse_stream(Phase& phase) {
   Shell shell(Layout::classic);
-  const HostWindow host(host_spec);
+  const Window host = create_window(host_spec);
   Process helper = start_helper(attach_arguments(host.get(), L" --forward-mouse"));
   if (!expect_attached(helper, shell, host.get(), phase)) return;
   const HWND progman = FindWindowW(L"Progman", nullptr);

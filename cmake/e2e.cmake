@@ -11,9 +11,11 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 set(e2e_definitions WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE)
 
 # The shell that the tests play against: a program of its own, so that it can restart in a new
-# process as the real one does.
-add_executable(orvel_stand_in_shell ${PROJECT_SOURCE_DIR}/tests/e2e/shell/stand_in_shell.cpp)
+# process as the real one does. Its look in the demo picture is the demo's own code.
+add_executable(orvel_stand_in_shell ${PROJECT_SOURCE_DIR}/tests/e2e/shell/stand_in_shell.cpp
+                                    ${PROJECT_SOURCE_DIR}/examples/demo/shell_look.cpp)
 target_compile_definitions(orvel_stand_in_shell PRIVATE ${e2e_definitions})
+target_include_directories(orvel_stand_in_shell PRIVATE ${PROJECT_SOURCE_DIR}/examples)
 target_link_libraries(orvel_stand_in_shell PRIVATE orvel_warnings)
 target_link_options(orvel_stand_in_shell PRIVATE -static)
 
@@ -67,8 +69,7 @@ set_tests_properties(e2e e2e_two_monitors PROPERTIES RESOURCE_LOCK wine TIMEOUT 
 add_executable(orvel_trivial ${PROJECT_SOURCE_DIR}/bench/trivial.cpp)
 target_link_options(orvel_trivial PRIVATE -static)
 # The fixture's shell, helper processes and windows, for the programs below that are not tests.
-add_library(orvel_e2e_fixture STATIC ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp
-                                     ${PROJECT_SOURCE_DIR}/tests/e2e/helper_process.cpp)
+add_library(orvel_e2e_fixture STATIC ${PROJECT_SOURCE_DIR}/tests/e2e/desktop.cpp)
 target_compile_definitions(orvel_e2e_fixture PUBLIC ${e2e_definitions})
 target_include_directories(orvel_e2e_fixture PUBLIC ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(orvel_e2e_fixture PUBLIC gtest PRIVATE orvel_warnings)

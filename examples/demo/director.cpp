@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "e2e/desktop.h"
-#include "e2e/helper_process.h"
 
 namespace {
 
@@ -204,7 +203,7 @@ bool check(bool holds, const char* what) {
 }
 
 int play(const std::string& directory) {
-  Shell shell(Layout::classic, Layer::present, Area::primary_monitor, Look::painted);
+  Shell shell(Layout::classic, {.painted = true});
   Process example(
       beside_tests(L"orvel-host-example.exe"),
       L"orvel-host-example.exe --print-lines --seconds " + std::wstring(example_seconds));

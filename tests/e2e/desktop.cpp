@@ -2,176 +2,228 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
-#include <cstdio>
-#include <string>
+#include <functional>
 #include <utility>
 
 namespace orvel::e2e {
 namespace {
 
-constexpr wchar_t host_class[] = L"OrvelE2eHost";
+// A one-shot command takes well under a second; a cold Wine can take a few.
+constexpr ULONGLONG run_deadline_ms = 30'000;
+// Larger than anything the programs write, so they never wait for us to read.
+constexpr DWORD pipe_buffer_bytes = 1 << 16;
+// Nothing wakes a wait when output arrives, so waits for a line look again this often.
+constexpr ULONGLONG output_poll_ms = 10;
 
-LRESULT CALLBACK host_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
-  } else if (message == WM_STYLECHANGING) {
-    auto* requests =
-        reinterpret_cast<std::vector<StyleRequest>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    const auto* change = reinterpret_cast<const STYLESTRUCT*>(lparam);
-    requests->push_back({.index = static_cast<int>(wparam),
-                         .requested = change->styleNew,
-                         .parent = GetAncestor(window, GA_PARENT)});
+// A pipe whose end for us goes to `ours` and whose other end, the child's, is returned. Only the
+// child's end is inheritable: no program started later may hold this one's pipes.
+Handle make_pipe(Handle& ours, bool child_reads) {
+  SECURITY_ATTRIBUTES inheritable{.nLength = sizeof(SECURITY_ATTRIBUTES), .bInheritHandle = TRUE};
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  if (!CreatePipe(&read, &write, &inheritable, pipe_buffer_bytes)) {
+    ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
   }
-  return DefWindowProcW(window, message, wparam, lparam);
+  ours.reset(child_reads ? write : read);
+  SetHandleInformation(ours.get(), HANDLE_FLAG_INHERIT, 0);
+  return Handle(child_reads ? read : write);
 }
 
-void register_class(const wchar_t* name, WNDPROC procedure) {
-  const WNDCLASSEXW window_class{.cbSize = sizeof(WNDCLASSEXW),
-                                 .lpfnWndProc = procedure,
-                                 .hInstance = GetModuleHandleW(nullptr),
-                                 .lpszClassName = name};
-  if (!RegisterClassExW(&window_class)) ADD_FAILURE() << "RegisterClassExW failed";
+// What the pipe holds now, without waiting for more.
+void take_available(HANDLE pipe, std::string& text) {
+  DWORD available = 0;
+  DWORD read = 0;
+  if (!pipe || !PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
+  const std::size_t before = text.size();
+  text.resize(before + available);
+  if (available && !ReadFile(pipe, text.data() + before, available, &read, nullptr)) read = 0;
+  text.resize(before + read);
 }
 
-void register_classes_once() {
-  static const bool registered = [] {
-    register_class(plain_class, DefWindowProcW);
-    register_class(host_class, host_procedure);
-    return true;
-  }();
-  static_cast<void>(registered);
-}
-
-HWND create(const WindowSpec& spec, void* creation_data) {
-  register_classes_once();
-  const HWND window = CreateWindowExW(
-      spec.ex_style, spec.class_name, L"", spec.style, spec.rect.left, spec.rect.top,
-      spec.rect.right - spec.rect.left, spec.rect.bottom - spec.rect.top, spec.parent, nullptr,
-      GetModuleHandleW(nullptr), creation_data);
-  if (!window) ADD_FAILURE() << "CreateWindowExW failed: " << GetLastError();
-  return window;
-}
-
-Box box(const RECT& rect) {
-  return {.left = rect.left, .top = rect.top, .right = rect.right, .bottom = rect.bottom};
-}
-
-Box monitor_rect(HMONITOR monitor) {
-  MONITORINFO info{.cbSize = sizeof(MONITORINFO)};
-  if (!GetMonitorInfoW(monitor, &info)) ADD_FAILURE() << "GetMonitorInfoW failed";
-  return box(info.rcMonitor);
-}
-
+const std::wstring helper_path = beside_tests(L"orvel-wallpaper-helper.exe");
 const std::wstring stand_in_shell = beside_tests(L"orvel_stand_in_shell.exe");
 
+// The stand-in's line: its layer's handle.
+HWND reported_layer(Process& shell) {
+  const std::optional<std::string> line = shell.read_line();
+  if (!line) ADD_FAILURE() << "the stand-in shell did not report its layer";
+  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(line ? std::stoll(*line) : 0));
+}
+
 }  // namespace
+
+Process::Process(const std::wstring& program, const std::wstring& command_line, StdoutReader reader)
+    : command_line_(command_line) {
+  const Handle in = make_pipe(in_, true);
+  const Handle out = make_pipe(out_, false);
+  const Handle err = make_pipe(err_, false);
+  if (reader == StdoutReader::gone) out_.reset();
+  STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
+                       .dwFlags = STARTF_USESTDHANDLES,
+                       .hStdInput = in.get(),
+                       .hStdOutput = out.get(),
+                       .hStdError = err.get()};
+  PROCESS_INFORMATION started{};
+  std::wstring writable_line = command_line;
+  if (!CreateProcessW(program.c_str(), writable_line.data(), nullptr, nullptr, TRUE,
+                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
+    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError() << " for " << command_line;
+    return;
+  }
+  CloseHandle(started.hThread);
+  process_.reset(started.hProcess);
+  id_ = started.dwProcessId;
+}
+
+Process::~Process() {
+  if (!process_ || waited_) return;
+  close_input();
+  wait();
+}
+
+void Process::write(std::string_view text) {
+  DWORD written = 0;
+  if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    ADD_FAILURE() << "cannot write to " << command_line_ << ": " << GetLastError();
+  }
+}
+
+std::optional<std::string> Process::read_line(DWORD timeout_ms) {
+  std::size_t end = std::string::npos;
+  serve_until(GetTickCount64() + timeout_ms, [&] {
+    // Sampled first, so that everything written before the end is taken below.
+    const bool ended = WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
+    take_available(out_.get(), pending_);
+    end = pending_.find('\n');
+    return ended || end != std::string::npos;
+  });
+  if (end == std::string::npos) return std::nullopt;
+  std::string line = pending_.substr(0, end);
+  pending_.erase(0, end + 1);
+  return line;
+}
+
+std::optional<DWORD> Process::wait() {
+  if (!process_) return std::nullopt;
+  waited_ = true;
+  const HANDLE process = process_.get();
+  DWORD code = 0;
+  if (serve_until(GetTickCount64() + run_deadline_ms,
+                  [&] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }) &&
+      GetExitCodeProcess(process, &code)) {
+    return code;
+  }
+  ADD_FAILURE() << "did not end within " << run_deadline_ms / 1000 << " s: " << command_line_;
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, static_cast<DWORD>(run_deadline_ms));
+  return std::nullopt;
+}
+
+bool Process::serve_until(ULONGLONG deadline, const std::function<bool()>& done) {
+  const HANDLE process = process_.get();
+  for (;;) {
+    const bool finished = done();
+    // After the end too: requests made of our windows without waiting (SWP_ASYNCWINDOWPOS).
+    pump_messages();
+    if (finished) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    MsgWaitForMultipleObjectsEx(1, &process,
+                                static_cast<DWORD>(std::min(deadline - now, output_poll_ms)),
+                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+}
+
+std::string Process::unread_output() {
+  take_available(out_.get(), pending_);
+  return std::exchange(pending_, {});
+}
+
+std::string Process::errors() {
+  std::string text;
+  take_available(err_.get(), text);
+  return text;
+}
+
+std::wstring beside_tests(std::wstring_view file) {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+  path.erase(path.find_last_of(L'\\') + 1);
+  return path.append(file);
+}
+
+Process start_helper(std::wstring_view arguments, StdoutReader reader) {
+  return Process(helper_path, L"\"" + helper_path + L"\" " + std::wstring(arguments), reader);
+}
+
+std::string handle_text(HWND window) {
+  return std::to_string(reinterpret_cast<std::intptr_t>(window));
+}
+
+std::wstring widen(std::string_view ascii) {
+  return {ascii.begin(), ascii.end()};
+}
+
+void pump_messages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
 
 std::ostream& operator<<(std::ostream& out, const Box& box) {
   return out << "(" << box.left << ", " << box.top << ")-(" << box.right << ", " << box.bottom
              << ")";
 }
 
-std::ostream& operator<<(std::ostream& out, const StyleRequest& request) {
-  return out << "{index " << request.index << ", requested 0x" << std::hex << request.requested
-             << std::dec << ", parent " << request.parent << "}";
-}
-
-std::ostream& operator<<(std::ostream& out, Layout layout) {
-  return out << (layout == Layout::classic ? "Classic" : "Raised");
-}
-
 Box window_rect(HWND window) {
   RECT rect{};
-  if (!GetWindowRect(window, &rect)) ADD_FAILURE() << "GetWindowRect failed";
-  return box(rect);
-}
-
-Box rect_in_parent(HWND window) {
-  RECT rect{};
-  if (!GetWindowRect(window, &rect)) ADD_FAILURE() << "GetWindowRect failed";
-  MapWindowPoints(HWND_DESKTOP, GetAncestor(window, GA_PARENT), reinterpret_cast<POINT*>(&rect), 2);
-  return box(rect);
-}
-
-POINT client_origin(HWND window) {
-  POINT origin{};
-  ClientToScreen(window, &origin);
-  return origin;
+  GetWindowRect(window, &rect);
+  return std::bit_cast<Box>(rect);
 }
 
 Box monitor_nearest(HWND window) {
-  return monitor_rect(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST));
+  MONITORINFO info{.cbSize = sizeof(MONITORINFO)};
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+  return std::bit_cast<Box>(info.rcMonitor);
 }
 
 DWORD window_style(HWND window) {
   return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
 }
 
-DWORD window_ex_style(HWND window) {
-  return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+Window create_window(const WindowSpec& spec) {
+  static const WNDCLASSEXW plain{.cbSize = sizeof(WNDCLASSEXW),
+                                 .lpfnWndProc = DefWindowProcW,
+                                 .hInstance = GetModuleHandleW(nullptr),
+                                 .lpszClassName = L"OrvelE2ePlain"};
+  static const ATOM registered = RegisterClassExW(&plain);
+  const HWND window =
+      CreateWindowExW(0, MAKEINTATOM(registered), L"", spec.style, spec.rect.left, spec.rect.top,
+                      spec.rect.right - spec.rect.left, spec.rect.bottom - spec.rect.top,
+                      spec.parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!window) ADD_FAILURE() << "CreateWindowExW failed: " << GetLastError();
+  return Window(window, &DestroyWindow);
 }
 
-HWND create_window(const WindowSpec& spec) {
-  return create(spec, nullptr);
-}
-
-Window::Window(Window&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-
-Window::~Window() {
-  if (handle_) DestroyWindow(handle_);
-}
-
-HostWindow::HostWindow(WindowSpec spec)
-    : window_(create({.class_name = host_class,
-                      .style = spec.style & ~(spec.parent ? DWORD{WS_POPUP} : 0),
-                      .ex_style = spec.ex_style,
-                      .rect = spec.rect,
-                      .parent = spec.parent},
-                     &requests_)) {
-  // A window created with both WS_CHILD and WS_POPUP is a popup owned by its parent, while an
-  // attached host window is a child that keeps WS_POPUP: the bit comes after creation.
-  if (spec.parent && (spec.style & WS_POPUP)) {
-    SetWindowLongPtrW(get(), GWL_STYLE, LONG_PTR{spec.style});
-    requests_.clear();
-  }
-}
-
-Shell::Shell(Layout layout, Layer layer, Area area, Look look)
-    : look_(look == Look::painted ? L" paint" : L""),
+Shell::Shell(Layout layout, ShellOptions options)
+    : look_(options.painted ? L" paint" : L""),
       desktop_(stand_in_shell,
                L"orvel_stand_in_shell.exe desktop " +
                    std::wstring(layout == Layout::classic ? L"classic" : L"raised") +
-                   (layer == Layer::present ? L" present" : L" on-request") +
-                   (area == Area::primary_monitor ? L" primary" : L" virtual") + look_) {
-  take_windows(desktop_);
-}
+                   (options.layer_on_request ? L" on-request" : L" present") + look_),
+      layer_(reported_layer(desktop_)) {}
 
 void Shell::restart_taskbar() {
   obey("remove-taskbar");
   taskbar_.emplace(stand_in_shell, L"orvel_stand_in_shell.exe taskbar" + look_);
-  take_windows(*taskbar_);
+  reported_layer(*taskbar_);
 }
 
 void Shell::obey(std::string_view command) {
   desktop_.write(std::string(command) + "\n");
-  take_windows(desktop_);
-}
-
-// The stand-in's line: "<layer> <taskbar> <process id>".
-void Shell::take_windows(Process& shell) {
-  const std::optional<std::string> line = shell.read_line();
-  long long layer = 0;
-  long long taskbar = 0;
-  unsigned long process = 0;
-  if (!line || std::sscanf(line->c_str(), "%lld %lld %lu", &layer, &taskbar, &process) != 3) {
-    ADD_FAILURE() << "the stand-in shell did not report its windows";
-    return;
-  }
-  // Only the first process has a layer; the taskbar is in whichever has one.
-  if (&shell == &desktop_) layer_ = reinterpret_cast<HWND>(static_cast<std::intptr_t>(layer));
-  if (taskbar) taskbar_process_ = static_cast<DWORD>(process);
+  layer_ = reported_layer(desktop_);
 }
 
 std::string attached_line(HWND host, HWND layer, Layout layout) {

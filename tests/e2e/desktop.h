@@ -1,137 +1,116 @@
+// What the end-to-end tests play against the helper: the main process (its windows, and the
+// programs it starts with pipes for their standard streams) and the shell.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "e2e/helper_process.h"
+#include <type_traits>
 
 namespace orvel::e2e {
 
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+enum class StdoutReader { reading, gone };
+
+// A program beside this test program, started with exactly `command_line` (program path included)
+// and pipes for its three standard streams. Whatever it asks of this thread's windows is carried
+// out by this thread, so every wait here keeps serving them. With `gone`, the read end of its
+// standard output is closed before it starts.
+class Process {
+ public:
+  Process(const std::wstring& program, const std::wstring& command_line,
+          StdoutReader reader = StdoutReader::reading);
+  Process(Process&&) = default;
+  // Closes its standard input and waits for it to end, stopping it if it does not.
+  ~Process();
+
+  DWORD id() const { return id_; }
+  // For looking at it from outside while it runs.
+  HANDLE handle() const { return process_.get(); }
+  void write(std::string_view text);
+  void close_input() { in_.reset(); }
+  // The next line of its standard output, without the line feed; empty if none came in time.
+  std::optional<std::string> read_line(DWORD timeout_ms = 15'000);
+  // Its exit code once it has ended, its standard input open until then; empty if it had to be
+  // stopped. Afterwards, whatever it asked of this thread's windows, asynchronous requests
+  // included, has been done.
+  std::optional<DWORD> wait();
+  // What it wrote that read_line has not taken, and its standard error; complete once it has ended.
+  std::string unread_output();
+  std::string errors();
+
+ private:
+  // Serves this thread's windows until `done` holds, sampled before each round, or `deadline`
+  // passes; whether it held.
+  bool serve_until(ULONGLONG deadline, const std::function<bool()>& done);
+
+  std::wstring command_line_;
+  Handle process_, in_, out_, err_;
+  DWORD id_ = 0;
+  std::string pending_;
+  bool waited_ = false;
+};
+
+// A file in the directory of this test program.
+std::wstring beside_tests(std::wstring_view file);
+// Starts the helper with the arguments after its path.
+Process start_helper(std::wstring_view arguments, StdoutReader reader = StdoutReader::reading);
+
+// A window handle as the command line takes it and the events write it: signed decimal.
+std::string handle_text(HWND window);
+std::wstring widen(std::string_view ascii);
+void pump_messages();
+
+// A RECT that compares and prints.
 struct Box {
-  LONG left = 0;
-  LONG top = 0;
-  LONG right = 0;
-  LONG bottom = 0;
+  LONG left = 0, top = 0, right = 0, bottom = 0;
   bool operator==(const Box&) const = default;
 };
 std::ostream& operator<<(std::ostream& out, const Box& box);
 
 Box window_rect(HWND window);
-// The window's rectangle in the client coordinates of its parent (screen ones for a top-level).
-Box rect_in_parent(HWND window);
-POINT client_origin(HWND window);
 Box monitor_nearest(HWND window);
 DWORD window_style(HWND window);
-DWORD window_ex_style(HWND window);
 
-inline constexpr wchar_t plain_class[] = L"OrvelE2ePlain";
+// A window of ours, destroyed with its owner.
+using Window = std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)>;
 
 struct WindowSpec {
-  const wchar_t* class_name = plain_class;
   DWORD style = 0;
-  DWORD ex_style = 0;
   Box rect;  // in the parent's client coordinates
   HWND parent = nullptr;
 };
+Window create_window(const WindowSpec& spec);
 
-// Child windows need no owner: they go with their parent.
-HWND create_window(const WindowSpec& spec);
+// The two shapes in which the shell keeps its desktop layer: "classic", a top-level WorkerW after
+// the one that holds the icons, and "raised", a WorkerW inside Progman, beside the icons.
+enum class Layout { classic, raised };
 
-// A top-level window of ours, or a child that must go before its parent, destroyed with its owner.
-class Window {
- public:
-  explicit Window(HWND handle) : handle_(handle) {}
-  Window(Window&& other) noexcept;
-  Window& operator=(Window&&) = delete;
-  ~Window();
-
-  HWND get() const { return handle_; }
-
- private:
-  HWND handle_;
-};
-
-// A style change that the host window was asked for, as its own window procedure saw it.
-struct StyleRequest {
-  int index;        // GWL_STYLE or GWL_EXSTYLE
-  DWORD requested;  // the value given to SetWindowLongPtrW, before the system adjusts it
-  HWND parent;      // the host window's parent at that moment
-  bool operator==(const StyleRequest&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const StyleRequest& request);
-
-// The main process's window, which the helper is told to move or detach.
-class HostWindow {
- public:
-  explicit HostWindow(WindowSpec spec);
-  HostWindow(const HostWindow&) = delete;
-  HostWindow& operator=(const HostWindow&) = delete;
-
-  HWND get() const { return window_.get(); }
-  const std::vector<StyleRequest>& style_requests() const { return requests_; }
-
- private:
-  std::vector<StyleRequest> requests_;  // filled by the window procedure
-  Window window_;
-};
-
-// What the helper makes of a host window's styles when it attaches and when it detaches it.
-constexpr DWORD attached_style(DWORD style) {
-  return (style & 0xBBFFFFFF) | 0x40000000;
-}
-constexpr DWORD attached_ex_style(DWORD ex_style) {
-  return ex_style & 0xFFFBFEEF;
-}
-constexpr DWORD detached_style(DWORD style) {
-  return (style & 0x3FFFFFFF) | 0x80000000;
-}
-constexpr DWORD detached_ex_style(DWORD ex_style) {
-  return ex_style | 0x00040100;
-}
-
-// The two shapes in which the shell keeps its desktop layer.
-enum class Layout {
-  classic,  // a top-level WorkerW after the one that holds the icons
-  raised,   // a WorkerW inside Progman, beside the icons
-};
-std::ostream& operator<<(std::ostream& out, Layout layout);
-
-enum class Layer {
-  present,     // from the start
-  on_request,  // once Progman is asked for it
-};
-
-// What the shell's desktop (Progman, the icons and the layer) covers.
-enum class Area {
-  primary_monitor,
-  virtual_screen,  // every monitor, as when there are several
-};
-
-// Whether the shell's windows draw what a person would see, or nothing.
-enum class Look {
-  blank,
-  painted,  // a wallpaper, icon tiles around which the layer shows, a taskbar
+struct ShellOptions {
+  bool layer_on_request = false;  // the layer comes once Progman is asked for it
+  bool painted = false;           // the windows draw what a person would see
 };
 
 // The monitor that the two-monitor run adds right of the primary one, as its fake Xinerama says.
 inline constexpr Box second_monitor{.left = 1920, .top = 0, .right = 3840, .bottom = 1080};
 
-// The shell, played by a program of its own in its own process, its taskbar on the primary
-// monitor. The layer's client area starts away from the screen origin, so that screen and client
-// coordinates differ.
+// The shell, played by a program of its own in its own process, its desktop over every monitor
+// and its taskbar on the primary one. The layer's client area starts away from the screen origin,
+// so that screen and client coordinates differ.
 class Shell {
  public:
-  explicit Shell(Layout layout, Layer layer = Layer::present, Area area = Area::primary_monitor,
-                 Look look = Look::blank);
+  explicit Shell(Layout layout, ShellOptions options = {});
 
   HWND layer() const { return layer_; }
-  DWORD taskbar_process() const { return taskbar_process_; }
-
   // Looks again, since the helper may have had the layer made.
   void update() { obey("windows"); }
   // The taskbar goes away and a new one comes up in a new process, while the layer lives on.
@@ -143,13 +122,11 @@ class Shell {
 
  private:
   void obey(std::string_view command);
-  void take_windows(Process& shell);
 
   std::wstring look_;  // what the stand-in is told after its mode
   Process desktop_;
   std::optional<Process> taskbar_;
   HWND layer_ = nullptr;
-  DWORD taskbar_process_ = 0;
 };
 
 // Lines that the helper writes, without their line feed.

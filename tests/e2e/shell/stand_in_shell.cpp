@@ -1,23 +1,19 @@
 // A stand-in for the Windows shell, in a process of its own as the real one is, so that a restart
 // changes the shell's process id. It builds the shell's windows:
 //
-//   orvel_stand_in_shell.exe desktop classic|raised present|on-request primary|virtual [paint]
+//   orvel_stand_in_shell.exe desktop classic|raised present|on-request [paint]
 //   orvel_stand_in_shell.exe taskbar [paint]
 //
 // "classic" puts the desktop layer in a top-level WorkerW right after the one that holds the icons,
 // "raised" in a WorkerW inside Progman. With "on-request" the layer appears only when Progman is
-// sent 0x052C with wParam 13 and lParam 1. "primary" builds the desktop on the primary monitor,
-// "virtual" over the whole virtual screen, as the shell does when there are several monitors. The
-// taskbar is always on the primary monitor. "taskbar" builds nothing but a taskbar and announces it
-// with the "TaskbarCreated" broadcast, as a restarted shell does.
+// sent 0x052C with wParam 13 and lParam 1. The desktop covers every monitor, the taskbar the
+// bottom of the primary one. "taskbar" builds nothing but a taskbar and announces it
+// with the "TaskbarCreated" broadcast, as a restarted shell does. With "paint" the windows draw the
+// demo's desktop, and the layer covers the desktop exactly.
 //
-// With "paint" the windows draw a desktop as a person sees it: a teal wallpaper on Progman and on
-// the layer, icon tiles in SHELLDLL_DefView, whose window is cut to the tiles so that the layer
-// shows through everywhere else, and a dark taskbar. The layer then covers the desktop exactly.
-//
-// Once ready, and after each command, it writes one line: "<layer> <taskbar> <process id>", the
-// handles in signed decimal, 0 for a window it does not have. Commands, one a line on standard
-// input; anything else, and the end of the input, end it:
+// Once ready, and after each command, it writes its layer's handle in signed decimal (0 for none)
+// on a line. Commands, one a line on standard input; anything else, and the end of the input, end
+// it:
 //   windows          the line alone
 //   remove-taskbar   destroys the taskbar, as a shell about to start a new one elsewhere does
 //   destroy-layer    destroys the desktop layer, and with it whatever was attached to it
@@ -27,30 +23,26 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "demo/shell_look.h"
 
 namespace {
 
 constexpr UINT create_layer_message = 0x052C;
-// Commands travel from the reading thread to the windows' thread as this thread message.
-constexpr UINT command_message = WM_APP;
 // Posted to itself and taken before a WinEvent is raised (see notify).
-constexpr UINT nudge_message = WM_APP + 1;
-// How often the classic layer is put back behind the icons.
+constexpr UINT nudge_message = WM_APP;
+// Puts the classic layer back behind the icons every 50 ms.
 constexpr UINT keep_place_timer = 1;
-constexpr UINT keep_place_period_ms = 50;
-
-enum class Command : WPARAM { windows, remove_taskbar, destroy_layer, cover_layer, end };
 
 struct Desktop {
   bool raised = false;
   bool painted = false;
   HWND progman = nullptr;
-  HWND icons = nullptr;      // the window that holds SHELLDLL_DefView
-  HWND icon_view = nullptr;  // SHELLDLL_DefView
+  HWND icons = nullptr;  // the window that holds SHELLDLL_DefView
   HWND layer = nullptr;
   HWND taskbar = nullptr;
-  RECT screen{};  // what the desktop covers
-  RECT primary{};
+  RECT screen{};  // every monitor: the primary one at the origin, any other right of it
 };
 Desktop desktop;  // touched only by the thread that owns the windows
 
@@ -75,127 +67,43 @@ void notify(DWORD event, HWND window) {
   NotifyWinEvent(event, window, OBJID_WINDOW, CHILDID_SELF);
 }
 
-constexpr COLORREF wallpaper_colour = RGB(38, 110, 120);
-constexpr COLORREF taskbar_colour = RGB(28, 32, 38);
-constexpr COLORREF tile_colour = RGB(24, 40, 52);
-constexpr LONG tile_size = 96;
-constexpr LONG tile_spacing = 120;
-constexpr LONG glyph_size = 44;
-struct Tile {
-  const wchar_t* label;
-  COLORREF glyph;
-};
-constexpr Tile tiles[] = {{L"Documents", RGB(240, 196, 80)},
-                          {L"Pictures", RGB(110, 190, 240)},
-                          {L"Music", RGB(230, 110, 140)},
-                          {L"Recycle Bin", RGB(190, 200, 210)}};
-
-// In the client coordinates of SHELLDLL_DefView, a column down the left, as the shell lays them.
-RECT tile_rect(std::size_t index) {
-  const LONG top = 24 + static_cast<LONG>(index) * tile_spacing;
-  return {24, top, 24 + tile_size, top + tile_size};
+// Waits a little for messages, and dispatches them.
+void serve_windows() {
+  MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-void fill(HDC dc, RECT rect, COLORREF colour) {
-  const HBRUSH brush = CreateSolidBrush(colour);
-  FillRect(dc, &rect, brush);
-  DeleteObject(brush);
-}
-
-void paint_tiles(HDC dc) {
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, RGB(255, 255, 255));
-  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-  for (std::size_t index = 0; index < std::size(tiles); ++index) {
-    const RECT tile = tile_rect(index);
-    fill(dc, tile, tile_colour);
-    const LONG glyph_left = tile.left + (tile_size - glyph_size) / 2;
-    fill(dc, {glyph_left, tile.top + 12, glyph_left + glyph_size, tile.top + 12 + glyph_size},
-         tiles[index].glyph);
-    RECT label{tile.left, tile.top + 12 + glyph_size, tile.right, tile.bottom};
-    DrawTextW(dc, tiles[index].label, -1, &label, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  }
-}
-
-// Everything but the tiles lets the windows below show, as the real icon view's transparent
-// background does.
-void cut_to_tiles(HWND window) {
-  const HRGN shape = CreateRectRgn(0, 0, 0, 0);
-  for (std::size_t index = 0; index < std::size(tiles); ++index) {
-    const RECT tile = tile_rect(index);
-    const HRGN part = CreateRectRgn(tile.left, tile.top, tile.right, tile.bottom);
-    CombineRgn(shape, shape, part, RGN_OR);
-    DeleteObject(part);
-  }
-  // The window owns the region from here on.
-  SetWindowRgn(window, shape, TRUE);
-}
-
-void paint(HWND window) {
-  PAINTSTRUCT painting;
-  const HDC dc = BeginPaint(window, &painting);
-  RECT client;
-  GetClientRect(window, &client);
-  if (window == desktop.icon_view) {
-    paint_tiles(dc);
-  } else {
-    fill(dc, client, window == desktop.taskbar ? taskbar_colour : wallpaper_colour);
-  }
-  EndPaint(window, &painting);
-}
-
-void place_layer() {
+void keep_layer_in_place() {
+  if (desktop.painted) orvel::demo::restack_for_x(desktop.icons);
   SetWindowPos(desktop.layer, desktop.icons, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
-// Wine raises a top-level window's X window when it comes to the top, and never lowers one, so a
-// painted desktop raises the windows that belong above the layer once more, from the bottom up, for
-// X to stack them as Windows does. Each goes down first, since one at the top already is not
-// raised again.
-void restack() {
-  // The taskbar may be another process's, after a restart; the stand-in's is found first.
-  for (const HWND window : {desktop.icons, FindWindowW(L"Shell_TrayWnd", nullptr)}) {
-    if (!window) continue;
-    for (const HWND place : {HWND_BOTTOM, HWND_TOP}) {
-      SetWindowPos(window, place, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    }
-  }
-  place_layer();
 }
 
 // The layer has its client origin away from the screen origin, so that screen and client
 // coordinates differ; the classic one also covers too little of the primary monitor to pass as a
-// layer by its size alone, so that there only its place after the icons tells it. A painted one
-// covers the desktop exactly, as a person expects to see it.
+// layer by its size alone, so that there only its place after the icons tells it.
 void create_layer() {
-  const RECT whole = moved(desktop.screen, -desktop.screen.left, -desktop.screen.top);
   if (desktop.raised) {
-    const RECT where = desktop.painted ? whole : moved(whole, 100, 50);
+    const RECT where = desktop.painted ? desktop.screen : moved(desktop.screen, 100, 50);
     desktop.layer = create(L"WorkerW", WS_CHILD, where, desktop.progman);
     return;
   }
   const RECT where = desktop.painted ? desktop.screen : moved(desktop.screen, 200, 150);
   desktop.layer = create(L"WorkerW", WS_POPUP, where);
-  place_layer();
+  keep_layer_in_place();
   // Under X, a window just shown is put back on top a few milliseconds later, once the X server
   // has mapped it: the layer goes in its place again after that.
   const ULONGLONG deadline = GetTickCount64() + 300;
   while (GetWindow(desktop.icons, GW_HWNDNEXT) == desktop.layer && GetTickCount64() < deadline) {
-    MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, command_message - 1, PM_REMOVE) ||
-           PeekMessageW(&message, nullptr, nudge_message + 1, ~0u, PM_REMOVE)) {
-      DispatchMessageW(&message);
-    }
+    serve_windows();
   }
-  place_layer();
-  if (desktop.painted) restack();
-  SetTimer(desktop.layer, keep_place_timer, keep_place_period_ms, nullptr);
+  keep_layer_in_place();
+  SetTimer(desktop.layer, keep_place_timer, 50, nullptr);
 }
 
 LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (desktop.painted && message == WM_PAINT) {
-    paint(window);
+    orvel::demo::paint_shell_window(window);
     return 0;
   } else if (desktop.painted && message == WM_ERASEBKGND) {
     return 1;  // every pixel is painted in WM_PAINT
@@ -205,13 +113,7 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
   } else if (message == WM_TIMER && wparam == keep_place_timer) {
     // The shell keeps its layer right behind the icons; under X, showing a window inside it puts
     // it back on top, without a word to the layer.
-    if (GetWindow(desktop.icons, GW_HWNDNEXT) != window) {
-      if (desktop.painted) {
-        restack();
-      } else {
-        place_layer();
-      }
-    }
+    if (GetWindow(desktop.icons, GW_HWNDNEXT) != window) keep_layer_in_place();
     return 0;
   } else if (message == create_layer_message && window == desktop.progman && wparam == 13 &&
              lparam == 1) {
@@ -221,7 +123,66 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-void register_classes() {
+void build_desktop(bool layer_present) {
+  desktop.screen = {0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                    GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  desktop.progman =
+      create(L"Progman", WS_POPUP,
+             desktop.raised && !desktop.painted ? moved(desktop.screen, 60, 40) : desktop.screen);
+  desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
+  const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, desktop.screen, desktop.icons);
+  if (desktop.painted) orvel::demo::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
+  if (layer_present) create_layer();
+}
+
+// Carries out one command line; false for one that ends it.
+bool obey(std::string_view command) {
+  if (command == "remove-taskbar") {
+    DestroyWindow(std::exchange(desktop.taskbar, nullptr));
+  } else if (command == "destroy-layer") {
+    DestroyWindow(std::exchange(desktop.layer, nullptr));
+  } else if (command == "cover-layer") {
+    const HWND cover = create(L"Static", WS_CHILD, {0, 0, 10, 10}, desktop.layer);
+    // A new child goes below its siblings.
+    SetWindowPos(cover, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    notify(EVENT_OBJECT_REORDER, desktop.layer);
+  } else if (command != "windows") {
+    return false;
+  }
+  const std::string line = std::to_string(reinterpret_cast<std::intptr_t>(desktop.layer)) + "\n";
+  DWORD written = 0;
+  return WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+                   &written, nullptr);
+}
+
+// Serves the windows, and takes the commands as they come: a pipe wakes no wait, so it is looked
+// at again every few milliseconds. What was asked of the windows before a command came is done
+// first.
+void serve() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::string line;
+  for (;;) {
+    serve_windows();
+    DWORD available = 0;
+    if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) return;
+    if (available) serve_windows();
+    for (char c = 0; available > 0; --available) {
+      DWORD read = 0;
+      if (!ReadFile(input, &c, 1, &read, nullptr) || read != 1) return;
+      if (c != '\n') {
+        line += c;
+      } else if (!obey(std::exchange(line, {}))) {
+        return;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string_view mode = argc > 1 ? argv[1] : "";
+  desktop.painted = std::string_view(argv[argc - 1]) == "paint";
   for (const wchar_t* name : {L"Progman", L"SHELLDLL_DefView", L"WorkerW", L"Shell_TrayWnd"}) {
     const WNDCLASSEXW window_class{.cbSize = sizeof(WNDCLASSEXW),
                                    .lpfnWndProc = shell_procedure,
@@ -229,139 +190,15 @@ void register_classes() {
                                    .lpszClassName = name};
     RegisterClassExW(&window_class);
   }
-  MONITORINFO info{.cbSize = sizeof(MONITORINFO)};
-  GetMonitorInfoW(MonitorFromPoint({}, MONITOR_DEFAULTTOPRIMARY), &info);
-  desktop.primary = info.rcMonitor;
-}
-
-RECT virtual_screen() {
-  const LONG left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-  const LONG top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-  return {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-          top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-}
-
-void build_desktop(bool layer_present, bool over_virtual_screen) {
-  desktop.screen = over_virtual_screen ? virtual_screen() : desktop.primary;
-  const RECT whole = moved(desktop.screen, -desktop.screen.left, -desktop.screen.top);
-  if (desktop.raised) {
-    const RECT where = desktop.painted ? desktop.screen : moved(desktop.screen, 60, 40);
-    desktop.progman = create(L"Progman", WS_POPUP, where);
-    desktop.icons = desktop.progman;
-    desktop.icon_view = create(L"SHELLDLL_DefView", WS_CHILD, whole, desktop.progman);
-  } else {
-    desktop.progman = create(L"Progman", WS_POPUP, desktop.screen);
-    desktop.icons = create(L"WorkerW", WS_POPUP, desktop.screen);
-    desktop.icon_view = create(L"SHELLDLL_DefView", WS_CHILD, whole, desktop.icons);
-  }
-  if (desktop.painted) cut_to_tiles(desktop.raised ? desktop.icon_view : desktop.icons);
-  if (layer_present) create_layer();
-}
-
-void build_taskbar() {
-  desktop.taskbar = create(L"Shell_TrayWnd", WS_POPUP,
-                           {desktop.primary.left, desktop.primary.bottom - 40,
-                            desktop.primary.right, desktop.primary.bottom});
-}
-
-void obey(Command command) {
-  switch (command) {
-    case Command::remove_taskbar:
-      DestroyWindow(desktop.taskbar);
-      desktop.taskbar = nullptr;
-      break;
-    case Command::destroy_layer:
-      DestroyWindow(desktop.layer);
-      desktop.layer = nullptr;
-      break;
-    case Command::cover_layer: {
-      const HWND cover = create(L"Static", WS_CHILD, {0, 0, 10, 10}, desktop.layer);
-      // A new child goes below its siblings.
-      SetWindowPos(cover, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-      notify(EVENT_OBJECT_REORDER, desktop.layer);
-      break;
-    }
-    case Command::windows:
-    case Command::end:
-      break;
-  }
-}
-
-void report() {
-  const auto text = [](HWND window) {
-    return std::to_string(reinterpret_cast<std::intptr_t>(window));
-  };
-  const std::string line = text(desktop.layer) + " " + text(desktop.taskbar) + " " +
-                           std::to_string(GetCurrentProcessId()) + "\n";
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
-            nullptr);
-}
-
-Command parse(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (line == "windows") return Command::windows;
-  if (line == "remove-taskbar") return Command::remove_taskbar;
-  if (line == "destroy-layer") return Command::destroy_layer;
-  if (line == "cover-layer") return Command::cover_layer;
-  return Command::end;
-}
-
-DWORD WINAPI read_commands(void* windows_thread) {
-  const auto post = [windows_thread](Command command) {
-    PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(windows_thread)),
-                       command_message, static_cast<WPARAM>(command), 0);
-  };
-  std::string pending;
-  char buffer[256];
-  DWORD read = 0;
-  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) && read) {
-    pending.append(buffer, read);
-    for (auto end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
-      const Command command = parse(std::string_view(pending).substr(0, end));
-      pending.erase(0, end + 1);
-      post(command);
-      if (command == Command::end) return 0;
-    }
-  }
-  post(Command::end);
-  return 0;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::string_view mode = argc > 1 ? argv[1] : "";
-  const int fixed = mode == "desktop" ? 5 : 2;
-  desktop.painted = argc == fixed + 1 && std::string_view(argv[fixed]) == "paint";
-  if ((mode != "desktop" && mode != "taskbar") || argc != fixed + desktop.painted) return 2;
-  register_classes();
-  if (mode == "desktop") {
+  if (mode == "desktop" && argc > 3) {
     desktop.raised = std::string_view(argv[2]) == "raised";
-    build_desktop(std::string_view(argv[3]) == "present", std::string_view(argv[4]) == "virtual");
+    build_desktop(std::string_view(argv[3]) == "present");
   }
-  build_taskbar();
+  const LONG height = GetSystemMetrics(SM_CYSCREEN);
+  desktop.taskbar =
+      create(L"Shell_TrayWnd", WS_POPUP, {0, height - 40, GetSystemMetrics(SM_CXSCREEN), height});
   if (mode == "taskbar") {
     PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   }
-  // The windows exist, so this thread has a queue that the reader can post to.
-  const HANDLE reader = CreateThread(
-      nullptr, 0, read_commands,
-      reinterpret_cast<void*>(static_cast<std::uintptr_t>(GetCurrentThreadId())), 0, nullptr);
-  if (!reader) return 1;
-  CloseHandle(reader);
-  report();
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (!message.hwnd && message.message == command_message) {
-      const auto command = static_cast<Command>(message.wParam);
-      if (command == Command::end) break;
-      obey(command);
-      report();
-      continue;
-    }
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  return 0;
+  if (obey("windows")) serve();
 }

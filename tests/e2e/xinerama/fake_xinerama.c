@@ -4,31 +4,15 @@
 #include <X11/Xlib.h>
 #include <stdlib.h>
 
-/* As libXinerama declares it; its header is not needed for four functions. */
+/* As libXinerama declares it; its header is not needed for the two functions that Wine calls. */
 typedef struct {
   int screen_number;
-  short x_org;
-  short y_org;
-  short width;
-  short height;
+  short x_org, y_org, width, height;
 } XineramaScreenInfo;
 
 Bool XineramaQueryExtension(Display* display, int* event_base, int* error_base) {
   (void)display;
-  *event_base = 0;
-  *error_base = 0;
-  return True;
-}
-
-Status XineramaQueryVersion(Display* display, int* major, int* minor) {
-  (void)display;
-  *major = 1;
-  *minor = 1;
-  return 1;
-}
-
-Bool XineramaIsActive(Display* display) {
-  (void)display;
+  *event_base = *error_base = 0;
   return True;
 }
 
@@ -36,14 +20,10 @@ Bool XineramaIsActive(Display* display) {
 XineramaScreenInfo* XineramaQueryScreens(Display* display, int* count) {
   (void)display;
   XineramaScreenInfo* heads = malloc(2 * sizeof *heads);
-  if (!heads) {
-    *count = 0;
-    return NULL;
-  }
-  for (int head = 0; head < 2; ++head) {
+  *count = heads ? 2 : 0;
+  for (int head = 0; heads && head < 2; ++head) {
     heads[head] = (XineramaScreenInfo){
         .screen_number = head, .x_org = (short)(1920 * head), .width = 1920, .height = 1080};
   }
-  *count = 2;
   return heads;
 }

@@ -1,0 +1,373 @@
+// The helper through the real process under Wine: its Win32 calls, pipes, processes and windows.
+// What it decides is proven by the unit tests against the simulated desktop.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <winver.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e/desktop.h"
+
+namespace orvel::e2e {
+namespace {
+
+// A hidden top-level host window.
+Window make_host(Box where = {.left = 100, .top = 80, .right = 740, .bottom = 560}) {
+  return create_window({.style = WS_POPUP | WS_CLIPCHILDREN, .rect = where});
+}
+
+void expect_done(const wchar_t* command, HWND host, const char* event) {
+  Process helper = start_helper(std::wstring(command) + L" --hwnd " + widen(handle_text(host)));
+  EXPECT_EQ(helper.wait(), 0u);
+  EXPECT_EQ(helper.unread_output(), host_event(event, host) + "\n");
+  EXPECT_EQ(helper.errors(), "");
+}
+
+// A helper attaching `host`, which its first line says is in the layer: a child on top of its
+// siblings, covering its monitor.
+Process attach(Shell& shell, Layout layout, HWND host, std::wstring_view options = L"") {
+  const Box monitor = monitor_nearest(host);
+  Process helper =
+      start_helper(L"attach --hwnd " + widen(handle_text(host)) + std::wstring(options));
+  const std::optional<std::string> line = helper.read_line();
+  shell.update();
+  EXPECT_EQ(line, attached_line(host, shell.layer(), layout));
+  EXPECT_EQ(GetWindow(shell.layer(), GW_CHILD), host);
+  EXPECT_EQ(window_rect(host), monitor);
+  return helper;
+}
+
+// The next line that is not a heartbeat, skipping "mousemove" lines unless asked for them. The
+// heartbeat goes on, so the wait has a deadline of its own.
+std::optional<std::string> next_event(Process& helper, bool moves = false) {
+  for (const ULONGLONG deadline = GetTickCount64() + 15'000; GetTickCount64() < deadline;) {
+    std::optional<std::string> line = helper.read_line(1'000);
+    if (line && *line != heartbeat && (moves || !line->starts_with(R"({"event":"mousemove)"))) {
+      return line;
+    }
+  }
+  return std::nullopt;
+}
+
+// Places on the bare desktop, clear of the taskbar at the bottom, and one for a window of ours.
+constexpr POINT press_at{.x = 300, .y = 200};
+constexpr POINT release_at{.x = 420, .y = 260};
+constexpr POINT on_app{.x = 700, .y = 480};
+
+// Puts the cursor at `at`, in the same input as `flags` (buttons, wheels) and `data`.
+void send_mouse(POINT at, DWORD flags = 0, int data = 0) {
+  const LONG width = GetSystemMetrics(SM_CXSCREEN);
+  const LONG height = GetSystemMetrics(SM_CYSCREEN);
+  INPUT input{.type = INPUT_MOUSE,
+              .mi = {.dx = (at.x * 65536 + width - 1) / width,
+                     .dy = (at.y * 65536 + height - 1) / height,
+                     .mouseData = static_cast<DWORD>(data),
+                     .dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | flags}};
+  if (SendInput(1, &input, sizeof(INPUT)) != 1) ADD_FAILURE() << "SendInput failed";
+}
+
+// Another process's window comes to the front once its thread has taken the request, and the
+// stand-in may take the front back with input that it had not taken yet: the request is made again
+// until the window is in front after a round trip to the stand-in. Progman is part of the desktop
+// in either layout.
+void bring_to_front(Shell& shell, HWND window) {
+  for (int round = 0; round < 100; ++round) {
+    SetForegroundWindow(window);
+    shell.update();
+    if (GetForegroundWindow() == window) return;
+  }
+  ADD_FAILURE() << "cannot bring " << window << " to the front";
+}
+
+std::string mouse_event(const char* name, POINT at, std::string_view deltas = "") {
+  return "{\"event\":\"" + std::string(name) + "\",\"x\":" + std::to_string(at.x) +
+         ",\"y\":" + std::to_string(at.y) + std::string(deltas) + "}";
+}
+
+// The classic layout with its layer made on request, --zguard and no --forward-mouse: a shell
+// window above the host window is put below it again, a taskbar in a new process is a shell
+// restart that brings a re-attach to the layer that lives on, the mouse is never forwarded, and
+// closing standard input gives the window back.
+TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsWithItsInput) {
+  Shell shell(Layout::classic, {.layer_on_request = true});
+  const Window host = make_host();
+  Process helper = attach(shell, Layout::classic, host.get(), L" --zguard");
+
+  shell.cover_layer();
+  EXPECT_EQ(next_event(helper), host_event("reasserted", host.get()));
+  EXPECT_EQ(GetWindow(shell.layer(), GW_CHILD), host.get());
+
+  shell.restart_taskbar();
+  EXPECT_EQ(next_event(helper), explorer_restarted);
+  EXPECT_EQ(next_event(helper), attached_line(host.get(), shell.layer(), Layout::classic));
+  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), shell.layer());
+
+  bring_to_front(shell, FindWindowW(L"Progman", nullptr));
+  send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
+  send_mouse(release_at, MOUSEEVENTF_LEFTUP);
+  send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
+  helper.close_input();
+
+  EXPECT_EQ(next_event(helper, true), host_event("detached", host.get()));
+  EXPECT_EQ(helper.wait(), 0u);
+  EXPECT_EQ(helper.unread_output(), "");
+  EXPECT_EQ(helper.errors(), "");
+  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), GetDesktopWindow());
+  EXPECT_EQ(window_style(host.get()) & (WS_CHILD | WS_POPUP), DWORD{WS_POPUP});
+}
+
+// The raised layout with --forward-mouse: each event carries the cursor position of its own
+// moment while the desktop is in front. Then the host window goes with its layer; the helper says
+// so, beats on, and ends in order once its standard input is closed.
+TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesTheLayer) {
+  Shell shell(Layout::raised);
+  const Window app(create_window({.style = WS_POPUP | WS_VISIBLE,
+                                  .rect = {.left = 650, .top = 430, .right = 750, .bottom = 530}}));
+  const Window host = make_host();
+  Process helper = attach(shell, Layout::raised, host.get(), L" --forward-mouse");
+  bring_to_front(shell, FindWindowW(L"Progman", nullptr));
+
+  // Under X, the process whose window is under the cursor feeds each move back as one more move to
+  // the same place; when it comes late, it takes the cursor back to a place already left. A round
+  // trip to the stand-in lets it do that first, so a press or release that moves nothing sees its
+  // place.
+  send_mouse(press_at);
+  shell.update();
+  send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
+  EXPECT_EQ(next_event(helper), mouse_event("mousedown", press_at));
+  send_mouse(release_at);
+  shell.update();
+  send_mouse(release_at, MOUSEEVENTF_LEFTUP);
+  EXPECT_EQ(next_event(helper), mouse_event("mouseup", release_at));
+  send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
+  EXPECT_EQ(next_event(helper),
+            mouse_event("mousewheel", release_at, R"(,"deltaX":0,"deltaY":120)"));
+
+  // A quick run of moves from here, each place twice: lines only for places of the run, never the
+  // same twice in a row, up to one for the place where the run ends.
+  std::vector<std::string> moves{mouse_event("mousemove", release_at)};
+  for (LONG step = 1; step <= 12; ++step) {
+    const POINT at{.x = release_at.x + 7 * step, .y = release_at.y + 3 * step};
+    send_mouse(at);
+    send_mouse(at);
+    moves.push_back(mouse_event("mousemove", at));
+  }
+  for (std::string last; last != moves.back();) {
+    const std::optional<std::string> line = next_event(helper, true);
+    ASSERT_TRUE(line);
+    EXPECT_NE(std::find(moves.begin(), moves.end(), *line), moves.end()) << *line;
+    EXPECT_NE(*line, last);
+    last = *line;
+  }
+
+  // With our window in front, nothing but a move, which waits for the desktop to be back: neither
+  // a press on our window, nor a release or a wheel over the desktop.
+  bring_to_front(shell, app.get());
+  send_mouse(on_app, MOUSEEVENTF_LEFTDOWN);
+  send_mouse(release_at, MOUSEEVENTF_LEFTUP);
+  send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
+  bring_to_front(shell, FindWindowW(L"Progman", nullptr));
+  send_mouse(release_at, MOUSEEVENTF_HWHEEL, -WHEEL_DELTA);
+  EXPECT_EQ(next_event(helper),
+            mouse_event("mousewheel", release_at, R"(,"deltaX":-120,"deltaY":0)"));
+
+  shell.destroy_layer();
+
+  EXPECT_EQ(next_event(helper), host_event("workerw-destroyed", host.get()));
+  EXPECT_EQ(helper.read_line(), window_destroyed_error);
+  EXPECT_EQ(helper.read_line(), heartbeat);
+  helper.close_input();
+  EXPECT_EQ(helper.read_line(), window_gone_error);
+  EXPECT_EQ(helper.wait(), 0u);
+  EXPECT_EQ(helper.unread_output(), "");
+}
+
+// With two monitors the shell's layer spans both: a host window on the second one is fitted to
+// that monitor within it, `move` fits it again once it has strayed partly over the first, and the
+// line "detach" gives it back.
+class OnSecondMonitor : public testing::TestWithParam<Layout> {};
+
+TEST_P(OnSecondMonitor, AttachAndMoveFitTheWindowToThatMonitor) {
+  Shell shell(GetParam());
+  const Window host = make_host({.left = 2020, .top = 80, .right = 2660, .bottom = 560});
+  ASSERT_EQ(monitor_nearest(host.get()), second_monitor);
+  Process helper = attach(shell, GetParam(), host.get());
+
+  POINT origin{};
+  ClientToScreen(shell.layer(), &origin);
+  SetWindowPos(host.get(), nullptr, 1800 - origin.x, 20 - origin.y, 320, 240,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  expect_done(L"move", host.get(), "moved");
+  EXPECT_EQ(window_rect(host.get()), second_monitor);
+
+  helper.write("detach\n");
+  EXPECT_EQ(next_event(helper), host_event("detached", host.get()));
+  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), GetDesktopWindow());
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoMonitors, OnSecondMonitor,
+                         testing::Values(Layout::classic, Layout::raised),
+                         [](const testing::TestParamInfo<Layout>& layout) {
+                           return layout.param == Layout::classic ? "Classic" : "Raised";
+                         });
+
+// The example application that embeds the helper, driven as a script would drive it: its window
+// shown as the wallpaper, rebuilt with a new helper once it has gone with the layer, and given back
+// when its time is up.
+TEST(HostExample, ShowsItsWindowAsTheWallpaperRebuildsItAfterTheLayerAndGivesItBack) {
+  Shell shell(Layout::raised);
+  Process example(beside_tests(L"orvel-host-example.exe"),
+                  L"orvel-host-example.exe --print-lines --seconds 4");
+  // The host window that the next line, which must say so, has attached to the layer.
+  const auto next_attached = [&] {
+    const std::optional<std::string> line = example.read_line();
+    long long host = 0;
+    if (line) std::sscanf(line->c_str(), "{\"event\":\"attached\",\"hwnd\":%lld,", &host);
+    const HWND window = reinterpret_cast<HWND>(static_cast<std::intptr_t>(host));
+    shell.update();
+    EXPECT_EQ(line, attached_line(window, shell.layer(), Layout::raised));
+    EXPECT_EQ(GetAncestor(window, GA_PARENT), shell.layer());
+    return window;
+  };
+  const HWND first = next_attached();
+  EXPECT_TRUE(IsWindowVisible(first));
+  EXPECT_EQ(window_rect(first), monitor_nearest(first));
+
+  shell.destroy_layer();
+
+  EXPECT_EQ(example.read_line(), host_event("workerw-destroyed", first));
+  EXPECT_EQ(example.read_line(), window_destroyed_error);
+  // Gone by now, though not at once: it belongs to another process's thread.
+  EXPECT_FALSE(IsWindow(first));
+  // The first helper, told to end, has no window to give back.
+  EXPECT_EQ(example.read_line(), window_gone_error);
+  const HWND second = next_attached();
+
+  EXPECT_EQ(example.read_line(), host_event("detached", second));
+  // It ends with 0 only once its last helper has given the window back and ended with 0.
+  EXPECT_EQ(example.wait(), 0u) << example.errors();
+  EXPECT_EQ(example.unread_output(), "");
+}
+
+// A hidden host window between two windows of ours, on the desktop with the upper one active, and
+// inside the layer, whose client origin is not the screen's. `move` fits it to its monitor in its
+// parent's coordinates and shows it, leaving the order and the active window alone; `detach` then
+// gives it back as a top-level popup at the same coordinates, now the screen's.
+TEST(MoveAndDetach, FitTheWindowInItsParentsCoordinatesAndGiveItBackInPlace) {
+  const Shell shell(Layout::classic);
+  POINT origin{};
+  ClientToScreen(shell.layer(), &origin);
+  ASSERT_TRUE(origin.x != 0 && origin.y != 0);
+  for (const HWND parent : {HWND{}, shell.layer()}) {
+    const auto make = [parent](DWORD shown, LONG left) {
+      return create_window({.style = (parent ? WS_CHILD : WS_POPUP) | shown,
+                            .rect = {.left = left, .top = 20, .right = left + 320, .bottom = 260},
+                            .parent = parent});
+    };
+    // A new top-level window goes above the others, a new child below its siblings.
+    const Window first = make(WS_VISIBLE, 0), host = make(0, 10), last = make(WS_VISIBLE, 20);
+    const HWND upper = (parent ? first : last).get();
+    const HWND lower = (parent ? last : first).get();
+    if (!parent) SetForegroundWindow(upper);
+    const HWND active = GetActiveWindow();
+    const Box monitor = monitor_nearest(host.get());
+    ASSERT_EQ(GetWindow(upper, GW_HWNDNEXT), host.get());
+    ASSERT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower);
+
+    expect_done(L"move", host.get(), "moved");
+
+    EXPECT_EQ(window_rect(host.get()), monitor);
+    EXPECT_TRUE(IsWindowVisible(host.get()));
+    EXPECT_EQ(GetWindow(upper, GW_HWNDNEXT), host.get());
+    EXPECT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower);
+    EXPECT_EQ(GetActiveWindow(), active);
+
+    expect_done(L"detach", host.get(), "detached");
+
+    EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), GetDesktopWindow());
+    EXPECT_EQ(window_style(host.get()) & (WS_CHILD | WS_POPUP), DWORD{WS_POPUP});
+    const POINT at = parent ? origin : POINT{};
+    EXPECT_EQ(window_rect(host.get()), (Box{monitor.left - at.x, monitor.top - at.y,
+                                            monitor.right - at.x, monitor.bottom - at.y}));
+  }
+}
+
+// A few representatives of the command-line rules, which the unit tests prove, and an attach
+// without a shell, which leaves the window alone: the line as Windows hands it over, the streams
+// and the exit code.
+TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
+  const Window host = make_host();
+  const DWORD style = window_style(host.get());
+  const struct {
+    std::wstring arguments;
+    DWORD exit_code;
+    std::string out;
+    std::string err = "";
+    StdoutReader reader = StdoutReader::reading;
+  } cases[] = {
+      {L"--hwnd 5 attach", 2, "",
+       "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]\n"
+       "       orvel-wallpaper-helper move --hwnd <n>\n"
+       "       orvel-wallpaper-helper detach --hwnd <n>\n"
+       "       orvel-wallpaper-helper refresh\n"
+       "error: unexpected argument: 5\n"},
+      {L"refresh", 0, "{\"event\":\"refreshed\"}\n"},
+      {L"refresh", 0, "", "", StdoutReader::gone},
+      {L"move --hwnd 0", 1, std::string(window_gone_error) + "\n"},
+      {L"attach --hwnd " + widen(handle_text(host.get())), 1,
+       "{\"event\":\"error\",\"message\":\"Progman not found\"}\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    Process helper = start_helper(c.arguments, c.reader);
+    EXPECT_EQ(helper.wait(), c.exit_code);
+    EXPECT_EQ(helper.unread_output(), c.out);
+    EXPECT_EQ(helper.errors(), c.err);
+  }
+  EXPECT_EQ(GetAncestor(host.get(), GA_PARENT), GetDesktopWindow());
+  EXPECT_EQ(window_style(host.get()), style);
+}
+
+TEST(VersionInfo, TheHelperNamesItselfItsVersionAndWhatItDoes) {
+  const std::wstring helper = beside_tests(L"orvel-wallpaper-helper.exe");
+  std::vector<std::byte> info(GetFileVersionInfoSizeW(helper.c_str(), nullptr));
+  ASSERT_TRUE(GetFileVersionInfoW(helper.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  // What `path` names in the resource; null when it names nothing.
+  const auto query = [&](const std::wstring& path) -> const void* {
+    void* value = nullptr;
+    UINT length = 0;
+    return VerQueryValueW(info.data(), path.c_str(), &value, &length) && length ? value : nullptr;
+  };
+  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query(L"\\"));
+  ASSERT_NE(fixed, nullptr);
+  constexpr DWORD high = ORVEL_VERSION_MAJOR << 16 | ORVEL_VERSION_MINOR;
+  constexpr DWORD low = ORVEL_VERSION_PATCH << 16;
+  EXPECT_EQ((std::array{fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
+                        fixed->dwProductVersionLS}),
+            (std::array{high, low, high, low}));
+  // Readers take the strings from the block of the first language and code page listed.
+  const auto* language = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation"));
+  ASSERT_NE(language, nullptr);
+  std::array<wchar_t, 32> block{};
+  std::swprintf(block.data(), block.size(), L"\\StringFileInfo\\%04x%04x\\", language[0],
+                language[1]);
+  for (const auto& [name, value] : {std::pair{L"ProductName", L"orvel-wallpaper-helper"},
+                                    {L"OriginalFilename", L"orvel-wallpaper-helper.exe"},
+                                    {L"FileVersion", L"" ORVEL_VERSION},
+                                    {L"ProductVersion", L"" ORVEL_VERSION},
+                                    {L"FileDescription", L"" ORVEL_DESCRIPTION}}) {
+    EXPECT_STREQ(static_cast<const wchar_t*>(query(block.data() + std::wstring(name))), value)
+        << name;
+  }
+}
+
+}  // namespace
+}  // namespace orvel::e2e
