@@ -60,6 +60,33 @@ TEST(Reattach, GivesUpAfterTenTriesOrOnceTheHostWindowIsGone) {
   }
 }
 
+// The shell tells of the layer's end before the host window in it goes: the worker waits for the
+// layer to be gone rather than attach the host window to it once more.
+TEST_F(MonitorRun, WaitsForADestroyedLayerToBeGoneBeforeItTries) {
+  os.at(1s, [this] { os.destroy_after_telling(shell.layer, 120ms); });
+  os.at(2s, [this] { os.end_stdin(); });
+  EXPECT_EQ(run(), 0);
+  const std::string destroyed = hwnd_event("workerw-destroyed");
+  EXPECT_THAT(timed_lines(),
+              ElementsAre("0 " + attached(shell.layer), "1000 " + destroyed, "1120 " + destroyed,
+                          StartsWith(R"(1150 {"event":"error","message":"orvel window was)"),
+                          "2000 " + error_line("orvel window no longer exists")));
+}
+
+// A poisoned state stops everything but the heartbeat and the close; no monitor starts on one.
+TEST_F(MonitorRun, APoisonedStateStopsEverythingButTheHeartbeatAndTheClose) {
+  os.at(1s, [] { monitor_state_cell().mark_poisoned(); });
+  os.at(2s, [this] { os.restart_taskbar(701); });
+  os.at(4s, [this] { os.destroy(host); });
+  os.at(6s, [this] { os.end_stdin(); });
+  EXPECT_EQ(run(), 0);
+  EXPECT_THAT(timed_lines(), ElementsAre("0 " + attached(shell.layer), "5000 " + beat));
+
+  AttachRun again;
+  EXPECT_EQ(again.run(), 1);
+  EXPECT_EQ(again.os.stdout_text(), error_line("monitor state poisoned") + "\n");
+}
+
 // The close begins while the worker waits for the shell to make a new layer: the attach that then
 // succeeds is undone, and no "attached" is written.
 TEST_F(MonitorRun, AReattachThatEndsAfterTheCloseBeganLeavesTheHostDetached) {
