@@ -43,9 +43,6 @@ void take_available(HANDLE pipe, std::string& text) {
   text.resize(before + read);
 }
 
-const std::wstring helper_path = beside_tests(L"orvel-wallpaper-helper.exe");
-const std::wstring stand_in_shell = beside_tests(L"orvel_stand_in_shell.exe");
-
 // The stand-in's line: its layer's handle.
 HWND reported_layer(Process& shell) {
   const std::optional<std::string> line = shell.read_line();
@@ -55,8 +52,8 @@ HWND reported_layer(Process& shell) {
 
 }  // namespace
 
-Process::Process(const std::wstring& program, const std::wstring& command_line, StdoutReader reader)
-    : command_line_(command_line) {
+Process::Process(std::wstring_view program, std::wstring_view arguments, StdoutReader reader)
+    : command_line_(L"\"" + beside_tests(program) + L"\" " + std::wstring(arguments)) {
   const Handle in = make_pipe(in_, true);
   const Handle out = make_pipe(out_, false);
   const Handle err = make_pipe(err_, false);
@@ -67,10 +64,10 @@ Process::Process(const std::wstring& program, const std::wstring& command_line, 
                        .hStdOutput = out.get(),
                        .hStdError = err.get()};
   PROCESS_INFORMATION started{};
-  std::wstring writable_line = command_line;
-  if (!CreateProcessW(program.c_str(), writable_line.data(), nullptr, nullptr, TRUE,
-                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
-    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError() << " for " << command_line;
+  std::wstring writable_line = command_line_;
+  if (!CreateProcessW(nullptr, writable_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &started)) {
+    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError() << " for " << command_line_;
     return;
   }
   CloseHandle(started.hThread);
@@ -155,10 +152,6 @@ std::wstring beside_tests(std::wstring_view file) {
   return path.append(file);
 }
 
-Process start_helper(std::wstring_view arguments, StdoutReader reader) {
-  return Process(helper_path, L"\"" + helper_path + L"\" " + std::wstring(arguments), reader);
-}
-
 std::string handle_text(HWND window) {
   return std::to_string(reinterpret_cast<std::intptr_t>(window));
 }
@@ -189,35 +182,29 @@ Box monitor_nearest(HWND window) {
   return std::bit_cast<Box>(info.rcMonitor);
 }
 
-DWORD window_style(HWND window) {
-  return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
-}
-
-Window create_window(const WindowSpec& spec) {
+Window create_window(DWORD style, Box rect, HWND parent) {
   static const WNDCLASSEXW plain{.cbSize = sizeof(WNDCLASSEXW),
                                  .lpfnWndProc = DefWindowProcW,
                                  .hInstance = GetModuleHandleW(nullptr),
                                  .lpszClassName = L"OrvelE2ePlain"};
   static const ATOM registered = RegisterClassExW(&plain);
-  const HWND window =
-      CreateWindowExW(0, MAKEINTATOM(registered), L"", spec.style, spec.rect.left, spec.rect.top,
-                      spec.rect.right - spec.rect.left, spec.rect.bottom - spec.rect.top,
-                      spec.parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+  const HWND window = CreateWindowExW(0, MAKEINTATOM(registered), L"", style, rect.left, rect.top,
+                                      rect.right - rect.left, rect.bottom - rect.top, parent,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!window) ADD_FAILURE() << "CreateWindowExW failed: " << GetLastError();
   return Window(window, &DestroyWindow);
 }
 
 Shell::Shell(Layout layout, ShellOptions options)
     : look_(options.painted ? L" paint" : L""),
-      desktop_(stand_in_shell,
-               L"orvel_stand_in_shell.exe desktop " +
-                   std::wstring(layout == Layout::classic ? L"classic" : L"raised") +
+      desktop_(L"orvel_stand_in_shell.exe",
+               std::wstring(layout == Layout::classic ? L"desktop classic" : L"desktop raised") +
                    (options.layer_on_request ? L" on-request" : L" present") + look_),
       layer_(reported_layer(desktop_)) {}
 
 void Shell::restart_taskbar() {
   obey("remove-taskbar");
-  taskbar_.emplace(stand_in_shell, L"orvel_stand_in_shell.exe taskbar" + look_);
+  taskbar_.emplace(L"orvel_stand_in_shell.exe", L"taskbar" + look_);
   reported_layer(*taskbar_);
 }
 

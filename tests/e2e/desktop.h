@@ -21,13 +21,13 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 
 enum class StdoutReader { reading, gone };
 
-// A program beside this test program, started with exactly `command_line` (program path included)
-// and pipes for its three standard streams. Whatever it asks of this thread's windows is carried
+// A program beside this test program, started with `arguments` after its path and pipes for its
+// three standard streams. Whatever it asks of this thread's windows is carried
 // out by this thread, so every wait here keeps serving them. With `gone`, the read end of its
 // standard output is closed before it starts.
 class Process {
  public:
-  Process(const std::wstring& program, const std::wstring& command_line,
+  Process(std::wstring_view program, std::wstring_view arguments,
           StdoutReader reader = StdoutReader::reading);
   Process(Process&&) = default;
   // Closes its standard input and waits for it to end, stopping it if it does not.
@@ -62,8 +62,10 @@ class Process {
 
 // A file in the directory of this test program.
 std::wstring beside_tests(std::wstring_view file);
-// Starts the helper with the arguments after its path.
-Process start_helper(std::wstring_view arguments, StdoutReader reader = StdoutReader::reading);
+inline Process start_helper(std::wstring_view arguments,
+                            StdoutReader reader = StdoutReader::reading) {
+  return Process(L"orvel-wallpaper-helper.exe", arguments, reader);
+}
 
 // A window handle as the command line takes it and the events write it: signed decimal.
 std::string handle_text(HWND window);
@@ -79,17 +81,12 @@ std::ostream& operator<<(std::ostream& out, const Box& box);
 
 Box window_rect(HWND window);
 Box monitor_nearest(HWND window);
-DWORD window_style(HWND window);
 
 // A window of ours, destroyed with its owner.
 using Window = std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)>;
 
-struct WindowSpec {
-  DWORD style = 0;
-  Box rect;  // in the parent's client coordinates
-  HWND parent = nullptr;
-};
-Window create_window(const WindowSpec& spec);
+// `rect` in the parent's client coordinates.
+Window create_window(DWORD style, Box rect, HWND parent = nullptr);
 
 // The two shapes in which the shell keeps its desktop layer: "classic", a top-level WorkerW after
 // the one that holds the icons, and "raised", a WorkerW inside Progman, beside the icons.
