@@ -40,7 +40,7 @@ constexpr double allowed_growth = 0.10;
 // Time for a helper's finished worker thread to go before its threads are counted.
 constexpr DWORD settle_ms = 100;
 
-constexpr Box host_rect{.right = 640, .bottom = 480};
+constexpr RECT host_rect{.right = 640, .bottom = 480};
 
 struct Sample {
   SIZE_T private_bytes = 0;

@@ -3,30 +3,29 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <functional>
 #include <utility>
+
+std::ostream& operator<<(std::ostream& out, const RECT& box) {
+  return out << "(" << box.left << ", " << box.top << ")-(" << box.right << ", " << box.bottom
+             << ")";
+}
 
 namespace orvel::e2e {
 namespace {
 
 // A one-shot command takes well under a second; a cold Wine can take a few.
 constexpr ULONGLONG run_deadline_ms = 30'000;
-// Larger than anything the programs write, so they never wait for us to read.
-constexpr DWORD pipe_buffer_bytes = 1 << 16;
-// Nothing wakes a wait when output arrives, so waits for a line look again this often.
-constexpr ULONGLONG output_poll_ms = 10;
 
 // A pipe whose end for us goes to `ours` and whose other end, the child's, is returned. Only the
 // child's end is inheritable: no program started later may hold this one's pipes.
 Handle make_pipe(Handle& ours, bool child_reads) {
   SECURITY_ATTRIBUTES inheritable{.nLength = sizeof(SECURITY_ATTRIBUTES), .bInheritHandle = TRUE};
-  HANDLE read = nullptr;
-  HANDLE write = nullptr;
-  if (!CreatePipe(&read, &write, &inheritable, pipe_buffer_bytes)) {
+  HANDLE read = nullptr, write = nullptr;
+  // Larger than anything the programs write, so they never wait for us to read.
+  if (!CreatePipe(&read, &write, &inheritable, 1 << 16))
     ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
-  }
   ours.reset(child_reads ? write : read);
   SetHandleInformation(ours.get(), HANDLE_FLAG_INHERIT, 0);
   return Handle(child_reads ? read : write);
@@ -34,13 +33,29 @@ Handle make_pipe(Handle& ours, bool child_reads) {
 
 // What the pipe holds now, without waiting for more.
 void take_available(HANDLE pipe, std::string& text) {
-  DWORD available = 0;
-  DWORD read = 0;
+  DWORD available = 0, read = 0;
   if (!pipe || !PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
   const std::size_t before = text.size();
   text.resize(before + available);
   if (available && !ReadFile(pipe, text.data() + before, available, &read, nullptr)) read = 0;
   text.resize(before + read);
+}
+
+// Serves this thread's windows until `done` holds, sampled before each round and whenever `process`
+// ends, or `deadline` passes; whether it held.
+bool serve_until(HANDLE process, ULONGLONG deadline, const std::function<bool()>& done) {
+  for (;;) {
+    const bool finished = done();
+    // After the end too: requests made of our windows without waiting (SWP_ASYNCWINDOWPOS).
+    pump_messages();
+    if (finished) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    // Nothing wakes this wait when output arrives, so waits for a line look again this often.
+    MsgWaitForMultipleObjectsEx(1, &process,
+                                static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 10)),
+                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
 }
 
 // The stand-in's line: its layer's handle.
@@ -90,7 +105,7 @@ void Process::write(std::string_view text) {
 
 std::optional<std::string> Process::read_line(DWORD timeout_ms) {
   std::size_t end = std::string::npos;
-  serve_until(GetTickCount64() + timeout_ms, [&] {
+  serve_until(process_.get(), GetTickCount64() + timeout_ms, [&] {
     // Sampled first, so that everything written before the end is taken below.
     const bool ended = WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
     take_available(out_.get(), pending_);
@@ -108,7 +123,7 @@ std::optional<DWORD> Process::wait() {
   waited_ = true;
   const HANDLE process = process_.get();
   DWORD code = 0;
-  if (serve_until(GetTickCount64() + run_deadline_ms,
+  if (serve_until(process, GetTickCount64() + run_deadline_ms,
                   [&] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }) &&
       GetExitCodeProcess(process, &code)) {
     return code;
@@ -117,21 +132,6 @@ std::optional<DWORD> Process::wait() {
   TerminateProcess(process, 1);
   WaitForSingleObject(process, static_cast<DWORD>(run_deadline_ms));
   return std::nullopt;
-}
-
-bool Process::serve_until(ULONGLONG deadline, const std::function<bool()>& done) {
-  const HANDLE process = process_.get();
-  for (;;) {
-    const bool finished = done();
-    // After the end too: requests made of our windows without waiting (SWP_ASYNCWINDOWPOS).
-    pump_messages();
-    if (finished) return true;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return false;
-    MsgWaitForMultipleObjectsEx(1, &process,
-                                static_cast<DWORD>(std::min(deadline - now, output_poll_ms)),
-                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-  }
 }
 
 std::string Process::unread_output() {
@@ -165,24 +165,19 @@ void pump_messages() {
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-std::ostream& operator<<(std::ostream& out, const Box& box) {
-  return out << "(" << box.left << ", " << box.top << ")-(" << box.right << ", " << box.bottom
-             << ")";
-}
-
-Box window_rect(HWND window) {
+RECT window_rect(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
-  return std::bit_cast<Box>(rect);
+  return rect;
 }
 
-Box monitor_nearest(HWND window) {
+RECT monitor_nearest(HWND window) {
   MONITORINFO info{.cbSize = sizeof(MONITORINFO)};
   GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
-  return std::bit_cast<Box>(info.rcMonitor);
+  return info.rcMonitor;
 }
 
-Window create_window(DWORD style, Box rect, HWND parent) {
+Window create_window(DWORD style, RECT rect, HWND parent) {
   static const WNDCLASSEXW plain{.cbSize = sizeof(WNDCLASSEXW),
                                  .lpfnWndProc = DefWindowProcW,
                                  .hInstance = GetModuleHandleW(nullptr),

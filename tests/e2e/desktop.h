@@ -4,13 +4,18 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <type_traits>
+
+// Window boxes compare, and print in failure messages.
+inline bool operator==(const RECT& a, const RECT& b) {
+  return EqualRect(&a, &b);
+}
+std::ostream& operator<<(std::ostream& out, const RECT& box);
 
 namespace orvel::e2e {
 
@@ -49,10 +54,6 @@ class Process {
   std::string errors();
 
  private:
-  // Serves this thread's windows until `done` holds, sampled before each round, or `deadline`
-  // passes; whether it held.
-  bool serve_until(ULONGLONG deadline, const std::function<bool()>& done);
-
   std::wstring command_line_;
   Handle process_, in_, out_, err_;
   DWORD id_ = 0;
@@ -72,21 +73,14 @@ std::string handle_text(HWND window);
 std::wstring widen(std::string_view ascii);
 void pump_messages();
 
-// A RECT that compares and prints.
-struct Box {
-  LONG left = 0, top = 0, right = 0, bottom = 0;
-  bool operator==(const Box&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const Box& box);
-
-Box window_rect(HWND window);
-Box monitor_nearest(HWND window);
+RECT window_rect(HWND window);
+RECT monitor_nearest(HWND window);
 
 // A window of ours, destroyed with its owner.
 using Window = std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)>;
 
 // `rect` in the parent's client coordinates.
-Window create_window(DWORD style, Box rect, HWND parent = nullptr);
+Window create_window(DWORD style, RECT rect, HWND parent = nullptr);
 
 // The two shapes in which the shell keeps its desktop layer: "classic", a top-level WorkerW after
 // the one that holds the icons, and "raised", a WorkerW inside Progman, beside the icons.
@@ -98,7 +92,7 @@ struct ShellOptions {
 };
 
 // The monitor that the two-monitor run adds right of the primary one, as its fake Xinerama says.
-inline constexpr Box second_monitor{.left = 1920, .top = 0, .right = 3840, .bottom = 1080};
+inline constexpr RECT second_monitor{.left = 1920, .top = 0, .right = 3840, .bottom = 1080};
 
 // The shell, played by a program of its own in its own process, its desktop over every monitor
 // and its taskbar on the primary one. The layer's client area starts away from the screen origin,

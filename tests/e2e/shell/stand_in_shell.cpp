@@ -123,18 +123,6 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-void build_desktop(bool layer_present) {
-  desktop.screen = {0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                    GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  desktop.progman =
-      create(L"Progman", WS_POPUP,
-             desktop.raised && !desktop.painted ? moved(desktop.screen, 60, 40) : desktop.screen);
-  desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
-  const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, desktop.screen, desktop.icons);
-  if (desktop.painted) orvel::demo::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
-  if (layer_present) create_layer();
-}
-
 // Carries out one command line; false for one that ends it.
 bool obey(std::string_view command) {
   if (command == "remove-taskbar") {
@@ -169,11 +157,8 @@ void serve() {
     for (char c = 0; available > 0; --available) {
       DWORD read = 0;
       if (!ReadFile(input, &c, 1, &read, nullptr) || read != 1) return;
-      if (c != '\n') {
-        line += c;
-      } else if (!obey(std::exchange(line, {}))) {
-        return;
-      }
+      if (c == '\n' && !obey(std::exchange(line, {}))) return;
+      if (c != '\n') line += c;
     }
   }
 }
@@ -190,9 +175,17 @@ int main(int argc, char** argv) {
                                    .lpszClassName = name};
     RegisterClassExW(&window_class);
   }
+  desktop.screen = {0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                    GetSystemMetrics(SM_CYVIRTUALSCREEN)};
   if (mode == "desktop" && argc > 3) {
     desktop.raised = std::string_view(argv[2]) == "raised";
-    build_desktop(std::string_view(argv[3]) == "present");
+    desktop.progman =
+        create(L"Progman", WS_POPUP,
+               desktop.raised && !desktop.painted ? moved(desktop.screen, 60, 40) : desktop.screen);
+    desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
+    const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, desktop.screen, desktop.icons);
+    if (desktop.painted) orvel::demo::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
+    if (std::string_view(argv[3]) == "present") create_layer();
   }
   const LONG height = GetSystemMetrics(SM_CYSCREEN);
   desktop.taskbar =
