@@ -79,8 +79,7 @@ Process::Process(std::wstring_view program, std::wstring_view arguments, StdoutR
                        .hStdOutput = out.get(),
                        .hStdError = err.get()};
   PROCESS_INFORMATION started{};
-  std::wstring writable_line = command_line_;
-  if (!CreateProcessW(nullptr, writable_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+  if (!CreateProcessW(nullptr, command_line_.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                       nullptr, nullptr, &startup, &started)) {
     ADD_FAILURE() << "CreateProcessW failed: " << GetLastError() << " for " << command_line_;
     return;
@@ -98,9 +97,8 @@ Process::~Process() {
 
 void Process::write(std::string_view text) {
   DWORD written = 0;
-  if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+  if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
     ADD_FAILURE() << "cannot write to " << command_line_ << ": " << GetLastError();
-  }
 }
 
 std::optional<std::string> Process::read_line(DWORD timeout_ms) {

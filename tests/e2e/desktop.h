@@ -27,9 +27,9 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 enum class StdoutReader { reading, gone };
 
 // A program beside this test program, started with `arguments` after its path and pipes for its
-// three standard streams. Whatever it asks of this thread's windows is carried
-// out by this thread, so every wait here keeps serving them. With `gone`, the read end of its
-// standard output is closed before it starts.
+// three standard streams. Whatever it asks of this thread's windows is carried out by this thread,
+// so every wait here keeps serving them. With `gone`, the read end of its standard output is closed
+// before it starts.
 class Process {
  public:
   Process(std::wstring_view program, std::wstring_view arguments,
@@ -63,6 +63,7 @@ class Process {
 
 // A file in the directory of this test program.
 std::wstring beside_tests(std::wstring_view file);
+// The helper, started with `arguments`.
 inline Process start_helper(std::wstring_view arguments,
                             StdoutReader reader = StdoutReader::reading) {
   return Process(L"orvel-wallpaper-helper.exe", arguments, reader);
@@ -90,9 +91,6 @@ struct ShellOptions {
   bool layer_on_request = false;  // the layer comes once Progman is asked for it
   bool painted = false;           // the windows draw what a person would see
 };
-
-// The monitor that the two-monitor run adds right of the primary one, as its fake Xinerama says.
-inline constexpr RECT second_monitor{.left = 1920, .top = 0, .right = 3840, .bottom = 1080};
 
 // The shell, played by a program of its own in its own process, its desktop over every monitor
 // and its taskbar on the primary one. The layer's client area starts away from the screen origin,

