@@ -40,7 +40,7 @@ constexpr double allowed_growth = 0.10;
 // Time for a helper's finished worker thread to go before its threads are counted.
 constexpr DWORD settle_ms = 100;
 
-const WindowSpec host_spec{.style = WS_POPUP, .rect = {.right = 640, .bottom = 480}};
+constexpr RECT host_rect{.right = 640, .bottom = 480};
 
 struct Sample {
   SIZE_T private_bytes = 0;
@@ -231,7 +231,7 @@ void run_rounds(Phase& phase, Round round) {
 
 void taskbar_restarts(Phase& phase) {
   Shell shell(Layout::classic);
-  const Window host = create_window(host_spec);
+  const Window host = create_window(WS_POPUP, host_rect);
   Process helper = start_helper(attach_arguments(host.get()));
   if (!expect_attached(helper, shell, host.get(), phase)) return;
   run_rounds(phase, [&]() -> const Process* {
@@ -249,7 +249,7 @@ void taskbar_restarts(Phase& phase) {
 // old helper ended, a new one started for the new window, which has the shell make a new layer.
 void layer_rebuilds(Phase& phase) {
   Shell shell(Layout::classic, {.layer_on_request = true});
-  Window host = create_window(host_spec);
+  Window host = create_window(WS_POPUP, host_rect);
   std::optional<Process> helper(start_helper(attach_arguments(host.get())));
   if (!expect_attached(*helper, shell, host.get(), phase)) return;
   run_rounds(phase, [&]() -> const Process* {
@@ -264,7 +264,7 @@ void layer_rebuilds(Phase& phase) {
       phase.failure += " (the layer destroyed was " + handle_text(destroyed) + ")";
       return nullptr;
     }
-    Window rebuilt = create_window(host_spec);
+    Window rebuilt = create_window(WS_POPUP, host_rect);
     if (!end_helper(*helper, phase, window_gone_error)) return nullptr;
     host = std::move(rebuilt);
     helper.emplace(start_helper(attach_arguments(host.get())));
@@ -429,7 +429,7 @@ bool move_to_start(Process& helper, Phase& phase) {
 
 void mouse_stream(Phase& phase) {
   Shell shell(Layout::classic);
-  const Window host = create_window(host_spec);
+  const Window host = create_window(WS_POPUP, host_rect);
   Process helper = start_helper(attach_arguments(host.get(), L" --forward-mouse"));
   if (!expect_attached(helper, shell, host.get(), phase)) return;
   const HWND progman = FindWindowW(L"Progman", nullptr);

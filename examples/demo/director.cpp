@@ -204,9 +204,8 @@ bool check(bool holds, const char* what) {
 
 int play(const std::string& directory) {
   Shell shell(Layout::classic, {.painted = true});
-  Process example(
-      beside_tests(L"orvel-host-example.exe"),
-      L"orvel-host-example.exe --print-lines --seconds " + std::wstring(example_seconds));
+  Process example(L"orvel-host-example.exe",
+                  L"--print-lines --seconds " + std::wstring(example_seconds));
   Lines lines(example);
   const std::optional<std::string> attached = lines.await("attached");
   if (!attached) return 1;

@@ -3,30 +3,29 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <functional>
 #include <utility>
+
+std::ostream& operator<<(std::ostream& out, const RECT& box) {
+  return out << "(" << box.left << ", " << box.top << ")-(" << box.right << ", " << box.bottom
+             << ")";
+}
 
 namespace orvel::e2e {
 namespace {
 
 // A one-shot command takes well under a second; a cold Wine can take a few.
 constexpr ULONGLONG run_deadline_ms = 30'000;
-// Larger than anything the programs write, so they never wait for us to read.
-constexpr DWORD pipe_buffer_bytes = 1 << 16;
-// Nothing wakes a wait when output arrives, so waits for a line look again this often.
-constexpr ULONGLONG output_poll_ms = 10;
 
 // A pipe whose end for us goes to `ours` and whose other end, the child's, is returned. Only the
 // child's end is inheritable: no program started later may hold this one's pipes.
 Handle make_pipe(Handle& ours, bool child_reads) {
   SECURITY_ATTRIBUTES inheritable{.nLength = sizeof(SECURITY_ATTRIBUTES), .bInheritHandle = TRUE};
-  HANDLE read = nullptr;
-  HANDLE write = nullptr;
-  if (!CreatePipe(&read, &write, &inheritable, pipe_buffer_bytes)) {
+  HANDLE read = nullptr, write = nullptr;
+  // Larger than anything the programs write, so they never wait for us to read.
+  if (!CreatePipe(&read, &write, &inheritable, 1 << 16))
     ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
-  }
   ours.reset(child_reads ? write : read);
   SetHandleInformation(ours.get(), HANDLE_FLAG_INHERIT, 0);
   return Handle(child_reads ? read : write);
@@ -34,8 +33,7 @@ Handle make_pipe(Handle& ours, bool child_reads) {
 
 // What the pipe holds now, without waiting for more.
 void take_available(HANDLE pipe, std::string& text) {
-  DWORD available = 0;
-  DWORD read = 0;
+  DWORD available = 0, read = 0;
   if (!pipe || !PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
   const std::size_t before = text.size();
   text.resize(before + available);
@@ -43,8 +41,22 @@ void take_available(HANDLE pipe, std::string& text) {
   text.resize(before + read);
 }
 
-const std::wstring helper_path = beside_tests(L"orvel-wallpaper-helper.exe");
-const std::wstring stand_in_shell = beside_tests(L"orvel_stand_in_shell.exe");
+// Serves this thread's windows until `done` holds, sampled before each round and whenever `process`
+// ends, or `deadline` passes; whether it held.
+bool serve_until(HANDLE process, ULONGLONG deadline, const std::function<bool()>& done) {
+  for (;;) {
+    const bool finished = done();
+    // After the end too: requests made of our windows without waiting (SWP_ASYNCWINDOWPOS).
+    pump_messages();
+    if (finished) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    // Nothing wakes this wait when output arrives, so waits for a line look again this often.
+    MsgWaitForMultipleObjectsEx(1, &process,
+                                static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 10)),
+                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+}
 
 // The stand-in's line: its layer's handle.
 HWND reported_layer(Process& shell) {
@@ -55,8 +67,8 @@ HWND reported_layer(Process& shell) {
 
 }  // namespace
 
-Process::Process(const std::wstring& program, const std::wstring& command_line, StdoutReader reader)
-    : command_line_(command_line) {
+Process::Process(std::wstring_view program, std::wstring_view arguments, StdoutReader reader)
+    : command_line_(L"\"" + beside_tests(program) + L"\" " + std::wstring(arguments)) {
   const Handle in = make_pipe(in_, true);
   const Handle out = make_pipe(out_, false);
   const Handle err = make_pipe(err_, false);
@@ -67,10 +79,9 @@ Process::Process(const std::wstring& program, const std::wstring& command_line, 
                        .hStdOutput = out.get(),
                        .hStdError = err.get()};
   PROCESS_INFORMATION started{};
-  std::wstring writable_line = command_line;
-  if (!CreateProcessW(program.c_str(), writable_line.data(), nullptr, nullptr, TRUE,
-                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
-    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError() << " for " << command_line;
+  if (!CreateProcessW(nullptr, command_line_.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &started)) {
+    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError() << " for " << command_line_;
     return;
   }
   CloseHandle(started.hThread);
@@ -86,14 +97,13 @@ Process::~Process() {
 
 void Process::write(std::string_view text) {
   DWORD written = 0;
-  if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+  if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
     ADD_FAILURE() << "cannot write to " << command_line_ << ": " << GetLastError();
-  }
 }
 
 std::optional<std::string> Process::read_line(DWORD timeout_ms) {
   std::size_t end = std::string::npos;
-  serve_until(GetTickCount64() + timeout_ms, [&] {
+  serve_until(process_.get(), GetTickCount64() + timeout_ms, [&] {
     // Sampled first, so that everything written before the end is taken below.
     const bool ended = WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
     take_available(out_.get(), pending_);
@@ -111,7 +121,7 @@ std::optional<DWORD> Process::wait() {
   waited_ = true;
   const HANDLE process = process_.get();
   DWORD code = 0;
-  if (serve_until(GetTickCount64() + run_deadline_ms,
+  if (serve_until(process, GetTickCount64() + run_deadline_ms,
                   [&] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }) &&
       GetExitCodeProcess(process, &code)) {
     return code;
@@ -120,21 +130,6 @@ std::optional<DWORD> Process::wait() {
   TerminateProcess(process, 1);
   WaitForSingleObject(process, static_cast<DWORD>(run_deadline_ms));
   return std::nullopt;
-}
-
-bool Process::serve_until(ULONGLONG deadline, const std::function<bool()>& done) {
-  const HANDLE process = process_.get();
-  for (;;) {
-    const bool finished = done();
-    // After the end too: requests made of our windows without waiting (SWP_ASYNCWINDOWPOS).
-    pump_messages();
-    if (finished) return true;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return false;
-    MsgWaitForMultipleObjectsEx(1, &process,
-                                static_cast<DWORD>(std::min(deadline - now, output_poll_ms)),
-                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-  }
 }
 
 std::string Process::unread_output() {
@@ -155,10 +150,6 @@ std::wstring beside_tests(std::wstring_view file) {
   return path.append(file);
 }
 
-Process start_helper(std::wstring_view arguments, StdoutReader reader) {
-  return Process(helper_path, L"\"" + helper_path + L"\" " + std::wstring(arguments), reader);
-}
-
 std::string handle_text(HWND window) {
   return std::to_string(reinterpret_cast<std::intptr_t>(window));
 }
@@ -172,52 +163,41 @@ void pump_messages() {
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-std::ostream& operator<<(std::ostream& out, const Box& box) {
-  return out << "(" << box.left << ", " << box.top << ")-(" << box.right << ", " << box.bottom
-             << ")";
-}
-
-Box window_rect(HWND window) {
+RECT window_rect(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
-  return std::bit_cast<Box>(rect);
+  return rect;
 }
 
-Box monitor_nearest(HWND window) {
+RECT monitor_nearest(HWND window) {
   MONITORINFO info{.cbSize = sizeof(MONITORINFO)};
   GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
-  return std::bit_cast<Box>(info.rcMonitor);
+  return info.rcMonitor;
 }
 
-DWORD window_style(HWND window) {
-  return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
-}
-
-Window create_window(const WindowSpec& spec) {
+Window create_window(DWORD style, RECT rect, HWND parent) {
   static const WNDCLASSEXW plain{.cbSize = sizeof(WNDCLASSEXW),
                                  .lpfnWndProc = DefWindowProcW,
                                  .hInstance = GetModuleHandleW(nullptr),
                                  .lpszClassName = L"OrvelE2ePlain"};
   static const ATOM registered = RegisterClassExW(&plain);
-  const HWND window =
-      CreateWindowExW(0, MAKEINTATOM(registered), L"", spec.style, spec.rect.left, spec.rect.top,
-                      spec.rect.right - spec.rect.left, spec.rect.bottom - spec.rect.top,
-                      spec.parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+  const HWND window = CreateWindowExW(0, MAKEINTATOM(registered), L"", style, rect.left, rect.top,
+                                      rect.right - rect.left, rect.bottom - rect.top, parent,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!window) ADD_FAILURE() << "CreateWindowExW failed: " << GetLastError();
   return Window(window, &DestroyWindow);
 }
 
 Shell::Shell(Layout layout, ShellOptions options)
     : look_(options.painted ? L" paint" : L""),
-      desktop_(stand_in_shell,
-               L"orvel_stand_in_shell.exe desktop " +
-                   std::wstring(layout == Layout::classic ? L"classic" : L"raised") +
+      desktop_(L"orvel_stand_in_shell.exe",
+               std::wstring(layout == Layout::classic ? L"desktop classic" : L"desktop raised") +
                    (options.layer_on_request ? L" on-request" : L" present") + look_),
       layer_(reported_layer(desktop_)) {}
 
 void Shell::restart_taskbar() {
   obey("remove-taskbar");
-  taskbar_.emplace(stand_in_shell, L"orvel_stand_in_shell.exe taskbar" + look_);
+  taskbar_.emplace(L"orvel_stand_in_shell.exe", L"taskbar" + look_);
   reported_layer(*taskbar_);
 }
 

@@ -4,13 +4,18 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <type_traits>
+
+// Window boxes compare, and print in failure messages.
+inline bool operator==(const RECT& a, const RECT& b) {
+  return EqualRect(&a, &b);
+}
+std::ostream& operator<<(std::ostream& out, const RECT& box);
 
 namespace orvel::e2e {
 
@@ -21,13 +26,13 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 
 enum class StdoutReader { reading, gone };
 
-// A program beside this test program, started with exactly `command_line` (program path included)
-// and pipes for its three standard streams. Whatever it asks of this thread's windows is carried
-// out by this thread, so every wait here keeps serving them. With `gone`, the read end of its
-// standard output is closed before it starts.
+// A program beside this test program, started with `arguments` after its path and pipes for its
+// three standard streams. Whatever it asks of this thread's windows is carried out by this thread,
+// so every wait here keeps serving them. With `gone`, the read end of its standard output is closed
+// before it starts.
 class Process {
  public:
-  Process(const std::wstring& program, const std::wstring& command_line,
+  Process(std::wstring_view program, std::wstring_view arguments,
           StdoutReader reader = StdoutReader::reading);
   Process(Process&&) = default;
   // Closes its standard input and waits for it to end, stopping it if it does not.
@@ -49,10 +54,6 @@ class Process {
   std::string errors();
 
  private:
-  // Serves this thread's windows until `done` holds, sampled before each round, or `deadline`
-  // passes; whether it held.
-  bool serve_until(ULONGLONG deadline, const std::function<bool()>& done);
-
   std::wstring command_line_;
   Handle process_, in_, out_, err_;
   DWORD id_ = 0;
@@ -62,34 +63,25 @@ class Process {
 
 // A file in the directory of this test program.
 std::wstring beside_tests(std::wstring_view file);
-// Starts the helper with the arguments after its path.
-Process start_helper(std::wstring_view arguments, StdoutReader reader = StdoutReader::reading);
+// The helper, started with `arguments`.
+inline Process start_helper(std::wstring_view arguments,
+                            StdoutReader reader = StdoutReader::reading) {
+  return Process(L"orvel-wallpaper-helper.exe", arguments, reader);
+}
 
 // A window handle as the command line takes it and the events write it: signed decimal.
 std::string handle_text(HWND window);
 std::wstring widen(std::string_view ascii);
 void pump_messages();
 
-// A RECT that compares and prints.
-struct Box {
-  LONG left = 0, top = 0, right = 0, bottom = 0;
-  bool operator==(const Box&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const Box& box);
-
-Box window_rect(HWND window);
-Box monitor_nearest(HWND window);
-DWORD window_style(HWND window);
+RECT window_rect(HWND window);
+RECT monitor_nearest(HWND window);
 
 // A window of ours, destroyed with its owner.
 using Window = std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)>;
 
-struct WindowSpec {
-  DWORD style = 0;
-  Box rect;  // in the parent's client coordinates
-  HWND parent = nullptr;
-};
-Window create_window(const WindowSpec& spec);
+// `rect` in the parent's client coordinates.
+Window create_window(DWORD style, RECT rect, HWND parent = nullptr);
 
 // The two shapes in which the shell keeps its desktop layer: "classic", a top-level WorkerW after
 // the one that holds the icons, and "raised", a WorkerW inside Progman, beside the icons.
@@ -99,9 +91,6 @@ struct ShellOptions {
   bool layer_on_request = false;  // the layer comes once Progman is asked for it
   bool painted = false;           // the windows draw what a person would see
 };
-
-// The monitor that the two-monitor run adds right of the primary one, as its fake Xinerama says.
-inline constexpr Box second_monitor{.left = 1920, .top = 0, .right = 3840, .bottom = 1080};
 
 // The shell, played by a program of its own in its own process, its desktop over every monitor
 // and its taskbar on the primary one. The layer's client area starts away from the screen origin,

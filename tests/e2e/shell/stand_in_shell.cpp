@@ -21,6 +21,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,9 +30,6 @@
 
 namespace {
 
-constexpr UINT create_layer_message = 0x052C;
-// Posted to itself and taken before a WinEvent is raised (see notify).
-constexpr UINT nudge_message = WM_APP;
 // Puts the classic layer back behind the icons every 50 ms.
 constexpr UINT keep_place_timer = 1;
 
@@ -59,11 +57,11 @@ HWND create(const wchar_t* class_name, DWORD style, RECT rect, HWND parent = nul
 }
 
 // Wine drops a WinEvent raised by a thread that has not taken a message since the watcher hooked
-// it, so the thread takes one first.
+// it, so the thread posts one to itself and takes it first.
 void notify(DWORD event, HWND window) {
-  PostThreadMessageW(GetCurrentThreadId(), nudge_message, 0, 0);
+  PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
   MSG message;
-  PeekMessageW(&message, nullptr, nudge_message, nudge_message, PM_REMOVE);
+  PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE);
   NotifyWinEvent(event, window, OBJID_WINDOW, CHILDID_SELF);
 }
 
@@ -83,20 +81,18 @@ void keep_layer_in_place() {
 // coordinates differ; the classic one also covers too little of the primary monitor to pass as a
 // layer by its size alone, so that there only its place after the icons tells it.
 void create_layer() {
-  if (desktop.raised) {
-    const RECT where = desktop.painted ? desktop.screen : moved(desktop.screen, 100, 50);
-    desktop.layer = create(L"WorkerW", WS_CHILD, where, desktop.progman);
-    return;
-  }
-  const RECT where = desktop.painted ? desktop.screen : moved(desktop.screen, 200, 150);
-  desktop.layer = create(L"WorkerW", WS_POPUP, where);
+  const bool raised = desktop.raised;
+  const RECT where = desktop.painted ? desktop.screen
+                                     : moved(desktop.screen, raised ? 100 : 200, raised ? 50 : 150);
+  desktop.layer = raised ? create(L"WorkerW", WS_CHILD, where, desktop.progman)
+                         : create(L"WorkerW", WS_POPUP, where);
+  if (raised) return;
   keep_layer_in_place();
   // Under X, a window just shown is put back on top a few milliseconds later, once the X server
   // has mapped it: the layer goes in its place again after that.
   const ULONGLONG deadline = GetTickCount64() + 300;
-  while (GetWindow(desktop.icons, GW_HWNDNEXT) == desktop.layer && GetTickCount64() < deadline) {
+  while (GetWindow(desktop.icons, GW_HWNDNEXT) == desktop.layer && GetTickCount64() < deadline)
     serve_windows();
-  }
   keep_layer_in_place();
   SetTimer(desktop.layer, keep_place_timer, 50, nullptr);
 }
@@ -115,24 +111,11 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
     // it back on top, without a word to the layer.
     if (GetWindow(desktop.icons, GW_HWNDNEXT) != window) keep_layer_in_place();
     return 0;
-  } else if (message == create_layer_message && window == desktop.progman && wparam == 13 &&
-             lparam == 1) {
+  } else if (message == 0x052C && window == desktop.progman && wparam == 13 && lparam == 1) {
     if (!desktop.layer) create_layer();
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
-}
-
-void build_desktop(bool layer_present) {
-  desktop.screen = {0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                    GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  desktop.progman =
-      create(L"Progman", WS_POPUP,
-             desktop.raised && !desktop.painted ? moved(desktop.screen, 60, 40) : desktop.screen);
-  desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
-  const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, desktop.screen, desktop.icons);
-  if (desktop.painted) orvel::demo::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
-  if (layer_present) create_layer();
 }
 
 // Carries out one command line; false for one that ends it.
@@ -149,10 +132,8 @@ bool obey(std::string_view command) {
   } else if (command != "windows") {
     return false;
   }
-  const std::string line = std::to_string(reinterpret_cast<std::intptr_t>(desktop.layer)) + "\n";
-  DWORD written = 0;
-  return WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
-                   &written, nullptr);
+  std::printf("%lld\n", static_cast<long long>(reinterpret_cast<std::intptr_t>(desktop.layer)));
+  return std::fflush(stdout) == 0;
 }
 
 // Serves the windows, and takes the commands as they come: a pipe wakes no wait, so it is looked
@@ -169,11 +150,8 @@ void serve() {
     for (char c = 0; available > 0; --available) {
       DWORD read = 0;
       if (!ReadFile(input, &c, 1, &read, nullptr) || read != 1) return;
-      if (c != '\n') {
-        line += c;
-      } else if (!obey(std::exchange(line, {}))) {
-        return;
-      }
+      if (c == '\n' && !obey(std::exchange(line, {}))) return;
+      if (c != '\n') line += c;
     }
   }
 }
@@ -190,15 +168,22 @@ int main(int argc, char** argv) {
                                    .lpszClassName = name};
     RegisterClassExW(&window_class);
   }
+  desktop.screen = {0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                    GetSystemMetrics(SM_CYVIRTUALSCREEN)};
   if (mode == "desktop" && argc > 3) {
     desktop.raised = std::string_view(argv[2]) == "raised";
-    build_desktop(std::string_view(argv[3]) == "present");
+    desktop.progman =
+        create(L"Progman", WS_POPUP,
+               desktop.raised && !desktop.painted ? moved(desktop.screen, 60, 40) : desktop.screen);
+    desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
+    const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, desktop.screen, desktop.icons);
+    if (desktop.painted) orvel::demo::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
+    if (std::string_view(argv[3]) == "present") create_layer();
   }
   const LONG height = GetSystemMetrics(SM_CYSCREEN);
   desktop.taskbar =
       create(L"Shell_TrayWnd", WS_POPUP, {0, height - 40, GetSystemMetrics(SM_CXSCREEN), height});
-  if (mode == "taskbar") {
+  if (mode == "taskbar")
     PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-  }
   if (obey("windows")) serve();
 }
