@@ -26,6 +26,7 @@
 
 namespace {
 
+using namespace orvel;
 using namespace orvel::e2e;
 
 constexpr int rounds = 100;

@@ -207,13 +207,13 @@ void Shell::obey(std::string_view command) {
 }
 
 std::string attached_line(HWND host, HWND layer, Layout layout) {
-  return "{\"event\":\"attached\",\"hwnd\":" + handle_text(host) +
-         ",\"workerw\":" + handle_text(layer) + ",\"mode\":\"" +
-         (layout == Layout::classic ? "classic" : "raised") + "\"}";
+  return orvel::attached_line(reinterpret_cast<std::intptr_t>(host),
+                              reinterpret_cast<std::intptr_t>(layer),
+                              layout == Layout::classic ? "classic" : "raised");
 }
 
 std::string host_event(const char* name, HWND host) {
-  return "{\"event\":\"" + std::string(name) + "\",\"hwnd\":" + handle_text(host) + "}";
+  return host_line(name, reinterpret_cast<std::intptr_t>(host));
 }
 
 }  // namespace orvel::e2e

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "event_lines.h"
+
 // Window boxes compare, and print in failure messages.
 inline bool operator==(const RECT& a, const RECT& b) {
   return EqualRect(&a, &b);
@@ -118,15 +120,8 @@ class Shell {
   HWND layer_ = nullptr;
 };
 
-// Lines that the helper writes, without their line feed.
+// Lines that the helper writes, without their line feed, for windows of this process.
 std::string attached_line(HWND host, HWND layer, Layout layout);
 std::string host_event(const char* name, HWND host);
-inline constexpr char heartbeat[] = "{\"event\":\"heartbeat\"}";
-inline constexpr char explorer_restarted[] = "{\"event\":\"explorer-restarted\"}";
-inline constexpr char window_destroyed_error[] =
-    "{\"event\":\"error\",\"message\":\"orvel window was destroyed together with the "
-    "WorkerW; the main process must rebuild it\",\"kind\":\"window-destroyed\"}";
-inline constexpr char window_gone_error[] =
-    "{\"event\":\"error\",\"message\":\"orvel window no longer exists\"}";
 
 }  // namespace orvel::e2e

@@ -88,8 +88,8 @@ void bring_to_front(Shell& shell, HWND window) {
 }
 
 std::string mouse_event(const char* name, POINT at, std::string_view deltas = "") {
-  return "{\"event\":\"" + std::string(name) + "\",\"x\":" + std::to_string(at.x) +
-         ",\"y\":" + std::to_string(at.y) + std::string(deltas) + "}";
+  return event_text(name, ",\"x\":" + std::to_string(at.x) + ",\"y\":" + std::to_string(at.y) +
+                              std::string(deltas));
 }
 
 // The classic layout with its layer made on request, --zguard and no --forward-mouse: a shell
@@ -279,16 +279,11 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
     std::string err = "";
     StdoutReader reader = StdoutReader::reading;
   } cases[] = {
-      {L"--hwnd 5 attach", 2, "",
-       "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]\n"
-       "       orvel-wallpaper-helper move --hwnd <n>\n"
-       "       orvel-wallpaper-helper detach --hwnd <n>\n"
-       "       orvel-wallpaper-helper refresh\n"
-       "error: unexpected argument: 5\n"},
-      {L"refresh", 0, "{\"event\":\"refreshed\"}\n"},
+      {L"--hwnd 5 attach", 2, "", std::string(usage_text) + "error: unexpected argument: 5\n"},
+      {L"refresh", 0, event_text("refreshed") + "\n"},
       {L"refresh", 0, "", "", StdoutReader::gone},
       {L"attach --hwnd " + widen(handle_text(host.get())), 1,
-       "{\"event\":\"error\",\"message\":\"Progman not found\"}\n"},
+       error_line("Progman not found") + "\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));

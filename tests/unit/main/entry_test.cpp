@@ -3,16 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "event_lines.h"
 #include "platform/sim_desktop.h"
 
 namespace orvel {
 namespace {
-
-constexpr std::string_view usage =
-    "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]\n"
-    "       orvel-wallpaper-helper move --hwnd <n>\n"
-    "       orvel-wallpaper-helper detach --hwnd <n>\n"
-    "       orvel-wallpaper-helper refresh\n";
 
 // A host window inside a layer of the desktop's one monitor.
 struct Entry {
@@ -33,13 +28,11 @@ TEST(Entry, EachCommandWritesItsLinesAndExitCode) {
   // Every desktop gets the same handles.
   const std::string h = std::to_string(Entry().host);
   const std::u16string wide_h(h.begin(), h.end());
-  const auto error = [](std::string_view message) {
-    return R"({"event":"error","message":")" + std::string(message) + "\"}\n";
-  };
+  const auto error = [](std::string_view message) { return error_line(message) + "\n"; };
   const std::string no_repaint =
       error("SPI_SETDESKWALLPAPER refresh failed: Access is denied. (0x80070005)");
-  const std::string refreshed = "{\"event\":\"refreshed\"}\n";
-  const std::string detached = R"({"event":"detached","hwnd":)" + h + "}\n";
+  const std::string refreshed = event_text("refreshed") + "\n";
+  const std::string detached = host_line("detached", Entry().host) + "\n";
   const std::vector<Case> cases = {
       {u"helper", {}, 2, "missing command (attach | move | detach)"},
       // Each lone surrogate shows as U+FFFD, and a pair after one is still a character.
@@ -50,7 +43,7 @@ TEST(Entry, EachCommandWritesItsLinesAndExitCode) {
       {u"h refresh", Call::SystemParametersInfoW, 1, no_repaint},
       // A failed DPI switch changes nothing about the command.
       {u"h move --hwnd " + wide_h, Call::SetProcessDpiAwarenessContext, 0,
-       R"({"event":"moved","hwnd":)" + h + "}\n"},
+       host_line("moved", Entry().host) + "\n"},
       {u"h move --hwnd=-77", {}, 1, error("orvel window no longer exists")},
       {u"h detach --hwnd " + wide_h, {}, 0, detached},
       // The window is back even when the repaint fails: reported, and still a success.
@@ -69,7 +62,8 @@ TEST(Entry, EachCommandWritesItsLinesAndExitCode) {
     // A rejected command line does nothing else at all.
     const bool rejected = c.exit_code == 2;
     EXPECT_EQ(e.os.stdout_text(), rejected ? "" : c.text);
-    EXPECT_EQ(e.os.stderr_text(), rejected ? std::string(usage) + "error: " + c.text + "\n" : "");
+    EXPECT_EQ(e.os.stderr_text(),
+              rejected ? std::string(usage_text) + "error: " + c.text + "\n" : "");
     EXPECT_EQ(e.os.calls().empty(), rejected);
     if (c.text == refreshed) {
       EXPECT_THAT(e.os.calls(), testing::Contains("SystemParametersInfoW(0x14, 0, null, 0x1)"));

@@ -114,8 +114,8 @@ TEST(FaultMatrix, EveryCallFailingFirstAndLastKeepsTheHostWindow) {
                             R"(150 {"event":"mouseup","x":510,"y":500})",
                             R"(200 {"event":"mousemove","x":600,"y":600})",
                             R"(250 {"event":"mousewheel","x":600,"y":600,"deltaX":0,"deltaY":120})",
-                            "1000 " + first.hwnd_event("reasserted"), "2000 " + restarted,
-                            "2000 " + attached, "5000 " + beat, "6000 " + first.detached()}));
+                            "1000 " + first.hwnd_event("reasserted"), "2000 " + explorer_restarted,
+                            "2000 " + attached, "5000 " + heartbeat, "6000 " + first.detached()}));
   // Mouse input comes while other windows have the foreground too, and moves wait for a 16 ms
   // timer; the guard raises the host window without activating it; at the close the host window
   // is back before the layer and the wallpaper are repainted, and the message window goes last.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "event_lines.h"
 #include "main/entry.h"
 #include "monitor/state.h"
 #include "platform/sim_desktop.h"
@@ -47,12 +48,9 @@ struct AttachRun {
   }
   std::string h() const { return std::to_string(host); }
   std::string attached(Hwnd layer, std::string_view mode = "classic") const {
-    return R"({"event":"attached","hwnd":)" + h() + R"(,"workerw":)" + std::to_string(layer) +
-           R"(,"mode":")" + std::string(mode) + "\"}";
+    return attached_line(host, layer, mode);
   }
-  std::string hwnd_event(std::string_view name) const {
-    return R"({"event":")" + std::string(name) + R"(","hwnd":)" + h() + "}";
-  }
+  std::string hwnd_event(std::string_view name) const { return host_line(name, host); }
   std::string detached() const { return hwnd_event("detached"); }
 
   SimDesktop os;
@@ -66,12 +64,5 @@ struct AttachRun {
 };
 
 class MonitorRun : public testing::Test, public AttachRun {};
-
-inline std::string error_line(std::string_view message) {
-  return R"({"event":"error","message":")" + std::string(message) + "\"}";
-}
-
-inline const std::string beat = R"({"event":"heartbeat"})";
-inline const std::string restarted = R"({"event":"explorer-restarted"})";
 
 }  // namespace orvel
