@@ -12,41 +12,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The desktop as a running monitor with mouse forwarding sees it: the shell's layer, the hidden
-// message window registered for raw input, and the desktop in front and under the cursor.
-struct MouseDesk {
-  QuietDesktop os;
-  SimDesktop::ShellWindows shell;
-  Hwnd window = 0;
-
-  bool set_up() {
-    reset_monitor_process_state();
-    os.add_monitor({0, 0, 1920, 1080});
-    shell = os.start_shell({.layer_exists = true});
-    if (!os.register_class_a({.procedure = monitor_window_proc, .class_name = "W"})) return false;
-    const SysResult<Hwnd> created = os.create_window_ex_a({.class_name = "W"});
-    if (!created) return false;
-    window = *created;
-    monitor_values().message_window = window;
-    if (!start_mouse_forwarding(os, shell.layer)) return false;
-    os.progman = os.foreground = os.under_cursor = shell.progman;
-    return true;
-  }
-};
-
 // A move within 4 ms of the last "mousemove" is only stored, for the mouse timer to send.
 void BM_StoredMove(benchmark::State& state) {
-  MouseDesk desk;
-  if (!desk.set_up()) return state.SkipWithError("set-up failed");
-  QuietDesktop& os = desk.os;
+  QuietDesktop os;
+  if (!os.start_forwarding()) return state.SkipWithError("set-up failed");
   const std::int64_t move = os.record({});
   os.now = 10ms;
-  monitor_window_proc(os, desk.window, win::wm_input, 1, move);
+  monitor_window_proc(os, os.window, win::wm_input, 1, move);
   if (os.lines_written != 1) return state.SkipWithError("the first move was not sent");
   os.now += 1ms;
   os.cursor = {600, 600};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(monitor_window_proc(os, desk.window, win::wm_input, 1, move));
+    benchmark::DoNotOptimize(monitor_window_proc(os, os.window, win::wm_input, 1, move));
   }
   if (os.lines_written != 1) state.SkipWithError("a stored move was sent");
 }
@@ -54,15 +31,14 @@ BENCHMARK(BM_StoredMove);
 
 // Each move comes 4 ms after the last one, at a new position, so each writes a line.
 void BM_SentMove(benchmark::State& state) {
-  MouseDesk desk;
-  if (!desk.set_up()) return state.SkipWithError("set-up failed");
-  QuietDesktop& os = desk.os;
+  QuietDesktop os;
+  if (!os.start_forwarding()) return state.SkipWithError("set-up failed");
   const std::int64_t move = os.record({});
   const std::size_t lines_before = os.lines_written;
   for (auto _ : state) {
     os.now += 4ms;
     os.cursor.x ^= 1;
-    benchmark::DoNotOptimize(monitor_window_proc(os, desk.window, win::wm_input, 1, move));
+    benchmark::DoNotOptimize(monitor_window_proc(os, os.window, win::wm_input, 1, move));
   }
   if (os.lines_written - lines_before != static_cast<std::size_t>(state.iterations())) {
     state.SkipWithError("not every move was sent");
@@ -73,16 +49,15 @@ BENCHMARK(BM_SentMove);
 // The destroy hook sees every window that goes anywhere; one that is neither the host window nor
 // its layer changes nothing.
 void BM_UnrelatedDestroy(benchmark::State& state) {
-  MouseDesk desk;
-  if (!desk.set_up()) return state.SkipWithError("set-up failed");
-  QuietDesktop& os = desk.os;
+  QuietDesktop os;
+  if (!os.start_forwarding()) return state.SkipWithError("set-up failed");
   const SysResult<Hwnd> host = os.create_window_ex_a({.class_name = "W"});
   const SysResult<Hwnd> unrelated = os.create_window_ex_a({.class_name = "W"});
   const std::optional<Hhook> hook = os.set_win_event_hook(
       win::event_object_destroy, win::event_object_destroy, 0, on_shell_event, 0, 0, 0);
   if (!host || !unrelated || !hook) return state.SkipWithError("set-up failed");
   lock_monitor_state().value() =
-      MonitorState{.host = *host, .workerw = desk.shell.layer, .explorer_pid = 700, .zguard = true};
+      MonitorState{.host = *host, .workerw = os.shell.layer, .explorer_pid = 700, .zguard = true};
   const std::size_t lines_before = os.lines_written;
   for (auto _ : state) {
     on_shell_event(os, *hook, win::event_object_destroy, *unrelated, win::objid_window, 0, 0, 0);
