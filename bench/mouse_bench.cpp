@@ -4,7 +4,6 @@
 
 #include "monitor/monitor.h"
 #include "monitor/state.h"
-#include "mouse/forwarding.h"
 #include "unit/mouse/quiet_desktop.h"
 
 namespace orvel {
