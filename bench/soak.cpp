@@ -296,20 +296,6 @@ POINT batch_end(int batch) {
   return {.x = 500 + 2 * (batch % 100), .y = 50 + 2 * (batch / 100)};
 }
 
-INPUT mouse_input(DWORD flags, POINT at = {}, int wheel = 0) {
-  // Absolute coordinates are in 65536ths of the primary screen; rounded up, they come back as the
-  // same pixel whether the system rounds them down or to the nearest.
-  const auto normalized = [](LONG pixel, int extent) {
-    return static_cast<LONG>((pixel * 65536LL + extent - 1) / extent);
-  };
-  INPUT input{.type = INPUT_MOUSE};
-  input.mi = {.dx = normalized(at.x, GetSystemMetrics(SM_CXSCREEN)),
-              .dy = normalized(at.y, GetSystemMetrics(SM_CYSCREEN)),
-              .mouseData = static_cast<DWORD>(wheel),
-              .dwFlags = flags};
-  return input;
-}
-
 std::array<INPUT, records_per_batch> batch_records(int batch, std::uint32_t& random) {
   struct Record {
     DWORD flags;
@@ -404,8 +390,8 @@ bool mouse_batch(Process& helper, int batch, std::uint32_t& random, Phase& phase
 }
 
 std::string move_line(POINT at) {
-  return "{\"event\":\"mousemove\",\"x\":" + std::to_string(at.x) +
-         ",\"y\":" + std::to_string(at.y) + "}";
+  return event_text("mousemove",
+                    ",\"x\":" + std::to_string(at.x) + ",\"y\":" + std::to_string(at.y));
 }
 
 // Puts the cursor where the first batch starts. A move that the helper saw while the desktop was

@@ -96,23 +96,15 @@ bool save(const Screenshot& shot, const std::string& path) {
   return static_cast<bool>(out);
 }
 
-void send(std::initializer_list<MOUSEINPUT> steps) {
-  std::vector<INPUT> inputs;
-  for (const MOUSEINPUT& step : steps) inputs.push_back({.type = INPUT_MOUSE, .mi = step});
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
 void click(POINT at) {
-  // Absolute coordinates run from 0 to 65535 across the primary monitor.
-  const LONG x = MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-  const LONG y = MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-  send({{.dx = x, .dy = y, .dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE},
-        {.dwFlags = MOUSEEVENTF_LEFTDOWN},
-        {.dwFlags = MOUSEEVENTF_LEFTUP}});
+  INPUT steps[] = {mouse_input(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at),
+                   mouse_input(MOUSEEVENTF_LEFTDOWN), mouse_input(MOUSEEVENTF_LEFTUP)};
+  SendInput(static_cast<UINT>(std::size(steps)), steps, sizeof(INPUT));
 }
 
 void turn_wheel() {
-  send({{.mouseData = WHEEL_DELTA, .dwFlags = MOUSEEVENTF_WHEEL}});
+  INPUT step = mouse_input(MOUSEEVENTF_WHEEL, {}, WHEEL_DELTA);
+  SendInput(1, &step, sizeof(INPUT));
 }
 
 std::string event_name(std::string_view line) {

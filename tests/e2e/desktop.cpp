@@ -175,6 +175,19 @@ RECT monitor_nearest(HWND window) {
   return info.rcMonitor;
 }
 
+INPUT mouse_input(DWORD flags, POINT at, int data) {
+  // Absolute coordinates are in 65536ths of the primary screen; rounded up, they come back as the
+  // same pixel whether the system rounds them down or to the nearest.
+  const auto normalized = [](LONG pixel, int extent) {
+    return static_cast<LONG>((pixel * 65536LL + extent - 1) / extent);
+  };
+  return {.type = INPUT_MOUSE,
+          .mi = {.dx = normalized(at.x, GetSystemMetrics(SM_CXSCREEN)),
+                 .dy = normalized(at.y, GetSystemMetrics(SM_CYSCREEN)),
+                 .mouseData = static_cast<DWORD>(data),
+                 .dwFlags = flags}};
+}
+
 Window create_window(DWORD style, RECT rect, HWND parent) {
   static const WNDCLASSEXW plain{.cbSize = sizeof(WNDCLASSEXW),
                                  .lpfnWndProc = DefWindowProcW,

@@ -85,6 +85,10 @@ using Window = std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWin
 // `rect` in the parent's client coordinates.
 Window create_window(DWORD style, RECT rect, HWND parent = nullptr);
 
+// Mouse input for SendInput: `flags` (a move, buttons, wheels) with `data`; with
+// MOUSEEVENTF_ABSOLUTE, `at` is where the cursor goes.
+INPUT mouse_input(DWORD flags, POINT at = {}, int data = 0);
+
 // The two shapes in which the shell keeps its desktop layer: "classic", a top-level WorkerW after
 // the one that holds the icons, and "raised", a WorkerW inside Progman, beside the icons.
 enum class Layout { classic, raised };

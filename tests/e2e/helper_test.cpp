@@ -64,13 +64,7 @@ constexpr POINT release_at{.x = 420, .y = 260};
 
 // Puts the cursor at `at`, in the same input as `flags` (buttons, wheels) and `data`.
 void send_mouse(POINT at, DWORD flags = 0, int data = 0) {
-  const LONG width = GetSystemMetrics(SM_CXSCREEN);
-  const LONG height = GetSystemMetrics(SM_CYSCREEN);
-  INPUT input{.type = INPUT_MOUSE,
-              .mi = {.dx = (at.x * 65536 + width - 1) / width,
-                     .dy = (at.y * 65536 + height - 1) / height,
-                     .mouseData = static_cast<DWORD>(data),
-                     .dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | flags}};
+  INPUT input = mouse_input(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | flags, at, data);
   if (SendInput(1, &input, sizeof(INPUT)) != 1) ADD_FAILURE() << "SendInput failed";
 }
 
