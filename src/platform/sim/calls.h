@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace orvel::sim {
@@ -75,6 +76,15 @@ constexpr std::string_view call_name(Call call) {
 #undef ORVEL_SIM_CALL_NAME
   }
   return "?";
+}
+
+// The call of this name; empty for a name that is none.
+constexpr std::optional<Call> call_named(std::string_view name) {
+#define ORVEL_SIM_CALL_NAMED(call) \
+  if (name == #call) return Call::call;
+  ORVEL_SIM_CALLS(ORVEL_SIM_CALL_NAMED)
+#undef ORVEL_SIM_CALL_NAMED
+  return std::nullopt;
 }
 
 }  // namespace orvel::sim

@@ -65,15 +65,6 @@ Outcome session(AttachRun& run, std::optional<Call> failing, int use, LastError 
   return outcome;
 }
 
-Call call_named(std::string_view name) {
-  Call call = Call::WriteStdout;
-  while (sim::call_name(call) != name && call != Call{}) {
-    call = static_cast<Call>(static_cast<int>(call) - 1);
-  }
-  EXPECT_EQ(sim::call_name(call), name);
-  return call;
-}
-
 // The code each call fails with: one that the call gives on Windows; 5 for the others.
 LastError error_of(Call call) {
   std::istringstream codes(
@@ -83,7 +74,7 @@ LastError error_of(Call call) {
       "SetThreadDpiAwarenessContext 87 WriteStdout 232");
   LastError code = 5;
   for (std::string name; codes >> name >> code;) {
-    if (call_named(name) == call) return code;
+    if (sim::call_named(name).value() == call) return code;
   }
   return 5;
 }
@@ -179,7 +170,7 @@ TEST(FaultMatrix, EveryCallFailingFirstAndLastKeepsTheHostWindow) {
       "SetThreadDpiAwarenessContext 6 - SetTimer 3 - SetWindowPos 1 - SetWindowPos 5 - "
       "UpdateWindow 1 -");
   for (std::string name; dropping >> name;) {
-    Row& row = rows.emplace_back(Row{.call = call_named(name)});
+    Row& row = rows.emplace_back(Row{.call = sim::call_named(name).value()});
     dropping >> row.use >> row.gone;
     if (row.gone == "-") row.gone.clear();
   }
