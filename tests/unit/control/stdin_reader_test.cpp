@@ -1,35 +1,9 @@
-#include "control/stdin_reader.h"
-
 #include <gtest/gtest.h>
 
 #include "unit/monitor/monitor_fixture.h"
 
 namespace orvel {
 namespace {
-
-TEST(ControlLines, ClosesOnlyAtAWholeDetachLineOrAtTextThatIsNotUtf8) {
-  // The pieces as the reads give them, and whether they close.
-  const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
-      {{"\tdetach\r\r\n"}, true},  // one CR goes with the line end; the other is white space
-      {{"de", "ta", "ch", "\n"}, true},
-      {{"\xC2\xA0"
-        "detach\xE3\x80\x80\n"},
-       true},  // no-break and ideographic spaces
-      {{"hello\n", "\n", "   \n", "detach\n"}, true},
-      {{"detach"}, false},  // not a line until its line feed, or the end of the input
-      {{"Detach\n", "detach now\n", "de tach\n", "detach\xE2\x80\x8B\n"}, false},
-      {{"ok\n", "\xFF\n"}, true},
-      {{"\xED\xA0\x80\n"}, true},  // an encoded surrogate
-      {{std::string(100000, 'x') + "\n", "x"}, false},
-      {{std::string(70000, ' ') + "detach" + std::string(70000, ' ') + "\n"}, true},
-  };
-  for (const auto& [pieces, closes] : cases) {
-    ControlLines lines;
-    bool closed = false;
-    for (const std::string& piece : pieces) closed = closed || lines.take(piece);
-    EXPECT_EQ(closed, closes) << testing::PrintToString(pieces).substr(0, 80);
-  }
-}
 
 // However the input ends, the monitor closes in order right after "attached". (A broken pipe, a
 // failed read and "detach" on a pipe end the other monitor tests.)
