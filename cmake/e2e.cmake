@@ -53,16 +53,11 @@ add_custom_command(
   VERBATIM)
 add_custom_target(orvel_fake_xinerama ALL DEPENDS ${fake_xinerama_dir}/libXinerama.so.1)
 
-# The cases that need two monitors run apart, on a display of their own.
-set(two_monitor_cases "TwoMonitors.*")
-add_test(NAME e2e COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:orvel_e2e_tests>
-                          --gtest_filter=-${two_monitor_cases})
-add_test(NAME e2e_two_monitors
-         COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run --two-monitors ${fake_xinerama_dir}
-                 $<TARGET_FILE:orvel_e2e_tests> --gtest_filter=${two_monitor_cases})
-# One Wine prefix for the whole suite, and one wineserver at a time; a new prefix alone takes about
-# 15 s.
-set_tests_properties(e2e e2e_two_monitors PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
+# The suite runs on two monitors, on a display and wineserver of its own. One Wine prefix for the
+# whole suite; a new prefix alone takes about 15 s.
+add_test(NAME e2e COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run --two-monitors ${fake_xinerama_dir}
+                          $<TARGET_FILE:orvel_e2e_tests>)
+set_tests_properties(e2e PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
 
 # Whole-process timing of `attach` under Wine; not a test, run by hand:
 #   scripts/wine-run build/windows/orvel_attach_startup.exe

@@ -86,43 +86,58 @@ std::string mouse_event(const char* name, POINT at, std::string_view deltas = ""
                               std::string(deltas));
 }
 
-// The classic layout with its layer made on request, --zguard and no --forward-mouse: a shell
-// window above the host window is put below it again, a taskbar in a new process is a shell
-// restart that brings a re-attach to the layer that lives on, the mouse is never forwarded, and
-// closing standard input gives the window back.
-TEST(Attach, ClassicSessionGuardsReattachesAfterATaskbarRestartAndEndsWithItsInput) {
+// The suite runs on two monitors side by side, as the fake Xinerama says; the shell's layer spans
+// both, and a host window starts on the second one.
+constexpr RECT second_monitor{.left = 1920, .top = 0, .right = 3840, .bottom = 1080};
+constexpr RECT on_second_monitor{.left = 2020, .top = 80, .right = 2660, .bottom = 560};
+
+// `move` fits a host window in the layer that has strayed partly over the first monitor to the
+// second one again.
+void move_back(const Shell& shell, HWND host) {
+  POINT origin{};
+  ClientToScreen(shell.layer(), &origin);
+  SetWindowPos(host, nullptr, 1800 - origin.x, 20 - origin.y, 320, 240,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  expect_done(L"move", host, "moved");
+  EXPECT_EQ(window_rect(host), second_monitor);
+}
+
+// The classic layout with its layer made on request and --zguard: a shell window above the host
+// window is put below it again, `move` fits the window to its monitor again once it has strayed
+// partly over the first, a taskbar in a new process is a shell restart that brings a re-attach to
+// the layer that lives on, and closing standard input gives the window back.
+TEST(Attach, ClassicSessionGuardsMovesReattachesAfterATaskbarRestartAndEndsWithItsInput) {
   Shell shell(Layout::classic, {.layer_on_request = true});
-  const Window host = make_host();
+  const Window host = make_host(on_second_monitor);
   Process helper = attach(shell, Layout::classic, host.get(), L" --zguard");
 
   shell.cover_layer();
   EXPECT_EQ(next_event(helper), host_event("reasserted", host.get()));
   EXPECT_EQ(GetWindow(shell.layer(), GW_CHILD), host.get());
 
+  move_back(shell, host.get());
+
   shell.restart_taskbar();
   EXPECT_EQ(next_event(helper), explorer_restarted);
   EXPECT_EQ(next_event(helper), attached_line(host.get(), shell.layer(), Layout::classic));
 
-  bring_to_front(shell, FindWindowW(L"Progman", nullptr));
-  send_mouse(press_at, MOUSEEVENTF_LEFTDOWN);
-  send_mouse(release_at, MOUSEEVENTF_LEFTUP);
-  send_mouse(release_at, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
   helper.close_input();
-
-  EXPECT_EQ(next_event(helper, true), host_event("detached", host.get()));
+  EXPECT_EQ(next_event(helper), host_event("detached", host.get()));
   EXPECT_EQ(helper.wait(), 0u);
   EXPECT_EQ(helper.errors(), "");
   expect_given_back(host.get());
 }
 
-// The raised layout with --forward-mouse: each event carries the cursor position of its own
-// moment while the desktop is in front. Then the host window goes with its layer; the helper says
-// so, beats on, and ends in order once its standard input is closed.
+// The raised layout with --forward-mouse, `move` fitting the window again as in the classic one:
+// each event carries the cursor position of its own moment while the desktop is in front. Then the
+// host window goes with its layer; the helper says so, beats on, and ends in order once its
+// standard input is closed.
 TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesTheLayer) {
   Shell shell(Layout::raised);
   const Window app = create_window(WS_POPUP | WS_VISIBLE, {650, 430, 750, 530});
-  const Window host = make_host();
+  const Window host = make_host(on_second_monitor);
   Process helper = attach(shell, Layout::raised, host.get(), L" --forward-mouse");
+  move_back(shell, host.get());
   bring_to_front(shell, FindWindowW(L"Progman", nullptr));
 
   // Under X, the process whose window is under the cursor feeds each move back as one more move to
@@ -167,30 +182,6 @@ TEST(Attach, RaisedSessionForwardsTheMouseWhileTheDesktopIsInFrontAndOutlivesThe
   EXPECT_EQ(helper.wait(), 0u);
 }
 
-// With two monitors the shell's layer spans both: a host window on the second one is fitted to
-// that monitor within it, `move` fits it again once it has strayed partly over the first, and the
-// line "detach" gives it back.
-TEST(TwoMonitors, AttachAndMoveFitTheWindowToTheSecondMonitorInEitherLayout) {
-  for (const Layout layout : {Layout::classic, Layout::raised}) {
-    SCOPED_TRACE(layout == Layout::classic ? "classic" : "raised");
-    Shell shell(layout);
-    const Window host = make_host({.left = 2020, .top = 80, .right = 2660, .bottom = 560});
-    Process helper = attach(shell, layout, host.get());
-
-    POINT origin{};
-    ClientToScreen(shell.layer(), &origin);
-    SetWindowPos(host.get(), nullptr, 1800 - origin.x, 20 - origin.y, 320, 240,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    expect_done(L"move", host.get(), "moved");
-    // The monitor right of the primary one, as the fake Xinerama says.
-    EXPECT_EQ(window_rect(host.get()), (RECT{1920, 0, 3840, 1080}));
-
-    helper.write("detach\n");
-    EXPECT_EQ(next_event(helper), host_event("detached", host.get()));
-    expect_given_back(host.get());
-  }
-}
-
 // The example application that embeds the helper, driven as a script would drive it: its window
 // shown as the wallpaper, rebuilt with a new helper once it has gone with the layer, and given back
 // when its time is up.
@@ -222,42 +213,29 @@ TEST(HostExample, ShowsItsWindowAsTheWallpaperRebuildsItAfterTheLayerAndGivesItB
   EXPECT_EQ(example.wait(), 0u) << example.errors();
 }
 
-// A hidden host window between two windows of ours, on the desktop with the upper one active, and
-// inside the layer, whose client origin is not the screen's. `move` fits it to its monitor in its
-// parent's coordinates and shows it, leaving the order and the active window alone; `detach` then
-// gives it back as a top-level popup at the same coordinates, now the screen's.
-TEST(MoveAndDetach, FitTheWindowInItsParentsCoordinatesAndGiveItBackInPlace) {
-  const Shell shell(Layout::classic);
-  POINT origin{};
-  ClientToScreen(shell.layer(), &origin);
-  ASSERT_TRUE(origin.x != 0 && origin.y != 0);
-  for (const HWND parent : {HWND{}, shell.layer()}) {
-    const auto make = [parent](DWORD shown, LONG left) {
-      return create_window((parent ? WS_CHILD : WS_POPUP) | shown, {left, 20, left + 320, 260},
-                           parent);
-    };
-    // A new top-level window goes above the others, a new child below its siblings.
-    const Window first = make(WS_VISIBLE, 0), host = make(0, 10), last = make(WS_VISIBLE, 20);
-    const HWND upper = (parent ? first : last).get();
-    const HWND lower = (parent ? last : first).get();
-    if (!parent) SetForegroundWindow(upper);
-    const HWND active = GetActiveWindow();
-    const RECT monitor = monitor_nearest(host.get());
-    expect_done(L"move", host.get(), "moved");
+// A hidden top-level host window between two windows of ours, the upper one active: `move` fits it
+// to its monitor and shows it, leaving the order and the active window alone, and `detach` leaves
+// it a top-level popup where it is.
+TEST(MoveAndDetach, FitTheWindowAndLeaveTheOrderAndTheActiveWindowAlone) {
+  const auto make = [](DWORD shown, LONG left) {
+    return create_window(WS_POPUP | shown, {left, 20, left + 320, 260});
+  };
+  // A new top-level window goes above the others.
+  const Window lower = make(WS_VISIBLE, 0), host = make(0, 10), upper = make(WS_VISIBLE, 20);
+  SetForegroundWindow(upper.get());
+  const HWND active = GetActiveWindow();
+  const RECT monitor = monitor_nearest(host.get());
+  expect_done(L"move", host.get(), "moved");
 
-    EXPECT_EQ(window_rect(host.get()), monitor);
-    EXPECT_TRUE(IsWindowVisible(host.get()));
-    EXPECT_EQ(GetWindow(upper, GW_HWNDNEXT), host.get());
-    EXPECT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower);
-    EXPECT_EQ(GetActiveWindow(), active);
+  EXPECT_EQ(window_rect(host.get()), monitor);
+  EXPECT_TRUE(IsWindowVisible(host.get()));
+  EXPECT_EQ(GetWindow(upper.get(), GW_HWNDNEXT), host.get());
+  EXPECT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower.get());
+  EXPECT_EQ(GetActiveWindow(), active);
 
-    expect_done(L"detach", host.get(), "detached");
-
-    expect_given_back(host.get());
-    const POINT at = parent ? origin : POINT{};
-    EXPECT_EQ(window_rect(host.get()), (RECT{monitor.left - at.x, monitor.top - at.y,
-                                             monitor.right - at.x, monitor.bottom - at.y}));
-  }
+  expect_done(L"detach", host.get(), "detached");
+  expect_given_back(host.get());
+  EXPECT_EQ(window_rect(host.get()), monitor);
 }
 
 // A few representatives of the command-line rules, which the unit tests prove, and an attach
