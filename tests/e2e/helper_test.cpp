@@ -213,29 +213,42 @@ TEST(HostExample, ShowsItsWindowAsTheWallpaperRebuildsItAfterTheLayerAndGivesItB
   EXPECT_EQ(example.wait(), 0u) << example.errors();
 }
 
-// A hidden top-level host window between two windows of ours, the upper one active: `move` fits it
-// to its monitor and shows it, leaving the order and the active window alone, and `detach` leaves
-// it a top-level popup where it is.
-TEST(MoveAndDetach, FitTheWindowAndLeaveTheOrderAndTheActiveWindowAlone) {
-  const auto make = [](DWORD shown, LONG left) {
-    return create_window(WS_POPUP | shown, {left, 20, left + 320, 260});
-  };
-  // A new top-level window goes above the others.
-  const Window lower = make(WS_VISIBLE, 0), host = make(0, 10), upper = make(WS_VISIBLE, 20);
-  SetForegroundWindow(upper.get());
-  const HWND active = GetActiveWindow();
-  const RECT monitor = monitor_nearest(host.get());
-  expect_done(L"move", host.get(), "moved");
+// A hidden host window between two windows of ours, on the desktop with the upper one active, and
+// inside the layer, whose client origin is not the screen's. `move` fits it to its monitor in its
+// parent's coordinates and shows it, leaving the order and the active window alone; `detach` then
+// gives it back as a top-level popup at the same coordinates, now the screen's.
+TEST(MoveAndDetach, FitTheWindowInItsParentsCoordinatesAndGiveItBackInPlace) {
+  const Shell shell(Layout::classic);
+  POINT origin{};
+  ClientToScreen(shell.layer(), &origin);
+  ASSERT_TRUE(origin.x != 0 && origin.y != 0);
+  for (const HWND parent : {HWND{}, shell.layer()}) {
+    const auto make = [parent](DWORD shown, LONG left) {
+      return create_window((parent ? WS_CHILD : WS_POPUP) | shown, {left, 20, left + 320, 260},
+                           parent);
+    };
+    // A new top-level window goes above the others, a new child below its siblings.
+    const Window first = make(WS_VISIBLE, 0), host = make(0, 10), last = make(WS_VISIBLE, 20);
+    const HWND upper = (parent ? first : last).get();
+    const HWND lower = (parent ? last : first).get();
+    if (!parent) SetForegroundWindow(upper);
+    const HWND active = GetActiveWindow();
+    const RECT monitor = monitor_nearest(host.get());
+    expect_done(L"move", host.get(), "moved");
 
-  EXPECT_EQ(window_rect(host.get()), monitor);
-  EXPECT_TRUE(IsWindowVisible(host.get()));
-  EXPECT_EQ(GetWindow(upper.get(), GW_HWNDNEXT), host.get());
-  EXPECT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower.get());
-  EXPECT_EQ(GetActiveWindow(), active);
+    EXPECT_EQ(window_rect(host.get()), monitor);
+    EXPECT_TRUE(IsWindowVisible(host.get()));
+    EXPECT_EQ(GetWindow(upper, GW_HWNDNEXT), host.get());
+    EXPECT_EQ(GetWindow(host.get(), GW_HWNDNEXT), lower);
+    EXPECT_EQ(GetActiveWindow(), active);
 
-  expect_done(L"detach", host.get(), "detached");
-  expect_given_back(host.get());
-  EXPECT_EQ(window_rect(host.get()), monitor);
+    expect_done(L"detach", host.get(), "detached");
+
+    expect_given_back(host.get());
+    const POINT at = parent ? origin : POINT{};
+    EXPECT_EQ(window_rect(host.get()), (RECT{monitor.left - at.x, monitor.top - at.y,
+                                             monitor.right - at.x, monitor.bottom - at.y}));
+  }
 }
 
 // A few representatives of the command-line rules, which the unit tests prove, and an attach
