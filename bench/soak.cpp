@@ -6,7 +6,6 @@
 // prints a table and fails when a round fails or a sample grows by more than a tenth over a phase.
 #include <windows.h>
 // The system headers below need windows.h first.
-#include <gtest/gtest.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -22,12 +21,15 @@
 #include <string_view>
 #include <vector>
 
-#include "e2e/desktop.h"
+#include "e2e/lines.h"
 
 namespace {
 
 using namespace orvel;
+using namespace orvel::desktop;
 using namespace orvel::e2e;
+
+int desktop_failures = 0;
 
 constexpr int rounds = 100;
 constexpr int sample_every_rounds = 10;
@@ -59,11 +61,6 @@ struct Phase {
   double seconds = 0;
   std::string failure;
 };
-
-// The fixture reports what goes wrong in it as GoogleTest failures outside any test.
-int fixture_failures() {
-  return testing::UnitTest::GetInstance()->ad_hoc_test_result().total_part_count();
-}
 
 // Waits without leaving this thread's windows unserved.
 void settle(DWORD ms) {
@@ -217,9 +214,9 @@ std::wstring attach_arguments(HWND host, std::wstring_view options = L"") {
 template <class Round>
 void run_rounds(Phase& phase, Round round) {
   for (int done = 1; done <= phase.planned; ++done) {
-    const int failures = fixture_failures();
+    const int failures = desktop_failures;
     const Process* helper = round();
-    if (helper && fixture_failures() != failures) phase.failure = "the fixture failed (see above)";
+    if (helper && desktop_failures != failures) phase.failure = "the desktop failed (see above)";
     if (!phase.failure.empty()) {
       phase.failure = "round " + std::to_string(done) + ": " + phase.failure;
       return;
@@ -465,6 +462,11 @@ void print_table(const std::array<Phase, 3>& phases) {
 }
 
 }  // namespace
+
+void orvel::desktop::report_failure(const std::string& what) {
+  std::fprintf(stderr, "soak: %s\n", what.c_str());
+  ++desktop_failures;
+}
 
 int main() {
   std::array phases{

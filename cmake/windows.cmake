@@ -32,7 +32,9 @@ set(CPACK_PACKAGE_NAME ${helper})
 set(CPACK_GENERATOR ZIP)
 include(CPack)
 
-# An application that embeds the helper; the end-to-end tests run it too.
+# The desktop under Wine that the tests, the benchmarks and the demo play the helper against.
+add_subdirectory(tools/wine_desktop)
+# An application that embeds the helper, which the end-to-end tests run too, and the demo.
 add_subdirectory(examples)
 
 # End-to-end tests of the real program under Wine.

@@ -9,10 +9,20 @@
 #include <optional>
 #include <string>
 
-#include "e2e/desktop.h"
+#include "e2e/lines.h"
+
+namespace orvel::desktop {
+
+void report_failure(const std::string& what) {
+  ADD_FAILURE() << what;
+}
+
+}  // namespace orvel::desktop
 
 namespace orvel::e2e {
 namespace {
+
+using namespace desktop;
 
 // A hidden top-level host window.
 Window make_host(RECT where = {.left = 100, .top = 80, .right = 740, .bottom = 560}) {
@@ -282,7 +292,7 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
 }
 
 TEST(VersionInfo, TheHelperNamesItselfItsVersionAndWhatItDoes) {
-  const std::wstring helper = beside_tests(L"orvel-wallpaper-helper.exe");
+  const std::wstring helper = beside_this_program(L"orvel-wallpaper-helper.exe");
   std::string info(GetFileVersionInfoSizeW(helper.c_str(), nullptr), '\0');
   ASSERT_TRUE(GetFileVersionInfoW(helper.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
   // What `path` names in the resource; null when it names nothing.

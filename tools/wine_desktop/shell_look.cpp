@@ -1,11 +1,11 @@
-#include "demo/shell_look.h"
+#include "wine_desktop/shell_look.h"
 
 #include <array>
 #include <cstddef>
 #include <iterator>
 #include <string_view>
 
-namespace orvel::demo {
+namespace orvel::desktop {
 namespace {
 
 constexpr COLORREF wallpaper_colour = RGB(38, 110, 120);
@@ -93,4 +93,4 @@ void restack_for_x(HWND icons) {
   }
 }
 
-}  // namespace orvel::demo
+}  // namespace orvel::desktop

@@ -26,7 +26,7 @@
 #include <string_view>
 #include <utility>
 
-#include "demo/shell_look.h"
+#include "wine_desktop/shell_look.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ void serve_windows() {
 }
 
 void keep_layer_in_place() {
-  if (desktop.painted) orvel::demo::restack_for_x(desktop.icons);
+  if (desktop.painted) orvel::desktop::restack_for_x(desktop.icons);
   SetWindowPos(desktop.layer, desktop.icons, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
@@ -99,7 +99,7 @@ void create_layer() {
 
 LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (desktop.painted && message == WM_PAINT) {
-    orvel::demo::paint_shell_window(window);
+    orvel::desktop::paint_shell_window(window);
     return 0;
   } else if (desktop.painted && message == WM_ERASEBKGND) {
     return 1;  // every pixel is painted in WM_PAINT
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
                desktop.raised && !desktop.painted ? moved(desktop.screen, 60, 40) : desktop.screen);
     desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
     const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, desktop.screen, desktop.icons);
-    if (desktop.painted) orvel::demo::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
+    if (desktop.painted) orvel::desktop::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
     if (std::string_view(argv[3]) == "present") create_layer();
   }
   const LONG height = GetSystemMetrics(SM_CYSCREEN);

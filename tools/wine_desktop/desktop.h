@@ -1,25 +1,22 @@
-// What the end-to-end tests play against the helper: the main process (its windows, and the
-// programs it starts with pipes for their standard streams) and the shell.
+// The desktop under Wine that the helper is played against, by the end-to-end tests, the soak, the
+// start-up benchmark and the demo: the main process (its windows, and the programs it starts with
+// pipes for their standard streams) and the shell.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <type_traits>
 
-#include "event_lines.h"
+namespace orvel::desktop {
 
-// Window boxes compare, and print in failure messages.
-inline bool operator==(const RECT& a, const RECT& b) {
-  return EqualRect(&a, &b);
-}
-std::ostream& operator<<(std::ostream& out, const RECT& box);
-
-namespace orvel::e2e {
+// What went wrong on the desktop's side: a program that could not start or did not end, a pipe or a
+// window that could not be made, a shell that did not answer. Each program that uses the desktop
+// defines it: the tests make each a test failure, the others print and count them.
+void report_failure(const std::string& what);
 
 struct HandleCloser {
   void operator()(HANDLE handle) const { CloseHandle(handle); }
@@ -63,8 +60,8 @@ class Process {
   bool waited_ = false;
 };
 
-// A file in the directory of this test program.
-std::wstring beside_tests(std::wstring_view file);
+// A file in the directory of this program.
+std::wstring beside_this_program(std::wstring_view file);
 // The helper, started with `arguments`.
 inline Process start_helper(std::wstring_view arguments,
                             StdoutReader reader = StdoutReader::reading) {
@@ -124,8 +121,4 @@ class Shell {
   HWND layer_ = nullptr;
 };
 
-// Lines that the helper writes, without their line feed, for windows of this process.
-std::string attached_line(HWND host, HWND layer, Layout layout);
-std::string host_event(const char* name, HWND host);
-
-}  // namespace orvel::e2e
+}  // namespace orvel::desktop

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace orvel::demo {
+namespace orvel::desktop {
 
 // Answers WM_PAINT for one of the shell's windows: the tiles for the icon view, its colour for the
 // taskbar, the wallpaper for any other.
@@ -17,4 +17,4 @@ void cut_to_tiles(HWND window);
 // right behind the icons.
 void restack_for_x(HWND icons);
 
-}  // namespace orvel::demo
+}  // namespace orvel::desktop

@@ -1,22 +1,22 @@
-#include "e2e/desktop.h"
-
-#include <gtest/gtest.h>
+#include "wine_desktop/desktop.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <utility>
 
-std::ostream& operator<<(std::ostream& out, const RECT& box) {
-  return out << "(" << box.left << ", " << box.top << ")-(" << box.right << ", " << box.bottom
-             << ")";
-}
-
-namespace orvel::e2e {
+namespace orvel::desktop {
 namespace {
 
 // A one-shot command takes well under a second; a cold Wine can take a few.
 constexpr ULONGLONG run_deadline_ms = 30'000;
+
+// A command line in failure messages, with anything beyond ASCII as "?".
+std::string narrow(std::wstring_view text) {
+  std::string ascii;
+  for (const wchar_t c : text) ascii += c < 0x80 ? static_cast<char>(c) : '?';
+  return ascii;
+}
 
 // A pipe whose end for us goes to `ours` and whose other end, the child's, is returned. Only the
 // child's end is inheritable: no program started later may hold this one's pipes.
@@ -25,7 +25,7 @@ Handle make_pipe(Handle& ours, bool child_reads) {
   HANDLE read = nullptr, write = nullptr;
   // Larger than anything the programs write, so they never wait for us to read.
   if (!CreatePipe(&read, &write, &inheritable, 1 << 16))
-    ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
+    report_failure("CreatePipe failed: " + std::to_string(GetLastError()));
   ours.reset(child_reads ? write : read);
   SetHandleInformation(ours.get(), HANDLE_FLAG_INHERIT, 0);
   return Handle(child_reads ? read : write);
@@ -61,14 +61,14 @@ bool serve_until(HANDLE process, ULONGLONG deadline, const std::function<bool()>
 // The stand-in's line: its layer's handle.
 HWND reported_layer(Process& shell) {
   const std::optional<std::string> line = shell.read_line();
-  if (!line) ADD_FAILURE() << "the stand-in shell did not report its layer";
+  if (!line) report_failure("the stand-in shell did not report its layer");
   return reinterpret_cast<HWND>(static_cast<std::intptr_t>(line ? std::stoll(*line) : 0));
 }
 
 }  // namespace
 
 Process::Process(std::wstring_view program, std::wstring_view arguments, StdoutReader reader)
-    : command_line_(L"\"" + beside_tests(program) + L"\" " + std::wstring(arguments)) {
+    : command_line_(L"\"" + beside_this_program(program) + L"\" " + std::wstring(arguments)) {
   const Handle in = make_pipe(in_, true);
   const Handle out = make_pipe(out_, false);
   const Handle err = make_pipe(err_, false);
@@ -81,7 +81,9 @@ Process::Process(std::wstring_view program, std::wstring_view arguments, StdoutR
   PROCESS_INFORMATION started{};
   if (!CreateProcessW(nullptr, command_line_.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                       nullptr, nullptr, &startup, &started)) {
-    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError() << " for " << command_line_;
+    const DWORD error = GetLastError();
+    report_failure("CreateProcessW failed: " + std::to_string(error) + " for " +
+                   narrow(command_line_));
     return;
   }
   CloseHandle(started.hThread);
@@ -97,8 +99,10 @@ Process::~Process() {
 
 void Process::write(std::string_view text) {
   DWORD written = 0;
-  if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-    ADD_FAILURE() << "cannot write to " << command_line_ << ": " << GetLastError();
+  if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    const DWORD error = GetLastError();
+    report_failure("cannot write to " + narrow(command_line_) + ": " + std::to_string(error));
+  }
 }
 
 std::optional<std::string> Process::read_line(DWORD timeout_ms) {
@@ -126,7 +130,8 @@ std::optional<DWORD> Process::wait() {
       GetExitCodeProcess(process, &code)) {
     return code;
   }
-  ADD_FAILURE() << "did not end within " << run_deadline_ms / 1000 << " s: " << command_line_;
+  report_failure("did not end within " + std::to_string(run_deadline_ms / 1000) +
+                 " s: " + narrow(command_line_));
   TerminateProcess(process, 1);
   WaitForSingleObject(process, static_cast<DWORD>(run_deadline_ms));
   return std::nullopt;
@@ -143,7 +148,7 @@ std::string Process::errors() {
   return text;
 }
 
-std::wstring beside_tests(std::wstring_view file) {
+std::wstring beside_this_program(std::wstring_view file) {
   std::wstring path(MAX_PATH, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
   path.erase(path.find_last_of(L'\\') + 1);
@@ -157,6 +162,7 @@ std::string handle_text(HWND window) {
 std::wstring widen(std::string_view ascii) {
   return {ascii.begin(), ascii.end()};
 }
+
 
 void pump_messages() {
   MSG message;
@@ -197,7 +203,7 @@ Window create_window(DWORD style, RECT rect, HWND parent) {
   const HWND window = CreateWindowExW(0, MAKEINTATOM(registered), L"", style, rect.left, rect.top,
                                       rect.right - rect.left, rect.bottom - rect.top, parent,
                                       nullptr, GetModuleHandleW(nullptr), nullptr);
-  if (!window) ADD_FAILURE() << "CreateWindowExW failed: " << GetLastError();
+  if (!window) report_failure("CreateWindowExW failed: " + std::to_string(GetLastError()));
   return Window(window, &DestroyWindow);
 }
 
@@ -219,14 +225,4 @@ void Shell::obey(std::string_view command) {
   layer_ = reported_layer(desktop_);
 }
 
-std::string attached_line(HWND host, HWND layer, Layout layout) {
-  return orvel::attached_line(reinterpret_cast<std::intptr_t>(host),
-                              reinterpret_cast<std::intptr_t>(layer),
-                              layout == Layout::classic ? "classic" : "raised");
-}
-
-std::string host_event(const char* name, HWND host) {
-  return host_line(name, reinterpret_cast<std::intptr_t>(host));
-}
-
-}  // namespace orvel::e2e
+}  // namespace orvel::desktop
