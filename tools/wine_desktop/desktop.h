@@ -25,7 +25,7 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 
 enum class StdoutReader { reading, gone };
 
-// A program beside this test program, started with `arguments` after its path and pipes for its
+// A program beside this one, started with `arguments` after its path and pipes for its
 // three standard streams. Whatever it asks of this thread's windows is carried out by this thread,
 // so every wait here keeps serving them. With `gone`, the read end of its standard output is closed
 // before it starts.
