@@ -57,7 +57,7 @@ Outcome session(AttachRun& run, std::optional<Call> failing, int use, LastError 
   if (!state) return outcome;
   const auto look = std::tuple(state->parent, state->style, state->ex_style);
   const Hwnd top = os.desktop_window();
-  EXPECT_TRUE(look == std::tuple(top, 0x96CF0000u, 0x00040110u) ||
+  EXPECT_TRUE(look == std::tuple(top, host_style, host_ex_style) ||
               look == std::tuple(os.shell().layer, 0xD2CF0000u, 0u) ||
               look == std::tuple(top, 0x92CF0000u, 0x00040100u))
       << testing::PrintToString(look);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,11 @@
 namespace orvel {
 
 using namespace std::chrono_literals;
+
+// The host window's styles as its application made them: a visible popup with a caption that clips
+// its siblings; an app window with an edge that accepts files.
+constexpr std::uint32_t host_style = 0x96CF0000;
+constexpr std::uint32_t host_ex_style = 0x00040110;
 
 // An attach monitor run on a one-monitor desktop with a shell whose layer exists, for a host
 // window of another process, the process-wide state as at process start.
@@ -59,8 +65,8 @@ struct AttachRun {
   Hwnd host = os.create_window({.class_name = u"OrvelHost",
                                 .process_id = 42,
                                 .rect = {100, 100, 900, 700},
-                                .style = 0x96CF0000,
-                                .ex_style = 0x00040110});
+                                .style = host_style,
+                                .ex_style = host_ex_style});
 };
 
 class MonitorRun : public testing::Test, public AttachRun {};
