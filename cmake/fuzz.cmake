@@ -4,15 +4,13 @@ enable_testing()
 set(ORVEL_FUZZ_SECONDS 20 CACHE STRING "How long ctest runs each fuzz target")
 set(fuzz_flags -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
 # The program's own code is instrumented too, so that coverage guides the fuzzer through it.
-foreach(library orvel_core orvel_sim)
-  target_compile_options(${library} PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
-endforeach()
+target_compile_options(orvel_core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
 
-foreach(target command_line_fuzz json_escape_fuzz stdin_lines_fuzz mouse_fuzz)
+foreach(target command_line_fuzz json_escape_fuzz stdin_lines_fuzz)
   add_executable(${target} fuzz/${target}.cpp)
   target_compile_options(${target} PRIVATE ${fuzz_flags})
   target_link_options(${target} PRIVATE ${fuzz_flags})
-  target_link_libraries(${target} PRIVATE orvel_sim orvel_warnings)
+  target_link_libraries(${target} PRIVATE orvel_core orvel_warnings)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   set(corpus ${CMAKE_CURRENT_BINARY_DIR}/corpus/${target})
   add_test(NAME ${target}

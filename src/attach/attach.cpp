@@ -3,25 +3,13 @@
 #include <optional>
 
 #include "attach/placement.h"
+#include "attach/styles.h"
 
 namespace orvel {
 namespace {
 
 constexpr std::uint32_t raise_flags =
     win::swp_nosize | win::swp_nomove | win::swp_noactivate | win::swp_asyncwindowpos;
-
-struct StyleChange {
-  int index;
-  std::uint32_t keep;  // bits that survive
-  std::uint32_t set;   // bits then set
-};
-
-constexpr StyleChange attach_style{win::gwl_style, ~win::ws_clipsiblings, win::ws_child};
-constexpr StyleChange attach_ex_style{
-    win::gwl_exstyle, ~(win::ws_ex_appwindow | win::ws_ex_windowedge | win::ws_ex_acceptfiles), 0};
-constexpr StyleChange detach_style{win::gwl_style, ~win::ws_child, win::ws_popup};
-constexpr StyleChange detach_ex_style{win::gwl_exstyle, ~0u,
-                                      win::ws_ex_appwindow | win::ws_ex_windowedge};
 
 struct Styles {
   std::uint32_t style;
@@ -37,14 +25,13 @@ void restore_styles(Platform& os, Hwnd window, const Styles& styles) {
   write_style(os, window, win::gwl_exstyle, styles.ex_style);
 }
 
-// Styles are 32-bit values: only the low half of what is read takes part, and the value written
-// has an empty upper half. Gives the value read.
+// Gives the value read.
 Result<std::uint32_t> change_style(Platform& os, Hwnd window, const StyleChange& change) {
   const SysResult<std::int64_t> read = os.get_window_long_ptr_w(window, change.index);
   if (!read) return fail("GetWindowLongPtrW failed: " + system_error_text(os, read.error()));
   const auto style = static_cast<std::uint32_t>(*read);
-  const SysResult<std::int64_t> written = os.set_window_long_ptr_w(
-      window, change.index, std::int64_t{(style & change.keep) | change.set});
+  const SysResult<std::int64_t> written =
+      os.set_window_long_ptr_w(window, change.index, changed_style(change, *read));
   if (!written) return fail("SetWindowLongPtrW failed: " + system_error_text(os, written.error()));
   return style;
 }

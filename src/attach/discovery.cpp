@@ -10,8 +10,6 @@ using namespace std::chrono_literals;
 
 constexpr int class_name_capacity = 32;
 constexpr auto pause = 100ms;
-constexpr int raised_layer_pauses = 10;
-constexpr int spawn_retries = 10;
 
 // The shell's "create the desktop layer" request to Progman.
 constexpr std::uint32_t spawn_message = 0x052C;
@@ -39,37 +37,23 @@ std::uint64_t positive_area(std::int64_t width, std::int64_t height) {
   return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
 }
 
-// Stage 1: the WorkerW that covers the most of the monitor, at least four fifths of it.
+// Stage 1: the WorkerW that covers the most of the monitor.
 std::optional<DesktopLayer> search_covering(Platform& os, const Rect& monitor) {
-  std::vector<DesktopLayer> candidates;
-  os.enum_windows([&](Hwnd window) {
-    if (is_layer_candidate(os, window)) candidates.push_back({window, AttachMode::classic});
-    return true;
-  });
-  if (const SysResult<Hwnd> progman = os.find_window_a("Progman")) {
-    os.enum_child_windows(*progman, [&](Hwnd window) {
-      if (is_layer_candidate(os, window)) candidates.push_back({window, AttachMode::raised});
+  std::vector<LayerCandidate> candidates;
+  const auto collect = [&](AttachMode mode) {
+    return [&, mode](Hwnd window) {
+      if (!is_layer_candidate(os, window)) return true;
+      if (const SysResult<Rect> rect = os.get_window_rect(window)) {
+        candidates.push_back({.layer = {window, mode}, .rect = *rect});
+      }
       return true;
-    });
+    };
+  };
+  os.enum_windows(collect(AttachMode::classic));
+  if (const SysResult<Hwnd> progman = os.find_window_a("Progman")) {
+    os.enum_child_windows(*progman, collect(AttachMode::raised));
   }
-
-  const std::uint64_t area = positive_area(std::int64_t{monitor.right} - monitor.left,
-                                           std::int64_t{monitor.bottom} - monitor.top);
-  std::optional<DesktopLayer> best;
-  std::uint64_t best_overlap = 0;
-  for (const DesktopLayer& candidate : candidates) {
-    const SysResult<Rect> rect = os.get_window_rect(candidate.window);
-    if (!rect) continue;
-    const std::uint64_t overlap = positive_area(
-        std::int64_t{std::min(rect->right, monitor.right)} - std::max(rect->left, monitor.left),
-        std::int64_t{std::min(rect->bottom, monitor.bottom)} - std::max(rect->top, monitor.top));
-    // On equal overlap the earlier candidate stays: top-level ones, higher in z-order, first.
-    if (covers_four_fifths(overlap, area) && (!best || overlap > best_overlap)) {
-      best = candidate;
-      best_overlap = overlap;
-    }
-  }
-  return best;
+  return choose_covering_layer(candidates, monitor);
 }
 
 // Stage 2: the shell's structure alone. The WorkerW after the window that holds the icons, or
@@ -88,16 +72,34 @@ std::optional<DesktopLayer> search_by_structure(Platform& os) {
 
   const SysResult<Hwnd> progman = os.find_window_a("Progman");
   if (!progman || !holds_desktop_icons(os, *progman)) return std::nullopt;
-  for (int pauses = 0;; ++pauses) {
-    if (const SysResult<Hwnd> layer = os.find_window_ex_a(*progman, 0, "WorkerW")) {
-      return DesktopLayer{*layer, AttachMode::raised};
-    }
-    if (pauses == raised_layer_pauses) return std::nullopt;
-    os.sleep(pause);
-  }
+  return look_with_pauses(
+      raised_layer_pauses,
+      [&]() -> std::optional<DesktopLayer> {
+        const SysResult<Hwnd> layer = os.find_window_ex_a(*progman, 0, "WorkerW");
+        return layer ? std::optional(DesktopLayer{*layer, AttachMode::raised}) : std::nullopt;
+      },
+      [&] { os.sleep(pause); });
 }
 
 }  // namespace
+
+std::optional<DesktopLayer> choose_covering_layer(std::span<const LayerCandidate> candidates,
+                                                  const Rect& monitor) {
+  const std::uint64_t area = positive_area(std::int64_t{monitor.right} - monitor.left,
+                                           std::int64_t{monitor.bottom} - monitor.top);
+  std::optional<DesktopLayer> best;
+  std::uint64_t best_overlap = 0;
+  for (const auto& [layer, rect] : candidates) {
+    const std::uint64_t overlap = positive_area(
+        std::int64_t{std::min(rect.right, monitor.right)} - std::max(rect.left, monitor.left),
+        std::int64_t{std::min(rect.bottom, monitor.bottom)} - std::max(rect.top, monitor.top));
+    if (covers_four_fifths(overlap, area) && (!best || overlap > best_overlap)) {
+      best = layer;
+      best_overlap = overlap;
+    }
+  }
+  return best;
+}
 
 std::optional<DesktopLayer> search_desktop_layer(Platform& os, Hmonitor monitor) {
   if (monitor != 0 && monitor != win::invalid_handle_value) {
@@ -109,20 +111,18 @@ std::optional<DesktopLayer> search_desktop_layer(Platform& os, Hmonitor monitor)
 }
 
 Result<DesktopLayer> find_desktop_layer(Platform& os, Hmonitor monitor) {
-  if (std::optional<DesktopLayer> layer = search_desktop_layer(os, monitor)) return *layer;
-
-  const SysResult<Hwnd> progman = os.find_window_a("Progman");
-  if (!progman) return fail("Progman not found");
-  // A shell that is slow or deaf to the request is no error: the searches below tell.
-  static_cast<void>(os.send_message_timeout_w(*progman, spawn_message, spawn_wparam, spawn_lparam,
-                                              win::smto_normal, spawn_timeout_ms));
-
-  if (std::optional<DesktopLayer> layer = search_desktop_layer(os, monitor)) return *layer;
-  for (int retry = 0; retry < spawn_retries; ++retry) {
-    os.sleep(pause);
-    if (std::optional<DesktopLayer> layer = search_desktop_layer(os, monitor)) return *layer;
-  }
-  return fail("WorkerW not found after spawn");
+  return discover_layer([&] { return search_desktop_layer(os, monitor); },
+                        [&] {
+                          const SysResult<Hwnd> progman = os.find_window_a("Progman");
+                          if (!progman) return false;
+                          // A shell that is slow or deaf to the request is no error: the
+                          // searches tell.
+                          static_cast<void>(os.send_message_timeout_w(
+                              *progman, spawn_message, spawn_wparam, spawn_lparam, win::smto_normal,
+                              spawn_timeout_ms));
+                          return true;
+                        },
+                        [&] { os.sleep(pause); });
 }
 
 }  // namespace orvel

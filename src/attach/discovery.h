@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 
 #include "events/event.h"
 #include "platform/platform.h"
@@ -13,6 +14,44 @@ struct DesktopLayer {
   AttachMode mode = AttachMode::classic;
   bool operator==(const DesktopLayer&) const = default;
 };
+
+// A WorkerW that does not hold the desktop icons, and where it is on the screen: top-level ones
+// first, in z-order, then those inside Progman.
+struct LayerCandidate {
+  DesktopLayer layer;
+  Rect rect;
+};
+
+// The candidate that covers the most of `monitor`, at least four fifths of it; on equal cover the
+// earlier one. None when no candidate covers enough: the shell's structure must then decide.
+std::optional<DesktopLayer> choose_covering_layer(std::span<const LayerCandidate> candidates,
+                                                  const Rect& monitor);
+
+// Looks once, then up to `pauses` more times after a pause each, until `look` finds something.
+template <class Look, class Pause>
+auto look_with_pauses(int pauses, Look&& look, Pause&& pause) -> decltype(look()) {
+  for (int paused = 0;; ++paused) {
+    if (auto found = look()) return found;
+    if (paused == pauses) return std::nullopt;
+    pause();
+  }
+}
+
+inline constexpr int spawn_retries = 10;
+inline constexpr int raised_layer_pauses = 10;
+
+// The order and bounds of the search for the layer: one search; when it finds nothing the shell is
+// asked once to make the layer (false: there is no Progman to ask), then up to ten more searches
+// after a pause each.
+template <class Search, class AskShell, class Pause>
+Result<DesktopLayer> discover_layer(Search&& search, AskShell&& ask_shell, Pause&& pause) {
+  if (const std::optional<DesktopLayer> layer = search()) return *layer;
+  if (!ask_shell()) return fail("Progman not found");
+  if (const std::optional<DesktopLayer> layer = look_with_pauses(spawn_retries, search, pause)) {
+    return *layer;
+  }
+  return fail("WorkerW not found after spawn");
+}
 
 // One look for the desktop layer of `monitor` (which may be null). Never asks the shell for
 // anything, but may wait up to a second for a layer that Progman is about to create.

@@ -15,7 +15,7 @@ void with_per_monitor_dpi(Platform& os, Body&& body) {
   const SysResult<DpiContext> previous =
       os.set_thread_dpi_awareness_context(win::dpi_awareness_context_per_monitor_aware_v2);
   body();
-  if (previous && *previous != 0 && *previous != -1) {
+  if (restores_thread_dpi(previous ? std::optional(*previous) : std::nullopt)) {
     static_cast<void>(os.set_thread_dpi_awareness_context(*previous));
   }
 }
@@ -28,12 +28,13 @@ void fit_host_to_monitor(Platform& os, Hwnd host, Hmonitor monitor) {
     const SysResult<MonitorInfo> info = os.get_monitor_info_w(monitor);
     if (!info) return;
     const Rect& area = info->monitor;
-    Point position{.x = area.left, .y = area.top};
+    Point origin{.x = area.left, .y = area.top};
     if (const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent)) {
-      position = os.screen_to_client(*parent, position).value_or(position);
+      origin = os.screen_to_client(*parent, origin).value_or(origin);
     }
-    static_cast<void>(os.set_window_pos(host, win::hwnd_top, position.x, position.y,
-                                        area.right - area.left, area.bottom - area.top, fit_flags));
+    const Placement place = fit_placement(area, origin);
+    static_cast<void>(os.set_window_pos(host, win::hwnd_top, place.x, place.y, place.width,
+                                        place.height, fit_flags));
   });
 }
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <optional>
 
-#include "monitor/state.h"
 #include "platform/text.h"
 
 namespace orvel {
@@ -33,11 +33,11 @@ bool closes(std::string_view line) {
   return trimmed == close_command;
 }
 
+// The window the reader closes; its thread body is called with nothing else, so it is kept here.
+std::atomic<Hwnd> close_target{0};
+
 void post_close(Platform& os) {
-  const Hwnd window = message_window();
-  // Nobody to tell: the monitor runs on until something else closes it.
-  if (window == 0) return;
-  static_cast<void>(os.post_message_w(window, win::wm_close, 0, 0));
+  static_cast<void>(os.post_message_w(close_target.load(), win::wm_close, 0, 0));
 }
 
 // Reads until the channel closes. Every way of ending, the end of the input and a failed read
@@ -105,7 +105,8 @@ bool ConsoleText::take(std::u16string_view units, std::string& utf8) {
   return true;
 }
 
-bool start_stdin_reader(Platform& os) {
+bool start_stdin_reader(Platform& os, Hwnd window) {
+  close_target = window;
   return os.start_thread(read_control_channel).has_value();
 }
 

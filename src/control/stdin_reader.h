@@ -31,8 +31,8 @@ class ConsoleText {
 };
 
 // Starts the thread that reads standard input, detached. On the line "detach", at the end of the
-// input or on a read that fails, it posts WM_CLOSE to the message window once, and ends. False when
-// the thread cannot be started.
-bool start_stdin_reader(Platform& os);
+// input or on a read that fails, it posts WM_CLOSE to `window` once, and ends. False when the
+// thread cannot be started.
+bool start_stdin_reader(Platform& os, Hwnd window);
 
 }  // namespace orvel

@@ -199,9 +199,21 @@ std::string json_escape(std::string_view text) {
   return out;
 }
 
-std::string system_error_text(Platform& os, LastError last_error) {
+std::uint32_t shown_error_code(LastError last_error) {
   const auto as_signed = static_cast<std::int32_t>(last_error);
-  const std::uint32_t code = as_signed <= 0 ? last_error : 0x80070000u | (last_error & 0xFFFFu);
+  return as_signed <= 0 ? last_error : 0x80070000u | (last_error & 0xFFFFu);
+}
+
+std::string error_text(std::optional<std::u16string_view> system_message, std::uint32_t code) {
+  std::string message = system_message ? utf8_from_utf16_lossy(*system_message) : std::string();
+  const std::size_t end = message.find_last_not_of(" \t\n\v\f\r");
+  message.erase(end == std::string::npos ? 0 : end + 1);
+  if (message.empty()) return hex_code(code);
+  return message + " (" + hex_code(code) + ")";
+}
+
+std::string system_error_text(Platform& os, LastError last_error) {
+  const std::uint32_t code = shown_error_code(last_error);
   std::uint32_t flags = win::format_message_allocate_buffer | win::format_message_from_system |
                         win::format_message_ignore_inserts;
   std::uint32_t lookup = code;
@@ -215,12 +227,7 @@ std::string system_error_text(Platform& os, LastError last_error) {
     }
   }
   const SysResult<std::u16string> found = os.format_message_w(flags, source, lookup);
-
-  std::string message = found ? utf8_from_utf16_lossy(*found) : std::string();
-  const std::size_t end = message.find_last_not_of(" \t\n\v\f\r");
-  message.erase(end == std::string::npos ? 0 : end + 1);
-  if (message.empty()) return hex_code(code);
-  return message + " (" + hex_code(code) + ")";
+  return error_text(found ? std::optional<std::u16string_view>(*found) : std::nullopt, code);
 }
 
 }  // namespace orvel

@@ -119,4 +119,10 @@ std::string json_escape(std::string_view text);
 // The system's message for a failed call's last error, and its code: "<message> (0x80070005)".
 std::string system_error_text(Platform& os, LastError last_error);
 
+// The code shown for a last error: a positive one is a Win32 code, shown as its HRESULT (only its
+// low 16 bits take part); any other is a code already.
+std::uint32_t shown_error_code(LastError last_error);
+// The system's message, its trailing blanks gone, and the code; the code alone without a message.
+std::string error_text(std::optional<std::u16string_view> system_message, std::uint32_t code);
+
 }  // namespace orvel

@@ -2,13 +2,10 @@
 
 #include <string_view>
 
+#include "cli/exit_codes.h"
 #include "platform/platform.h"
 
 namespace orvel {
-
-inline constexpr int exit_success = 0;
-inline constexpr int exit_failure = 1;
-inline constexpr int exit_usage = 2;
 
 // The whole program: splits and parses the process command line, runs the command and gives the
 // process exit code.

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "attach/attach.h"
+#include "cli/exit_codes.h"
 #include "control/stdin_reader.h"
 #include "events/event.h"
-#include "main/entry.h"
 #include "monitor/state.h"
 #include "mouse/forwarding.h"
 
@@ -78,12 +78,10 @@ int run_attach_monitor(Platform& os, Hwnd host, bool forward_mouse, bool zguard)
   const Result<DesktopLayer> layer = attach_host(os, host);
   if (!layer) return fail_start(os, layer.error().message);
   const std::uint32_t explorer_pid = taskbar_process_id(os);
-  {
-    MonitorStateCell::Guard state = lock_monitor_state();
-    if (state.poisoned()) return fail_start(os, "monitor state poisoned");
-    state.value() = MonitorState{
+  with_monitor_state([&](std::optional<MonitorState>& state) {
+    state = MonitorState{
         .host = host, .workerw = layer->window, .explorer_pid = explorer_pid, .zguard = zguard};
-  }
+  });
 
   if (!hook_shell_event(os, win::event_object_destroy)) {
     return fail_start(os, "SetWinEventHook(EVENT_OBJECT_DESTROY) failed");
@@ -91,19 +89,17 @@ int run_attach_monitor(Platform& os, Hwnd host, bool forward_mouse, bool zguard)
   if (!hook_shell_event(os, win::event_object_reorder)) {
     return fail_start(os, "SetWinEventHook(EVENT_OBJECT_REORDER) failed");
   }
-  const Hwnd message_target = message_window();
-  if (message_target == 0) return fail_start(os, "message window not created");
-  if (!os.set_timer(message_target, heartbeat_timer_id, heartbeat_period_ms)) {
+  if (!os.set_timer(*window, heartbeat_timer_id, heartbeat_period_ms)) {
     return fail_start(os, "SetTimer failed");
   }
   if (forward_mouse) {
-    if (const Result<void> started = start_mouse_forwarding(os, layer->window); !started) {
+    if (const Result<void> started = start_mouse_forwarding(os, *window, layer->window); !started) {
       return fail_start(os, "mouse forwarding unavailable: " + started.error().message);
     }
   }
 
   emit_event(os, Event::Attached{.hwnd = host, .workerw = layer->window, .mode = layer->mode});
-  if (!start_stdin_reader(os)) {
+  if (!start_stdin_reader(os, *window)) {
     static_cast<void>(os.write_stderr("failed to spawn thread\n"));
     return exit_no_reader;
   }

@@ -28,7 +28,5 @@ std::uint32_t taskbar_process_id(Platform& os);
 
 inline constexpr std::uint64_t heartbeat_timer_id = 1;
 inline constexpr std::uint32_t heartbeat_period_ms = 5000;
-// The abnormal end of a monitor that could not start its standard-input reader.
-inline constexpr int exit_no_reader = 3;
 
 }  // namespace orvel

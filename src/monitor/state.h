@@ -2,9 +2,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <optional>
 
-#include "monitor/poison_lock.h"
+#include "monitor/decisions.h"
 #include "platform/platform.h"
 
 namespace orvel {
@@ -18,32 +19,22 @@ struct MonitorState {
   std::optional<std::chrono::microseconds> last_reassert;  // on the monotonic clock
 };
 
-// The one monitor state of the process, empty until start-up fills it. The lock is held only to
-// copy fields in or out, never across a window call, a sleep or an event.
-using MonitorStateCell = PoisonLock<std::optional<MonitorState>>;
-MonitorStateCell& monitor_state_cell();
-inline MonitorStateCell::Guard lock_monitor_state() {
-  return monitor_state_cell().lock();
-}
-
-// One field of the monitor state, copied under the lock; empty when the cell is poisoned or empty.
-template <class Field>
-std::optional<Field> read_monitor_state(Field MonitorState::*field) {
-  MonitorStateCell::Guard state = lock_monitor_state();
-  if (state.poisoned() || !state.value()) return std::nullopt;
-  return (*state.value()).*field;
-}
-
-// The monitor's other process-wide values. The message window, the "TaskbarCreated" id and the
-// mouse option are written once, before any other thread starts.
+// The monitor's process-wide values: the window procedure, the hook callback and the worker's
+// thread body are called by Windows with nothing of ours, so this is their only way in. The
+// message window and the "TaskbarCreated" id are written once, before any other thread starts.
 struct MonitorValues {
   std::atomic<Hwnd> message_window{0};
   std::atomic<std::uint32_t> taskbar_created{0};
   std::atomic<bool> forward_mouse{false};
   std::atomic<bool> closing{false};
-  std::atomic<bool> reattach_running{false};
+  WorkerGate reattach;
   // The window whose destruction started a re-attach, until the worker has seen it gone.
   std::atomic<Hwnd> destroyed{0};
+
+  // The state is empty until start-up fills it. The lock is held only to copy fields in or out,
+  // never across a window call, a sleep or an event.
+  std::mutex state_lock;
+  std::optional<MonitorState> state;
 };
 MonitorValues& monitor_values();
 
@@ -51,8 +42,20 @@ inline Hwnd message_window() {
   return monitor_values().message_window.load(std::memory_order_relaxed);
 }
 
-// The process's state (the monitor's and mouse forwarding's) as it is at process start, for
-// harnesses that run the program more than once in one process. The poisoned mark stays.
-void reset_monitor_process_state();
+// Runs `use` on the state under its lock; gives what `use` gives.
+template <class Use>
+auto with_monitor_state(Use&& use) {
+  MonitorValues& values = monitor_values();
+  const std::lock_guard lock(values.state_lock);
+  return use(values.state);
+}
+
+// One field of the state, copied under the lock; empty while there is no state.
+template <class Field>
+std::optional<Field> read_monitor_state(Field MonitorState::*field) {
+  return with_monitor_state([field](const std::optional<MonitorState>& state) {
+    return state ? std::optional<Field>((*state).*field) : std::nullopt;
+  });
+}
 
 }  // namespace orvel

@@ -3,6 +3,7 @@
 #include "attach/attach.h"
 #include "attach/placement.h"
 #include "events/event.h"
+#include "monitor/decisions.h"
 #include "monitor/monitor.h"
 #include "monitor/state.h"
 #include "mouse/forwarding.h"
@@ -23,36 +24,31 @@ void end_message_loop(Platform& os, Hwnd window) {
 
 void on_heartbeat(Platform& os) {
   emit_event(os, Event::Heartbeat{});
-  bool zguard = false;
-  {
-    MonitorStateCell::Guard state = lock_monitor_state();
-    if (state.poisoned() || !state.value()) return;
-    zguard = state.value()->zguard;
-  }
-  if (zguard) guard_zorder(os);
+  if (read_monitor_state(&MonitorState::zguard).value_or(false)) guard_zorder(os);
 }
 
-// The shell tells every top-level window "TaskbarCreated" when it has made its taskbar; only a
-// taskbar of another process than before means that the shell restarted.
+// The shell tells every top-level window "TaskbarCreated" when it has made its taskbar.
 void on_taskbar_created(Platform& os) {
   const std::uint32_t current = taskbar_process_id(os);
-  std::uint32_t previous = 0;
-  {
-    MonitorStateCell::Guard state = lock_monitor_state();
-    if (state.poisoned() || !state.value()) return;
-    previous = std::exchange(state.value()->explorer_pid, current);
-  }
-  if (previous == current) return;
+  const std::optional<std::uint32_t> previous =
+      with_monitor_state([current](std::optional<MonitorState>& state) {
+        return state ? std::optional(std::exchange(state->explorer_pid, current)) : std::nullopt;
+      });
+  if (!previous || !shell_restarted(*previous, current)) return;
   emit_event(os, Event::ExplorerRestarted{});
   start_reattach_worker(os);
 }
 
-// The first close gives the host window back and repaints; any later one only ends the loop.
+// The first close gives the host window back and repaints; any later one only ends the loop. A
+// re-attach worker part-way through changing the host window is let finish first, so that the
+// window given back stays given back.
 void on_close(Platform& os, Hwnd window) {
-  if (monitor_values().closing.exchange(true)) {
+  MonitorValues& values = monitor_values();
+  if (values.closing.exchange(true)) {
     end_message_loop(os, window);
     return;
   }
+  static_cast<void>(await_worker_end(values.reattach, [&os] { os.sleep(close_wait_pause); }));
   if (const std::optional<Hwnd> host = read_monitor_state(&MonitorState::host)) {
     if (Result<void> detached = detach_host(os, *host); detached) {
       emit_event(os, Event::Detached{.hwnd = *host});

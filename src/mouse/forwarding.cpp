@@ -3,8 +3,6 @@
 #include <array>
 #include <limits>
 
-#include "monitor/state.h"
-
 namespace orvel {
 namespace {
 
@@ -54,7 +52,7 @@ DesktopWindows& desktop_windows() {
 
 // Everything before the registration runs at every call, so the desktop windows stay current even
 // when a later step fails. Neither the registration nor the timer is ever undone.
-Result<void> start_mouse_forwarding(Platform& os, Hwnd workerw) {
+Result<void> start_mouse_forwarding(Platform& os, Hwnd message_window, Hwnd workerw) {
   static_cast<void>(
       os.set_thread_dpi_awareness_context(win::dpi_awareness_context_per_monitor_aware_v2));
   fix_mouse_clock(os);
@@ -62,16 +60,14 @@ Result<void> start_mouse_forwarding(Platform& os, Hwnd workerw) {
   desktop.mouse_layer.store(workerw, std::memory_order_relaxed);
   desktop.icons_workerw.store(find_icons_workerw(os), std::memory_order_relaxed);
 
-  const Hwnd window = message_window();
-  if (window == 0) return fail("message window not created");
   const std::array devices = {RawInputDevice{.usage_page = usage_page_generic,
                                              .usage = usage_mouse,
                                              .flags = win::ridev_inputsink,
-                                             .target = window}};
+                                             .target = message_window}};
   if (const SysResult<void> registered = os.register_raw_input_devices(devices); !registered) {
     return fail("RegisterRawInputDevices failed: " + system_error_text(os, registered.error()));
   }
-  if (!os.set_timer(window, mouse_timer_id, mouse_timer_period_ms)) {
+  if (!os.set_timer(message_window, mouse_timer_id, mouse_timer_period_ms)) {
     return fail("SetTimer(mouse move) failed");
   }
   return {};

@@ -18,7 +18,7 @@ DesktopWindows& desktop_windows();
 
 // Registers the message window for raw mouse input in the background and starts the mouse timer,
 // after recording the desktop windows for `workerw`.
-Result<void> start_mouse_forwarding(Platform& os, Hwnd workerw);
+Result<void> start_mouse_forwarding(Platform& os, Hwnd message_window, Hwnd workerw);
 
 // Whether the foreground window is one of the desktop's.
 bool desktop_is_foreground(Platform& os);

@@ -163,7 +163,6 @@ std::wstring widen(std::string_view ascii) {
   return {ascii.begin(), ascii.end()};
 }
 
-
 void pump_messages() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);

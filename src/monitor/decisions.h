@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+#include "platform/platform.h"
+
+namespace orvel {
+
+// What the monitor decides about the shell, the z-order guard, the re-attach worker and the close,
+// from values alone: the code around it gathers them with window calls and applies the answer.
+
+// The windows a shell event is compared with, copied from the monitor state.
+struct Watched {
+  Hwnd host = 0;
+  Hwnd workerw = 0;
+  bool zguard = false;
+};
+
+enum class ShellReaction { none, guard, layer_destroyed };
+
+// A window event (anything else is dropped before this): a z-order change of any window runs the
+// guard when it is on; the destruction of the host window or of its layer needs a re-attach.
+ShellReaction react_to_shell_event(std::uint32_t event, Hwnd window, const Watched& watched);
+
+// Only a taskbar of another process than before means that the shell restarted.
+inline bool shell_restarted(std::uint32_t previous_pid, std::uint32_t current_pid) {
+  return previous_pid != current_pid;
+}
+
+// The guard acts only on a host window still inside the layer it was attached to, with something
+// above it there; `top_child` is the layer's topmost child, empty when it could not be had.
+inline bool host_covered(Hwnd host, Hwnd workerw, std::optional<Hwnd> parent,
+                         std::optional<Hwnd> top_child) {
+  return parent == workerw && top_child != host;
+}
+
+inline constexpr std::chrono::seconds reassert_spacing{10};
+
+// At most one reassertion in 10 s; a clock that reads earlier than the last one counts as 0 s.
+bool reassert_due(std::optional<std::chrono::microseconds> last, std::chrono::microseconds now);
+
+// At most one re-attach worker at a time, and no trigger lost: a trigger that comes while a worker
+// runs makes that worker run once more before it ends.
+class WorkerGate {
+ public:
+  // True when the caller must start a worker; false when the running one will run again.
+  bool claim();
+  // The worker, at its end: true when it must run once more.
+  bool finish();
+  // The worker that `claim` asked for could not be started.
+  void abandon() { state_.store(idle); }
+  bool running() const { return state_.load() != idle; }
+
+ private:
+  static constexpr int idle = 0;
+  static constexpr int once = 1;
+  static constexpr int again = 2;
+  std::atomic<int> state_{idle};
+};
+
+inline constexpr std::chrono::milliseconds close_wait_pause{10};
+inline constexpr int close_wait_pauses = 200;
+
+// The close gives the host window back only once no worker is changing it, and waits at most
+// about 2 s for that. True when no worker runs any more.
+template <class Pause>
+bool await_worker_end(const WorkerGate& gate, Pause&& pause) {
+  for (int pauses = 0; gate.running(); ++pauses) {
+    if (pauses == close_wait_pauses) return false;
+    pause();
+  }
+  return true;
+}
+
+}  // namespace orvel

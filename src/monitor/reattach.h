@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+
+#include "attach/discovery.h"
+#include "events/event.h"
+#include "platform/platform.h"
+
+namespace orvel {
+
+inline constexpr int reattach_tries = 10;
+inline constexpr std::string_view host_destroyed_message =
+    "orvel window was destroyed together with the WorkerW; the main process must rebuild it";
+
+// What one run of the re-attach worker asks of the world; the real one asks Windows and the
+// monitor state, a test one answers from a script.
+class ReattachCalls {
+ public:
+  virtual bool closing() = 0;
+  // Waits, up to a second, until the window whose destruction started the re-attach is gone.
+  virtual void wait_until_destroyed() = 0;
+  // The host window, as the monitor state has it now; empty when there is no state.
+  virtual std::optional<Hwnd> host() = 0;
+  virtual bool is_window(Hwnd window) = 0;
+  virtual Result<DesktopLayer> attach(Hwnd host) = 0;
+  // Gives the host window back, silently: the close has already answered for it.
+  virtual void detach(Hwnd host) = 0;
+  // The pause between two tries.
+  virtual void pause() = 0;
+  // Stores the new layer, writes "attached" and has mouse forwarding follow it.
+  virtual void attached(Hwnd host, const DesktopLayer& layer) = 0;
+  virtual void report(const HelperError& error) = 0;
+
+ protected:
+  ~ReattachCalls() = default;
+};
+
+// One run of the worker: up to ten tries, a pause after each of the first nine failures, each
+// looking afresh at the close flag, the state and the host window.
+void reattach_host(ReattachCalls& calls);
+
+}  // namespace orvel

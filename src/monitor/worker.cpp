@@ -1,0 +1,83 @@
+#include <chrono>
+
+#include "attach/attach.h"
+#include "events/event.h"
+#include "monitor/monitor.h"
+#include "monitor/reattach.h"
+#include "monitor/state.h"
+#include "mouse/forwarding.h"
+
+namespace orvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto pause_between_tries = 500ms;
+constexpr int destroy_waits = 20;
+constexpr auto destroy_wait = 50ms;
+
+class WorkerCalls final : public ReattachCalls {
+ public:
+  explicit WorkerCalls(Platform& os) : os_(os) {}
+
+  bool closing() override { return values_.closing; }
+
+  // The shell tells of a window's destruction before the windows inside it go with it: an attach
+  // made in between would put the host window into a layer that is about to take it along.
+  void wait_until_destroyed() override {
+    const Hwnd destroyed = values_.destroyed.exchange(0);
+    for (int wait = 0; destroyed != 0 && wait < destroy_waits && os_.is_window(destroyed); ++wait) {
+      os_.sleep(destroy_wait);
+    }
+  }
+
+  std::optional<Hwnd> host() override { return read_monitor_state(&MonitorState::host); }
+  bool is_window(Hwnd window) override { return os_.is_window(window); }
+  Result<DesktopLayer> attach(Hwnd host) override { return attach_host(os_, host); }
+  void detach(Hwnd host) override { static_cast<void>(detach_host(os_, host)); }
+  void pause() override { os_.sleep(pause_between_tries); }
+
+  // A new layer also makes the guard act at once the next time it finds the host window covered.
+  void attached(Hwnd host, const DesktopLayer& layer) override {
+    with_monitor_state([&](std::optional<MonitorState>& state) {
+      if (!state) return;
+      state->workerw = layer.window;
+      state->last_reassert.reset();
+    });
+    emit_event(os_, Event::Attached{.hwnd = host, .workerw = layer.window, .mode = layer.mode});
+    // Forwarding follows the new layer only where it was asked for at start-up.
+    if (values_.forward_mouse) {
+      static_cast<void>(start_mouse_forwarding(os_, message_window(), layer.window));
+    }
+  }
+
+  void report(const HelperError& error) override { emit_event(os_, Event::from(error)); }
+
+ private:
+  Platform& os_;
+  MonitorValues& values_ = monitor_values();
+};
+
+void run_reattach_worker(Platform& os) noexcept {
+  WorkerCalls calls(os);
+  do {
+    reattach_host(calls);
+  } while (monitor_values().reattach.finish());
+}
+
+}  // namespace
+
+void start_reattach_worker(Platform& os) {
+  WorkerGate& gate = monitor_values().reattach;
+  if (!gate.claim()) return;
+  // No thread, no worker: the gate opens again so that the next trigger tries again, and the main
+  // process hears that this one came to nothing.
+  if (const SysResult<void> started = os.start_thread(run_reattach_worker); !started) {
+    gate.abandon();
+    emit_event(os, Event::Error{.message = "failed to spawn thread: " +
+                                           system_error_text(os, started.error()),
+                                .kind = std::nullopt});
+  }
+}
+
+}  // namespace orvel

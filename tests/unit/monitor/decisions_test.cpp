@@ -1,0 +1,120 @@
+#include "monitor/decisions.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace orvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr Hwnd host = 300, layer = 200, other = 999;
+
+TEST(ShellEvents, OnlyTheHostOrItsLayerGoingNeedsAReattachAndReordersRunTheGuardWhenItIsOn) {
+  const Watched guarded{.host = host, .workerw = layer, .zguard = true};
+  const Watched unguarded{.host = host, .workerw = layer, .zguard = false};
+  const struct {
+    std::uint32_t event;
+    Hwnd window;
+    Watched watched;
+    ShellReaction reaction;
+  } cases[] = {
+      {win::event_object_destroy, host, unguarded, ShellReaction::layer_destroyed},
+      {win::event_object_destroy, layer, guarded, ShellReaction::layer_destroyed},
+      {win::event_object_destroy, other, guarded, ShellReaction::none},
+      // The window a reorder names is not compared with anything.
+      {win::event_object_reorder, other, guarded, ShellReaction::guard},
+      {win::event_object_reorder, host, unguarded, ShellReaction::none},
+      {0x8002, host, guarded, ShellReaction::none},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(react_to_shell_event(c.event, c.window, c.watched), c.reaction)
+        << c.event << " " << c.window;
+  }
+  EXPECT_TRUE(shell_restarted(0, 701));
+  EXPECT_TRUE(shell_restarted(700, 0));
+  EXPECT_FALSE(shell_restarted(700, 700));
+}
+
+TEST(ZorderGuard, ActsOnACoveredHostInItsOwnLayerAtMostOnceInTenSeconds) {
+  EXPECT_TRUE(host_covered(host, layer, layer, other));
+  EXPECT_TRUE(host_covered(host, layer, layer, std::nullopt));
+  EXPECT_FALSE(host_covered(host, layer, layer, host));
+  EXPECT_FALSE(host_covered(host, layer, other, other));
+  EXPECT_FALSE(host_covered(host, layer, std::nullopt, other));
+
+  const struct {
+    std::optional<std::chrono::microseconds> last;
+    std::chrono::microseconds now;
+    bool due;
+  } cases[] = {
+      {std::nullopt, 0us, true}, {0us, 5s, false}, {0us, 9'999'999us, false}, {0us, 10s, true},
+      {3s, 14s, true},           {20s, 5s, false}, {20s, 30s, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(reassert_due(c.last, c.now), c.due) << c.now.count();
+  }
+}
+
+TEST(WorkerGate, OneWorkerAtATimeAndATriggerWhileItRunsMakesItRunOnceMore) {
+  WorkerGate gate;
+  EXPECT_FALSE(gate.running());
+  EXPECT_TRUE(gate.claim());
+  EXPECT_FALSE(gate.claim());
+  EXPECT_FALSE(gate.claim());  // two triggers while it ran: one more run covers both
+  EXPECT_TRUE(gate.running());
+  EXPECT_TRUE(gate.finish());
+  EXPECT_TRUE(gate.running());
+  EXPECT_FALSE(gate.finish());
+  EXPECT_FALSE(gate.running());
+  EXPECT_TRUE(gate.claim());
+  gate.abandon();
+  EXPECT_FALSE(gate.running());
+  EXPECT_TRUE(gate.claim());
+}
+
+// Triggers on one thread, a worker that ends at any moment on another: every trigger is followed
+// by a run that began after it, and never do two workers run at once.
+TEST(WorkerGate, NoTriggerIsLostWhileTheWorkerEnds) {
+  WorkerGate gate;
+  std::atomic<int> triggers{0}, seen{0}, workers{0};
+  std::atomic<bool> overlap{false};
+  const auto work = [&] {
+    do {
+      if (workers.fetch_add(1) != 0) overlap = true;
+      seen = triggers.load();
+      workers.fetch_sub(1);
+    } while (gate.finish());
+  };
+  std::vector<std::jthread> started;
+  for (int i = 0; i < 20'000; ++i) {
+    triggers.fetch_add(1);
+    if (gate.claim()) started.emplace_back(work);
+    if (started.size() > 64) started.clear();
+  }
+  started.clear();
+  EXPECT_FALSE(gate.running());
+  EXPECT_FALSE(overlap);
+  EXPECT_EQ(seen, triggers);
+}
+
+TEST(CloseGate, WaitsForARunningWorkerAtMostAboutTwoSeconds) {
+  WorkerGate gate;
+  int pauses = 0;
+  EXPECT_TRUE(await_worker_end(gate, [&] { ++pauses; }));
+  EXPECT_EQ(pauses, 0);
+  ASSERT_TRUE(gate.claim());
+  EXPECT_TRUE(await_worker_end(gate, [&] {
+    if (++pauses == 3) gate.finish();
+  }));
+  EXPECT_EQ(pauses, 3);
+  ASSERT_TRUE(gate.claim());
+  pauses = 0;
+  EXPECT_FALSE(await_worker_end(gate, [&] { ++pauses; }));
+  EXPECT_EQ(pauses * close_wait_pause, 2s);
+}
+
+}  // namespace
+}  // namespace orvel
