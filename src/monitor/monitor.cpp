@@ -97,7 +97,8 @@ int run_attach_monitor(Platform& os, Hwnd host, bool forward_mouse, bool zguard)
     return fail_start(os, "SetTimer failed");
   }
   if (forward_mouse) {
-    if (const Result<void> started = start_mouse_forwarding(os, layer->window); !started) {
+    if (const Result<void> started = start_mouse_forwarding(os, message_target, layer->window);
+        !started) {
       return fail_start(os, "mouse forwarding unavailable: " + started.error().message);
     }
   }

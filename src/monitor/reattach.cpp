@@ -71,7 +71,8 @@ void reattach(Platform& os) {
     store_layer(layer->window);
     emit_event(os, Event::Attached{.hwnd = *host, .workerw = layer->window, .mode = layer->mode});
     // Forwarding follows the new layer only where it was asked for at start-up.
-    if (values.forward_mouse) static_cast<void>(start_mouse_forwarding(os, layer->window));
+    if (values.forward_mouse)
+      static_cast<void>(start_mouse_forwarding(os, message_window(), layer->window));
     return;
   }
 }

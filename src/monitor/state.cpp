@@ -1,8 +1,5 @@
 #include "monitor/state.h"
 
-#include "mouse/forwarding.h"
-#include "mouse/translate.h"
-
 namespace orvel {
 
 MonitorStateCell& monitor_state_cell() {
@@ -24,8 +21,6 @@ void reset_monitor_process_state() {
   values.closing = false;
   values.reattach_running = false;
   values.destroyed = 0;
-  reset_mouse_forwarding();
-  reset_mouse_translation();
 }
 
 }  // namespace orvel

@@ -51,8 +51,8 @@ inline Hwnd message_window() {
   return monitor_values().message_window.load(std::memory_order_relaxed);
 }
 
-// The process's state (the monitor's and mouse forwarding's) as it is at process start, for
-// harnesses that run the program more than once in one process. The poisoned mark stays.
+// The monitor's process state as it is at process start, for harnesses that run the program more
+// than once in one process. The poisoned mark stays.
 void reset_monitor_process_state();
 
 }  // namespace orvel
