@@ -12,9 +12,7 @@ target_link_libraries(orvel_unit_tests PRIVATE orvel_sim orvel_warnings GTest::g
 # Each case in a process of its own, so process-wide state never leaks between cases.
 gtest_discover_tests(orvel_unit_tests DISCOVERY_TIMEOUT 30)
 
-# CPU time of the mouse path and the shell hook on the quiet simulated desktop. Run by hand, never
-# by the test command.
+# CPU time of the mouse translation per record. Run by hand, never by the test command.
 find_package(benchmark REQUIRED)
 add_executable(orvel_mouse_bench bench/mouse_bench.cpp)
-target_include_directories(orvel_mouse_bench PRIVATE tests)
-target_link_libraries(orvel_mouse_bench PRIVATE orvel_sim orvel_warnings benchmark::benchmark)
+target_link_libraries(orvel_mouse_bench PRIVATE orvel_core orvel_warnings benchmark::benchmark)
