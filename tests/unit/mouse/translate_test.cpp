@@ -12,9 +12,7 @@ namespace {
 
 // The desktop as one step of a test sees it.
 struct Facts final : MouseFacts {
-  bool swapped = false;
-  bool foreground = true;
-  bool over = true;
+  bool swapped = false, foreground = true, over = true;
   std::optional<Point> at;
   std::uint64_t now = 0;
 
