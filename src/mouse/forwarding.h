@@ -10,8 +10,8 @@ namespace orvel {
 // The windows that make up the desktop for the hit tests; 0 for one that is not there.
 struct DesktopWindowSet {
   Hwnd layer = 0;  // the desktop layer that holds the host window
-  Hwnd icons_workerw =
-      0;  // the top-level WorkerW of the desktop icons, when they are not in Progman
+  // The top-level WorkerW of the desktop icons, when they are not in Progman itself.
+  Hwnd icons_workerw = 0;
   Hwnd progman = 0;
 };
 
