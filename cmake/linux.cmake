@@ -10,3 +10,9 @@ target_link_libraries(orvel_unit_tests PRIVATE orvel_core orvel_warnings GTest::
                                                Threads::Threads)
 # One process, the cases in a new order each time: no case may lean on another.
 add_test(NAME unit COMMAND orvel_unit_tests --gtest_shuffle --gtest_repeat=3)
+
+# CPU time of the mouse translation per record and of the shell hook's decision. Run by hand,
+# never by the test command.
+find_package(benchmark REQUIRED)
+add_executable(orvel_mouse_bench bench/mouse_bench.cpp)
+target_link_libraries(orvel_mouse_bench PRIVATE orvel_core orvel_warnings benchmark::benchmark)

@@ -1,12 +1,5 @@
 #include "mouse/translate.h"
 
-#include <array>
-#include <atomic>
-#include <limits>
-
-#include "events/event.h"
-#include "mouse/forwarding.h"
-
 namespace orvel {
 namespace {
 
@@ -17,98 +10,106 @@ constexpr std::uint16_t right_button_up = 0x0008;
 constexpr std::uint16_t wheel = 0x0400;
 constexpr std::uint16_t horizontal_wheel = 0x0800;
 constexpr std::uint64_t least_move_interval_us = 4000;
-constexpr Point no_position{std::numeric_limits<std::int32_t>::min(),
-                            std::numeric_limits<std::int32_t>::min()};
-
-// Only the main thread, in the window procedure, reads and writes these.
-std::atomic<bool> button_down{false};
-bool move_pending = false;
-Point latest_cursor = no_position;
-Point last_sent_cursor = no_position;
-std::uint64_t last_move_micros = 0;
-
-void emit_mouse(Platform& os, std::string_view name, Point at) {
-  std::array<char, mouse_line_capacity> buffer;
-  emit_line(os, mouse_line(buffer, name, at.x, at.y));
-}
 
 // The physical right button is the primary one while the buttons are swapped.
 struct PrimaryButton {
   std::uint16_t press;
   std::uint16_t release;
 };
-PrimaryButton primary_button(Platform& os) {
-  if (os.get_system_metrics(win::sm_swapbutton) != 0) return {right_button_down, right_button_up};
+PrimaryButton primary_button(bool swapped) {
+  if (swapped) return {right_button_down, right_button_up};
   return {left_button_down, left_button_up};
 }
 
-void on_press(Platform& os) {
-  if (!desktop_is_foreground(os)) return;
-  const SysResult<Point> at = os.get_cursor_pos();
-  if (!at || !cursor_over_desktop(os, *at)) return;
-  button_down = true;
-  emit_mouse(os, "mousedown", *at);
-}
-
-// A release ends a forwarded press wherever it happens.
-void on_release(Platform& os) {
-  if (!button_down.exchange(false)) return;
-  if (const SysResult<Point> at = os.get_cursor_pos()) emit_mouse(os, "mouseup", *at);
-}
-
-void on_move(Platform& os) {
-  const SysResult<Point> at = os.get_cursor_pos();
-  if (!at) return;
-  latest_cursor = *at;
-  move_pending = true;
-  const std::uint64_t now = mouse_clock_micros(os);
-  if (now > last_move_micros && now - last_move_micros >= least_move_interval_us) {
-    flush_mouse_move(os);
-  }
+std::optional<MouseEvent> wheel_step(MouseFacts& facts, std::int16_t delta_x,
+                                     std::int16_t delta_y) {
+  const std::optional<Point> at = facts.cursor();
+  if (!at || !facts.desktop_is_foreground() || !facts.over_desktop(*at)) return std::nullopt;
+  return MouseEvent{
+      .kind = MouseEventKind::wheel, .at = *at, .delta_x = delta_x, .delta_y = delta_y};
 }
 
 }  // namespace
 
-void on_raw_input(Platform& os, std::int64_t raw_input) {
-  const SysResult<RawInputRecord> record = os.get_raw_input_data(raw_input);
-  if (!record || record->type != win::rim_typemouse) return;
-  const std::uint16_t flags = record->button_flags;
-  const PrimaryButton primary = primary_button(os);
-  if ((flags & primary.press) != 0 && !button_down) on_press(os);
-  if ((flags & primary.release) != 0) on_release(os);
+std::string_view mouse_event_name(MouseEventKind kind) {
+  switch (kind) {
+    case MouseEventKind::move:
+      return "mousemove";
+    case MouseEventKind::down:
+      return "mousedown";
+    case MouseEventKind::up:
+      return "mouseup";
+    case MouseEventKind::wheel:
+      return "mousewheel";
+  }
+  return "mousemove";
+}
+
+MouseEvents MouseTranslator::on_record(const RawInputRecord& record, MouseFacts& facts) {
+  MouseEvents events;
+  if (record.type != win::rim_typemouse) return events;
+  const std::uint16_t flags = record.button_flags;
+  const PrimaryButton primary = primary_button(facts.buttons_swapped());
+  if ((flags & primary.press) != 0 && !button_down_) {
+    if (const std::optional<MouseEvent> down = on_press(facts)) events.add(*down);
+  }
+  if ((flags & primary.release) != 0) {
+    if (const std::optional<MouseEvent> up = on_release(facts)) events.add(*up);
+  }
   // A record that carries a primary transition is about nothing else.
-  if ((flags & (primary.press | primary.release)) != 0) return;
-  const auto data = static_cast<std::int16_t>(record->button_data);
-  if ((flags & wheel) != 0) return forward_wheel(os, 0, data);
-  if ((flags & horizontal_wheel) != 0) return forward_wheel(os, data, 0);
+  if ((flags & (primary.press | primary.release)) != 0) return events;
+  const auto data = static_cast<std::int16_t>(record.button_data);
+  std::optional<MouseEvent> event;
+  if ((flags & wheel) != 0) {
+    event = wheel_step(facts, 0, data);
+  } else if ((flags & horizontal_wheel) != 0) {
+    event = wheel_step(facts, data, 0);
+  } else if (flags == 0) {
+    event = on_move(facts);
+  }
   // Any other button's transition gives nothing, not even its movement.
-  if (flags == 0) on_move(os);
+  if (event) events.add(*event);
+  return events;
 }
 
-void flush_mouse_move(Platform& os) {
+std::optional<MouseEvent> MouseTranslator::on_tick(MouseFacts& facts) {
   // A move made away from the desktop waits for the first tick after the desktop is back.
-  if (!move_pending || !desktop_is_foreground(os)) return;
-  move_pending = false;
-  if (latest_cursor.x == no_position.x || latest_cursor == last_sent_cursor) return;
-  last_sent_cursor = latest_cursor;
-  last_move_micros = mouse_clock_micros(os);
-  emit_mouse(os, "mousemove", latest_cursor);
+  if (!move_pending_ || !facts.desktop_is_foreground()) return std::nullopt;
+  move_pending_ = false;
+  if (latest_cursor_.x == no_position.x || latest_cursor_ == last_sent_cursor_) return std::nullopt;
+  last_sent_cursor_ = latest_cursor_;
+  last_move_micros_ = facts.now_micros();
+  return MouseEvent{.kind = MouseEventKind::move, .at = latest_cursor_};
 }
 
-void forward_wheel(Platform& os, std::int16_t delta_x, std::int16_t delta_y) {
-  const SysResult<Point> at = os.get_cursor_pos();
-  if (!at || !desktop_is_foreground(os) || !cursor_over_desktop(os, *at)) return;
-  std::array<char, mouse_line_capacity> buffer;
-  emit_line(
-      os, mouse_line(buffer, "mousewheel", at->x, at->y, WheelDeltas{.x = delta_x, .y = delta_y}));
+std::optional<MouseEvent> MouseTranslator::on_press(MouseFacts& facts) {
+  if (!facts.desktop_is_foreground()) return std::nullopt;
+  const std::optional<Point> at = facts.cursor();
+  if (!at || !facts.over_desktop(*at)) return std::nullopt;
+  button_down_ = true;
+  return MouseEvent{.kind = MouseEventKind::down, .at = *at};
 }
 
-void reset_mouse_translation() {
-  button_down = false;
-  move_pending = false;
-  latest_cursor = no_position;
-  last_sent_cursor = no_position;
-  last_move_micros = 0;
+// A release ends a forwarded press wherever it happens, even when its position is lost.
+std::optional<MouseEvent> MouseTranslator::on_release(MouseFacts& facts) {
+  if (!button_down_) return std::nullopt;
+  button_down_ = false;
+  const std::optional<Point> at = facts.cursor();
+  if (!at) return std::nullopt;
+  return MouseEvent{.kind = MouseEventKind::up, .at = *at};
+}
+
+// Only the latest position is kept; it goes out at once when the last move is 4 ms old.
+std::optional<MouseEvent> MouseTranslator::on_move(MouseFacts& facts) {
+  const std::optional<Point> at = facts.cursor();
+  if (!at) return std::nullopt;
+  latest_cursor_ = *at;
+  move_pending_ = true;
+  const std::uint64_t now = facts.now_micros();
+  if (now > last_move_micros_ && now - last_move_micros_ >= least_move_interval_us) {
+    return on_tick(facts);
+  }
+  return std::nullopt;
 }
 
 }  // namespace orvel
