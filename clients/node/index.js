@@ -112,7 +112,7 @@ function parseLine(line) {
 
 function commandLine(command, hwnd, options) {
   const args = [command];
-  if (hwnd !== undefined) args.push('--hwnd', handleText(hwnd));
+  if (command !== 'refresh') args.push('--hwnd', handleText(hwnd));
   const flags = {
     forwardMouse: '--forward-mouse',
     zguard: '--zguard',

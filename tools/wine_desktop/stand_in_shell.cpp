@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "wine_desktop/shell_look.h"
@@ -167,11 +168,34 @@ bool obey(std::string_view command) {
   return std::fflush(stdout) == 0;
 }
 
+// Standard input as a pipe that can be peeked at. A Linux program's pipe under Wine (a Node test
+// runner's) cannot be: a thread copies it into one of Windows' own.
+HANDLE peekable_input() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD available = 0;
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr) ||
+      !CreatePipe(&read_end, &write_end, nullptr, 0)) {
+    return input;
+  }
+  std::thread([input, write_end] {
+    char buffer[256];
+    DWORD read = 0;
+    DWORD written = 0;
+    while (ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0 &&
+           WriteFile(write_end, buffer, read, &written, nullptr)) {
+    }
+    CloseHandle(write_end);
+  }).detach();
+  return read_end;
+}
+
 // Serves the windows, and takes the commands as they come: a pipe wakes no wait, so it is looked
 // at again every few milliseconds. What was asked of the windows before a command came is done
 // first.
 void serve() {
-  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  const HANDLE input = peekable_input();
   std::string line;
   for (;;) {
     serve_windows();

@@ -24,7 +24,7 @@ test('window handles become the signed 64-bit decimal that the helper takes', ()
     ['-0042', '-42'],
   ];
   for (const [hwnd, text] of table) assert.equal(client.handleText(hwnd), text);
-  for (const bad of [Buffer.alloc(3), 1.5, 2 ** 53, 2n ** 63n, '9223372036854775808', '1e3', '', null]) {
+  for (const bad of [Buffer.alloc(3), 1.5, 2 ** 53, 2n ** 63n, '9223372036854775808', '1e3', '', null, undefined]) {
     assert.throws(() => client.handleText(bad), TypeError);
   }
 });
