@@ -85,6 +85,8 @@ export interface AttachmentEvents {
 
 /** A window shown as the wallpaper by a running helper. */
 export class Attachment {
+  /** Made by attach() alone. */
+  private constructor();
   readonly pid: number | undefined;
   /** From the latest `attached` event. */
   readonly hwnd: HandleText;

@@ -286,12 +286,17 @@ function attach(hwnd, options = {}) {
   });
 }
 
-module.exports = {
-  attach,
-  move: (hwnd, options) => oneShot('move', hwnd, 'moved', options),
-  detach: (hwnd, options) => oneShot('detach', hwnd, 'detached', options),
-  refresh: (options) => oneShot('refresh', undefined, 'refreshed', options),
-  handleText,
-  parseLine,
-  HelperError,
-};
+function move(hwnd, options) {
+  return oneShot('move', hwnd, 'moved', options);
+}
+
+function detach(hwnd, options) {
+  return oneShot('detach', hwnd, 'detached', options);
+}
+
+function refresh(options) {
+  return oneShot('refresh', undefined, 'refreshed', options);
+}
+
+// Plain names only, so that `import { attach } from` finds them too.
+module.exports = { attach, move, detach, refresh, handleText, HelperError, Attachment };
