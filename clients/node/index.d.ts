@@ -111,7 +111,10 @@ export function attach(hwnd: WindowHandle, options?: AttachOptions): Promise<Att
 /** Refits the window over the monitor nearest to it. */
 export function move(hwnd: WindowHandle, options?: RunOptions): Promise<{ event: 'moved' } & WindowEvent>;
 /** Gives the window back as a top-level window, and repaints the wallpaper. */
-export function detach(hwnd: WindowHandle, options?: RunOptions): Promise<{ event: 'detached' } & WindowEvent>;
+export function detach(
+  hwnd: WindowHandle,
+  options?: RunOptions,
+): Promise<{ event: 'detached' } & WindowEvent>;
 /** Repaints the static wallpaper. */
 export function refresh(options?: RunOptions): Promise<{ event: 'refreshed' }>;
 

@@ -137,7 +137,7 @@ function readLines(stream, onLine, onEnd) {
   let pending = '';
   const take = (text) => {
     pending += text;
-    for (let end; (end = pending.indexOf('\n')) !== -1; ) {
+    for (let end; (end = pending.indexOf('\n')) !== -1;) {
       onLine(pending.slice(0, end));
       pending = pending.slice(end + 1);
     }
@@ -170,11 +170,17 @@ function run(child, onEvent) {
   child.stdin.on('error', () => {});
   const cutOff = (cut) =>
     new HelperError(`the helper's output ended inside a line: ${cut}`, { kind: 'protocol', line: cut });
-  readLines(child.stdout, (line) => onEvent(parseLine(line)), (cut) => onEvent(cutOff(cut)));
+  readLines(
+    child.stdout,
+    (line) => onEvent(parseLine(line)),
+    (cut) => onEvent(cutOff(cut)),
+  );
   return new Promise((resolve) => {
     let failure;
     child.on('error', (error) => (failure = `cannot run the helper: ${error.message}`));
-    child.on('close', (code, signal) => resolve({ code, signal, reason: failure ?? stderrReason(stderr) }));
+    child.on('close', (code, signal) =>
+      resolve({ code: failure ? null : code, signal, reason: failure ?? stderrReason(stderr) }),
+    );
   });
 }
 
@@ -282,7 +288,8 @@ function attach(hwnd, options = {}) {
   return new Promise((resolve, reject) => {
     const args = commandLine('attach', hwnd, options);
     const attachment = new Attachment(start(args, options), (failure) =>
-      failure ? reject(failure) : resolve(attachment));
+      failure ? reject(failure) : resolve(attachment),
+    );
   });
 }
 

@@ -3,10 +3,10 @@ declare module 'electron' {
   export const app: {
     whenReady(): Promise<void>;
     on(event: 'will-quit', listener: (event: { preventDefault(): void }) => void): void;
-    exit(code?: number): void;
+    exit(): void;
   };
   export class BrowserWindow {
-    constructor(options?: { frame?: boolean });
+    constructor(options: { frame: boolean });
     loadFile(file: string): Promise<void>;
     getNativeWindowHandle(): Uint8Array;
     webContents: { send(channel: string, ...args: unknown[]): void };
