@@ -83,6 +83,7 @@ test('a helper that fails, dies or cannot start rejects with its reason, never t
     [() => client.move(42, rejected), { message: 'unknown option --x', exitCode: 2 }],
     [() => client.detach(42, playing(['{"event":"moved","hwnd":42}\n'])),
       { message: 'the helper exited with code 0' }],
+    [() => client.refresh(playing(['{"event":"refreshed"}\n', { exit: 1 }])), { exitCode: 1 }],
     [() => client.refresh({ helperPath: path.join(__dirname, 'none.exe') }),
       { message: /^cannot run the helper: .*ENOENT/, exitCode: null }],
     [() => client.attach(Buffer.alloc(2), playing([])), { name: 'TypeError' }],
