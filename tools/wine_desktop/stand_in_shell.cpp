@@ -18,12 +18,16 @@
 //   remove-taskbar   destroys the taskbar, as a shell about to start a new one elsewhere does
 //   destroy-layer    destroys the desktop layer, and with it whatever was attached to it
 //   cover-layer      puts a window of its own on top of the layer's children
+//   host             makes a top-level window for a main process that cannot make one itself,
+//                    and writes its handle instead of the layer's
+//   click <x> <y>    brings Progman to the front and clicks the primary button at that point
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "wine_desktop/shell_look.h"
@@ -118,6 +122,27 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+// The cursor moves first, and the windows under it take that move before the button goes down, so
+// that the press is seen where the cursor stands.
+void click(POINT at) {
+  SetForegroundWindow(desktop.progman);
+  const auto input = [at](DWORD flags) {
+    // Absolute coordinates are in 65536ths of the primary screen, rounded up to stay on the pixel.
+    const auto normalized = [](LONG pixel, int extent) {
+      return static_cast<LONG>((pixel * 65536LL + extent - 1) / extent);
+    };
+    INPUT one{.type = INPUT_MOUSE,
+              .mi = {.dx = normalized(at.x, GetSystemMetrics(SM_CXSCREEN)),
+                     .dy = normalized(at.y, GetSystemMetrics(SM_CYSCREEN)),
+                     .dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE}};
+    SendInput(1, &one, sizeof(INPUT));
+  };
+  input(0);
+  for (int round = 0; round < 10; ++round) serve_windows();
+  input(MOUSEEVENTF_LEFTDOWN);
+  input(MOUSEEVENTF_LEFTUP);
+}
+
 // Carries out one command line; false for one that ends it.
 bool obey(std::string_view command) {
   if (command == "remove-taskbar") {
@@ -129,6 +154,13 @@ bool obey(std::string_view command) {
     // A new child goes below its siblings.
     SetWindowPos(cover, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     notify(EVENT_OBJECT_REORDER, desktop.layer);
+  } else if (command == "host") {
+    const HWND host = create(L"Static", WS_POPUP, {100, 80, 740, 560});
+    std::printf("%lld\n", static_cast<long long>(reinterpret_cast<std::intptr_t>(host)));
+    return std::fflush(stdout) == 0;
+  } else if (POINT at{};
+             std::sscanf(std::string(command).c_str(), "click %ld %ld", &at.x, &at.y) == 2) {
+    click(at);
   } else if (command != "windows") {
     return false;
   }
@@ -136,11 +168,34 @@ bool obey(std::string_view command) {
   return std::fflush(stdout) == 0;
 }
 
+// Standard input as a pipe that can be peeked at. A Linux program's pipe under Wine (a Node test
+// runner's) cannot be: a thread copies it into one of Windows' own.
+HANDLE peekable_input() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD available = 0;
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr) ||
+      !CreatePipe(&read_end, &write_end, nullptr, 0)) {
+    return input;
+  }
+  std::thread([input, write_end] {
+    char buffer[256];
+    DWORD read = 0;
+    DWORD written = 0;
+    while (ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0 &&
+           WriteFile(write_end, buffer, read, &written, nullptr)) {
+    }
+    CloseHandle(write_end);
+  }).detach();
+  return read_end;
+}
+
 // Serves the windows, and takes the commands as they come: a pipe wakes no wait, so it is looked
 // at again every few milliseconds. What was asked of the windows before a command came is done
 // first.
 void serve() {
-  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  const HANDLE input = peekable_input();
   std::string line;
   for (;;) {
     serve_windows();
