@@ -11,7 +11,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 file(GLOB e2e_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)
 add_executable(orvel_e2e_tests ${e2e_test_sources})
 target_include_directories(orvel_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_wine_desktop orvel_warnings version)
+target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_wine_desktop orvel_warnings version ntdll)
 # What the helper's version resource must say.
 target_compile_definitions(orvel_e2e_tests PRIVATE
   ORVEL_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} ORVEL_VERSION_MINOR=${PROJECT_VERSION_MINOR}
