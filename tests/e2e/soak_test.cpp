@@ -127,7 +127,7 @@ TEST(Soak, DISABLED_TaskbarRestartsLayersRebuiltAndMouseInput) {
     records.push_back(mouse_input(MOUSEEVENTF_LEFTUP));
     records.push_back(mouse_input(MOUSEEVENTF_WHEEL, {}, WHEEL_DELTA));
     const POINT end{.x = 200 + sent / batch % 500, .y = 300};
-    records.back() = mouse_input(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, end);
+    records.push_back(mouse_input(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, end));
     ASSERT_EQ(SendInput(batch, records.data(), sizeof(INPUT)), UINT{batch});
     int others = 0;
     const std::string last = event_text(
