@@ -11,7 +11,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 file(GLOB e2e_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)
 add_executable(orvel_e2e_tests ${e2e_test_sources})
 target_include_directories(orvel_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_wine_desktop orvel_warnings version)
+target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_wine_desktop orvel_warnings version ntdll)
 # What the helper's version resource must say.
 target_compile_definitions(orvel_e2e_tests PRIVATE
   ORVEL_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} ORVEL_VERSION_MINOR=${PROJECT_VERSION_MINOR}
@@ -25,7 +25,15 @@ target_link_options(orvel_e2e_tests PRIVATE -static)
 set_target_properties(orvel_e2e_tests PROPERTIES CXX_STANDARD 20)
 # The tests start the helper, the stand-in shell and the example application from their own
 # directory.
-add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_stand_in_shell orvel-host-example)
+add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_helper_faults orvel_stand_in_shell
+                 orvel-host-example)
+
+# The helper as shipped, on a platform that logs its calls and fails or slows the ones a test names.
+add_executable(orvel_helper_faults ${PROJECT_SOURCE_DIR}/tests/wine/fault_platform.cpp
+                                   ${PROJECT_SOURCE_DIR}/src/platform/win32_platform.cpp)
+target_compile_options(orvel_helper_faults PRIVATE ${size_flags})
+target_link_libraries(orvel_helper_faults PRIVATE orvel_core orvel_warnings)
+target_link_options(orvel_helper_faults PRIVATE -static -mconsole)
 
 # Wine sees two monitors only through a fake libXinerama.so.1, a Linux library built with the
 # machine's own C compiler.
@@ -60,8 +68,3 @@ function(orvel_desktop_program name source)
 endfunction()
 
 orvel_desktop_program(orvel_attach_startup ${PROJECT_SOURCE_DIR}/bench/attach_startup.cpp)
-# A long run of the helper against the stand-in shell, sampling its memory, handles and threads;
-# not a test, run by hand: scripts/soak
-orvel_desktop_program(orvel_soak ${PROJECT_SOURCE_DIR}/bench/soak.cpp ntdll)
-# It checks the helper's lines as the tests under Wine do.
-target_include_directories(orvel_soak PRIVATE ${PROJECT_SOURCE_DIR}/tests)

@@ -5,7 +5,7 @@
 namespace orvel {
 
 // The real desktop: each method is the Windows call it is named after.
-class Win32Platform final : public Platform {
+class Win32Platform : public Platform {
  public:
   std::u16string get_command_line_w() override;
   SysResult<void> write_stdout(std::string_view utf8) override;
