@@ -4,26 +4,14 @@
 
 #include "mouse/translate.h"
 #include "require.h"
+#include "unit/mouse/facts.h"
 
 namespace {
 
+using orvel::Facts;
 using orvel::MouseEvent;
 using orvel::MouseEventKind;
 using orvel::Point;
-
-struct Facts final : orvel::MouseFacts {
-  bool swapped = false;
-  bool foreground = true;
-  bool over = true;
-  std::optional<Point> at = Point{500, 500};
-  std::uint64_t now = 0;
-
-  bool buttons_swapped() override { return swapped; }
-  bool desktop_is_foreground() override { return foreground; }
-  std::optional<Point> cursor() override { return at; }
-  bool over_desktop(Point) override { return over; }
-  std::uint64_t now_micros() override { return now; }
-};
 
 // What the main process can tell from the events alone, checked as each one comes.
 struct Oracle {
@@ -60,6 +48,7 @@ struct Oracle {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   orvel::MouseTranslator translator;
   Facts facts;
+  facts.at = Point{500, 500};
   Oracle oracle;
   for (std::size_t i = 0; i + 2 < size; i += 3) {
     const std::uint8_t op = data[i];

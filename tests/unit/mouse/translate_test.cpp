@@ -7,21 +7,10 @@
 #include <sstream>
 #include <string>
 
+#include "unit/mouse/facts.h"
+
 namespace orvel {
 namespace {
-
-// The desktop as one step of a test sees it.
-struct Facts final : MouseFacts {
-  bool swapped = false, foreground = true, over = true;
-  std::optional<Point> at;
-  std::uint64_t now = 0;
-
-  bool buttons_swapped() override { return swapped; }
-  bool desktop_is_foreground() override { return foreground; }
-  std::optional<Point> cursor() override { return at; }
-  bool over_desktop(Point) override { return over; }
-  std::uint64_t now_micros() override { return now; }
-};
 
 // A record written as "move", "key", or button transitions and wheels joined by "+".
 RawInputRecord record_of(const std::string& what) {
