@@ -15,7 +15,8 @@ namespace orvel {
 namespace {
 
 constexpr std::string_view usage_text =
-    "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]\n"
+    "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]"
+    " [--report-visibility] [--follow-display]\n"
     "       orvel-wallpaper-helper move --hwnd <n>\n"
     "       orvel-wallpaper-helper detach --hwnd <n>\n"
     "       orvel-wallpaper-helper refresh\n";
