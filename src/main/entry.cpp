@@ -89,7 +89,7 @@ int run_program(Platform& os) {
 
   switch (command->kind) {
     case CommandKind::attach:
-      return run_attach_monitor(os, command->hwnd, command->forward_mouse, command->zguard);
+      return run_attach_monitor(os, *command);
     case CommandKind::move:
       return run_move(os, command->hwnd);
     case CommandKind::detach:

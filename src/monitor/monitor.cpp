@@ -1,12 +1,14 @@
 #include "monitor/monitor.h"
 
 #include <string>
+#include <utility>
 
 #include "attach/attach.h"
 #include "cli/exit_codes.h"
 #include "control/stdin_reader.h"
 #include "events/event.h"
 #include "monitor/state.h"
+#include "monitor/visibility.h"
 #include "mouse/forwarding.h"
 
 namespace orvel {
@@ -22,10 +24,20 @@ int fail_start(Platform& os, std::string message) {
   return exit_failure;
 }
 
+// The events after which the user may see more or less of the desktop, beyond the destruction
+// and reordering that are hooked in any case.
+constexpr std::pair<std::uint32_t, std::uint32_t> visibility_events[] = {
+    {win::event_system_foreground, win::event_system_foreground},
+    {win::event_system_minimizestart, win::event_system_minimizeend},
+    {win::event_system_desktopswitch, win::event_system_desktopswitch},
+    {win::event_object_show, win::event_object_hide},
+    {win::event_object_locationchange, win::event_object_locationchange},
+    {win::event_object_cloaked, win::event_object_uncloaked}};
+
 // A hook that cannot be had gives no handle, or all bits set.
-bool hook_shell_event(Platform& os, std::uint32_t event) {
+bool hook_shell_event(Platform& os, std::uint32_t event, std::uint32_t last_event) {
   const std::optional<Hhook> hook =
-      os.set_win_event_hook(event, event, 0, on_shell_event, 0, 0, hook_flags);
+      os.set_win_event_hook(event, last_event, 0, on_shell_event, 0, 0, hook_flags);
   return hook && *hook != win::invalid_handle_value;
 }
 
@@ -55,9 +67,12 @@ std::uint32_t taskbar_process_id(Platform& os) {
 }
 
 // The hooks, the timer and the message window are never removed: they end with the process.
-int run_attach_monitor(Platform& os, Hwnd host, bool forward_mouse, bool zguard) {
+int run_attach_monitor(Platform& os, const Command& command) {
+  const Hwnd host = command.hwnd;
   MonitorValues& values = monitor_values();
-  values.forward_mouse = forward_mouse;
+  values.forward_mouse = command.forward_mouse;
+  values.report_visibility = command.report_visibility;
+  values.follow_display = command.follow_display;
 
   const SysResult<Hmodule> module = os.get_module_handle_w(nullptr);
   if (!module) {
@@ -79,26 +94,37 @@ int run_attach_monitor(Platform& os, Hwnd host, bool forward_mouse, bool zguard)
   if (!layer) return fail_start(os, layer.error().message);
   const std::uint32_t explorer_pid = taskbar_process_id(os);
   with_monitor_state([&](std::optional<MonitorState>& state) {
-    state = MonitorState{
-        .host = host, .workerw = layer->window, .explorer_pid = explorer_pid, .zguard = zguard};
+    state = MonitorState{.host = host,
+                         .workerw = layer->window,
+                         .explorer_pid = explorer_pid,
+                         .zguard = command.zguard};
   });
 
-  if (!hook_shell_event(os, win::event_object_destroy)) {
+  if (!hook_shell_event(os, win::event_object_destroy, win::event_object_destroy)) {
     return fail_start(os, "SetWinEventHook(EVENT_OBJECT_DESTROY) failed");
   }
-  if (!hook_shell_event(os, win::event_object_reorder)) {
+  if (!hook_shell_event(os, win::event_object_reorder, win::event_object_reorder)) {
     return fail_start(os, "SetWinEventHook(EVENT_OBJECT_REORDER) failed");
+  }
+  if (command.report_visibility) {
+    for (const auto& [first, last] : visibility_events) {
+      if (!hook_shell_event(os, first, last)) {
+        return fail_start(os, "SetWinEventHook(visibility events) failed");
+      }
+    }
+    start_visibility_report(os, *window);
   }
   if (!os.set_timer(*window, heartbeat_timer_id, heartbeat_period_ms)) {
     return fail_start(os, "SetTimer failed");
   }
-  if (forward_mouse) {
+  if (command.forward_mouse) {
     if (const Result<void> started = start_mouse_forwarding(os, *window, layer->window); !started) {
       return fail_start(os, "mouse forwarding unavailable: " + started.error().message);
     }
   }
 
   emit_event(os, Event::Attached{.hwnd = host, .workerw = layer->window, .mode = layer->mode});
+  if (command.report_visibility) report_visibility_now(os);
   if (!start_stdin_reader(os, *window)) {
     static_cast<void>(os.write_stderr("failed to spawn thread\n"));
     return exit_no_reader;
