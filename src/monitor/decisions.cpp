@@ -1,29 +1,15 @@
 #include "monitor/decisions.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace orvel {
 
 ShellInterest shell_interest(std::uint32_t event, std::int32_t object_id, bool reports_visibility) {
   // A desktop switch concerns no window in particular, so its object is not looked at.
   if (object_id != win::objid_window && event != win::event_system_desktopswitch) return {};
-  bool visibility = false;
-  switch (event) {
-    case win::event_system_foreground:
-    case win::event_system_minimizestart:
-    case win::event_system_minimizeend:
-    case win::event_system_desktopswitch:
-    case win::event_object_destroy:
-    case win::event_object_show:
-    case win::event_object_hide:
-    case win::event_object_reorder:
-    case win::event_object_locationchange:
-    case win::event_object_cloaked:
-    case win::event_object_uncloaked:
-      visibility = reports_visibility;
-      break;
-    default:
-      break;
-  }
-  return {.visibility = visibility,
+  return {.visibility = reports_visibility &&
+                        std::ranges::find(visibility_events, event) != std::end(visibility_events),
           .layer = event == win::event_object_destroy || event == win::event_object_reorder};
 }
 
@@ -43,17 +29,9 @@ bool monitor_visible(const VisibilityFacts& facts, std::span<const Rect> covers,
 }
 
 bool display_changed(std::uint32_t message, std::uint64_t wparam) {
-  switch (message) {
-    case win::wm_displaychange:
-    case win::wm_dpichanged:
-      return true;
-    case win::wm_settingchange:
-      return wparam == win::spi_setworkarea;
-    case win::wm_powerbroadcast:
-      return wparam == win::pbt_apmresumeautomatic;
-    default:
-      return false;
-  }
+  return message == win::wm_displaychange || message == win::wm_dpichanged ||
+         (message == win::wm_settingchange && wparam == win::spi_setworkarea) ||
+         (message == win::wm_powerbroadcast && wparam == win::pbt_apmresumeautomatic);
 }
 
 bool reassert_due(std::optional<std::chrono::microseconds> last, std::chrono::microseconds now) {

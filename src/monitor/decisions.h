@@ -30,6 +30,15 @@ struct ShellInterest {
 };
 ShellInterest shell_interest(std::uint32_t event, std::int32_t object_id, bool reports_visibility);
 
+// The window events after which the user may see more or less of the desktop.
+inline constexpr std::uint32_t visibility_events[] = {
+    win::event_system_foreground,     win::event_system_minimizestart,
+    win::event_system_minimizeend,    win::event_system_desktopswitch,
+    win::event_object_destroy,        win::event_object_show,
+    win::event_object_hide,           win::event_object_reorder,
+    win::event_object_locationchange, win::event_object_cloaked,
+    win::event_object_uncloaked};
+
 enum class ShellReaction { none, guard, layer_destroyed };
 
 // A window event (anything else is dropped before this): a z-order change of any window runs the

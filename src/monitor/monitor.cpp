@@ -1,7 +1,6 @@
 #include "monitor/monitor.h"
 
 #include <string>
-#include <utility>
 
 #include "attach/attach.h"
 #include "cli/exit_codes.h"
@@ -24,20 +23,10 @@ int fail_start(Platform& os, std::string message) {
   return exit_failure;
 }
 
-// The events after which the user may see more or less of the desktop, beyond the destruction
-// and reordering that are hooked in any case.
-constexpr std::pair<std::uint32_t, std::uint32_t> visibility_events[] = {
-    {win::event_system_foreground, win::event_system_foreground},
-    {win::event_system_minimizestart, win::event_system_minimizeend},
-    {win::event_system_desktopswitch, win::event_system_desktopswitch},
-    {win::event_object_show, win::event_object_hide},
-    {win::event_object_locationchange, win::event_object_locationchange},
-    {win::event_object_cloaked, win::event_object_uncloaked}};
-
 // A hook that cannot be had gives no handle, or all bits set.
-bool hook_shell_event(Platform& os, std::uint32_t event, std::uint32_t last_event) {
+bool hook_shell_event(Platform& os, std::uint32_t event) {
   const std::optional<Hhook> hook =
-      os.set_win_event_hook(event, last_event, 0, on_shell_event, 0, 0, hook_flags);
+      os.set_win_event_hook(event, event, 0, on_shell_event, 0, 0, hook_flags);
   return hook && *hook != win::invalid_handle_value;
 }
 
@@ -100,15 +89,17 @@ int run_attach_monitor(Platform& os, const Command& command) {
                          .zguard = command.zguard};
   });
 
-  if (!hook_shell_event(os, win::event_object_destroy, win::event_object_destroy)) {
+  if (!hook_shell_event(os, win::event_object_destroy)) {
     return fail_start(os, "SetWinEventHook(EVENT_OBJECT_DESTROY) failed");
   }
-  if (!hook_shell_event(os, win::event_object_reorder, win::event_object_reorder)) {
+  if (!hook_shell_event(os, win::event_object_reorder)) {
     return fail_start(os, "SetWinEventHook(EVENT_OBJECT_REORDER) failed");
   }
   if (command.report_visibility) {
-    for (const auto& [first, last] : visibility_events) {
-      if (!hook_shell_event(os, first, last)) {
+    for (const std::uint32_t event : visibility_events) {
+      // The destruction and reordering of windows are hooked already.
+      if (event == win::event_object_destroy || event == win::event_object_reorder) continue;
+      if (!hook_shell_event(os, event)) {
         return fail_start(os, "SetWinEventHook(visibility events) failed");
       }
     }
