@@ -1,5 +1,8 @@
 #include <benchmark/benchmark.h>
 
+#include <vector>
+
+#include "monitor/coverage.h"
 #include "monitor/decisions.h"
 #include "mouse/translate.h"
 
@@ -89,6 +92,68 @@ void BM_UnrelatedDestroy(benchmark::State& state) {
   if (reactions != 0) state.SkipWithError("an unrelated window needed a reaction");
 }
 BENCHMARK(BM_UnrelatedDestroy);
+
+// The visibility hooks see every cursor move of every process as a location change: the filter
+// that drops it before anything else.
+void BM_UnrelatedEventFilter(benchmark::State& state) {
+  constexpr std::int32_t objid_cursor = -9;
+  std::uint32_t event = win::event_object_locationchange;
+  int interested = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(event);
+    const ShellInterest interest = shell_interest(event, objid_cursor, true);
+    interested += interest.visibility || interest.layer;
+  }
+  if (interested != 0) state.SkipWithError("a cursor move made the answer stale");
+}
+BENCHMARK(BM_UnrelatedEventFilter);
+
+constexpr Rect bench_monitor{0, 0, 1920, 1080};
+
+// 200 windows tiling the monitor, 20 across and 10 down with a few pixels of overlap: no window
+// covers it alone, so the sweep runs to the monitor's right edge.
+std::vector<Rect> tiled_windows() {
+  std::vector<Rect> windows;
+  for (int column = 0; column < 20; ++column) {
+    for (int row = 0; row < 10; ++row) {
+      windows.push_back({column * 96 - 3, row * 108 - 3, column * 96 + 99, row * 108 + 111});
+    }
+  }
+  return windows;
+}
+
+// 200 windows of any size anywhere on two monitors side by side, as a busy desktop has them.
+std::vector<Rect> scattered_windows() {
+  std::vector<Rect> windows;
+  std::uint32_t seed = 12345;
+  const auto next = [&seed](std::int32_t below) {
+    seed = seed * 1'103'515'245u + 12'345u;
+    return static_cast<std::int32_t>((seed >> 8) % static_cast<std::uint32_t>(below));
+  };
+  while (windows.size() < 200) {
+    const std::int32_t left = next(3840) - 200, top = next(1080) - 100;
+    windows.push_back({left, top, left + 40 + next(900), top + 30 + next(700)});
+  }
+  return windows;
+}
+
+void BM_VisibilityTiled200(benchmark::State& state) {
+  const std::vector<Rect> windows = tiled_windows();
+  CoverScratch scratch;
+  int seen = 0;
+  for (auto _ : state) seen += monitor_visible({.monitor = bench_monitor}, windows, scratch);
+  if (seen != 0) state.SkipWithError("a tiled monitor was seen");
+}
+BENCHMARK(BM_VisibilityTiled200);
+
+void BM_VisibilityScattered200(benchmark::State& state) {
+  const std::vector<Rect> windows = scattered_windows();
+  CoverScratch scratch;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(monitor_visible({.monitor = bench_monitor}, windows, scratch));
+  }
+}
+BENCHMARK(BM_VisibilityScattered200);
 
 }  // namespace
 }  // namespace orvel

@@ -19,6 +19,9 @@ std::vector<std::string> plain_arguments(const orvel::Command& command) {
   if (command.kind != orvel::CommandKind::attach) return arguments;
   arguments.push_back(command.forward_mouse ? "--forward-mouse" : "--forward-mouse=false");
   arguments.push_back(command.zguard ? "--zguard=1" : "--zguard=0");
+  arguments.push_back(command.report_visibility ? "--report-visibility=true"
+                                                : "--report-visibility=0");
+  arguments.push_back(command.follow_display ? "--follow-display" : "--follow-display=false");
   return arguments;
 }
 

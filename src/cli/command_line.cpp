@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 namespace orvel {
 namespace {
 
 constexpr char16_t quote = u'"';
+constexpr std::string_view option_names[] = {"--hwnd", "--forward-mouse", "--zguard",
+                                             "--report-visibility", "--follow-display"};
 constexpr char16_t backslash = u'\\';
 
 bool is_blank(char16_t unit) {
@@ -126,7 +130,7 @@ std::expected<Command, std::string> parse_command_line(std::span<const std::stri
       if (i + 1 == arguments.size()) return std::unexpected("missing value for " + name);
       value = arguments[++i];
     }
-    if (name != "--hwnd" && name != "--forward-mouse" && name != "--zguard") {
+    if (std::ranges::find(option_names, name) == std::end(option_names)) {
       return std::unexpected("unknown option: " + name);
     }
     options.push_back({std::move(name), std::move(value)});
@@ -146,13 +150,17 @@ std::expected<Command, std::string> parse_command_line(std::span<const std::stri
   const auto hwnd = option_hwnd(options);
   if (!hwnd) return std::unexpected(hwnd.error());
   command.hwnd = *hwnd;
-  if (*kind == CommandKind::attach) {
-    const auto forward_mouse = option_flag(options, "--forward-mouse");
-    if (!forward_mouse) return std::unexpected(forward_mouse.error());
-    const auto zguard = option_flag(options, "--zguard");
-    if (!zguard) return std::unexpected(zguard.error());
-    command.forward_mouse = *forward_mouse;
-    command.zguard = *zguard;
+  if (*kind != CommandKind::attach) return command;
+  // The flags are checked in this order, whatever their order on the line.
+  const std::pair<std::string_view, bool Command::*> flags[] = {
+      {"--forward-mouse", &Command::forward_mouse},
+      {"--zguard", &Command::zguard},
+      {"--report-visibility", &Command::report_visibility},
+      {"--follow-display", &Command::follow_display}};
+  for (const auto& [name, member] : flags) {
+    const auto flag = option_flag(options, name);
+    if (!flag) return std::unexpected(flag.error());
+    command.*member = *flag;
   }
   return command;
 }

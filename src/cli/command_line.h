@@ -18,6 +18,8 @@ struct Command {
   Hwnd hwnd = 0;  // the host window; unused by refresh
   bool forward_mouse = false;
   bool zguard = false;
+  bool report_visibility = false;
+  bool follow_display = false;
   bool operator==(const Command&) const = default;
 };
 

@@ -37,6 +37,11 @@ class LineBuilder {
     line_ += '"';
     return *this;
   }
+  LineBuilder& boolean(std::string_view member, bool value) {
+    key(member);
+    line_ += value ? "true" : "false";
+    return *this;
+  }
   std::string finish() {
     line_ += "}\n";
     return std::move(line_);
@@ -129,6 +134,12 @@ std::string event_line(const Event& event) {
           [](const Event::Moved& e) { return hwnd_line("moved", e.hwnd); },
           [](const Event::Detached& e) { return hwnd_line("detached", e.hwnd); },
           [](const Event::Refreshed&) { return LineBuilder("refreshed").finish(); },
+          [](const Event::Visibility& e) {
+            return LineBuilder("visibility")
+                .number("hwnd", e.hwnd)
+                .boolean("visible", e.visible)
+                .finish();
+          },
           [](const Event::MouseMove& e) { return point_line("mousemove", e.x, e.y); },
           [](const Event::MouseDown& e) { return point_line("mousedown", e.x, e.y); },
           [](const Event::MouseUp& e) { return point_line("mouseup", e.x, e.y); },

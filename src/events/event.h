@@ -55,6 +55,10 @@ struct Event {
     Hwnd hwnd;
   };
   struct Refreshed {};
+  struct Visibility {
+    Hwnd hwnd;
+    bool visible;
+  };
   struct MouseMove {
     std::int32_t x;
     std::int32_t y;
@@ -78,9 +82,9 @@ struct Event {
     std::optional<ErrorKind> kind;
   };
 
-  using Variant =
-      std::variant<Attached, Heartbeat, WorkerwDestroyed, ExplorerRestarted, Reasserted, Moved,
-                   Detached, Refreshed, MouseMove, MouseDown, MouseUp, MouseWheel, Error>;
+  using Variant = std::variant<Attached, Heartbeat, WorkerwDestroyed, ExplorerRestarted, Reasserted,
+                               Moved, Detached, Refreshed, Visibility, MouseMove, MouseDown,
+                               MouseUp, MouseWheel, Error>;
 
   template <class V>
   requires std::is_constructible_v<Variant, V&&> Event(V&& value)

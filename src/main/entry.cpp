@@ -15,7 +15,8 @@ namespace orvel {
 namespace {
 
 constexpr std::string_view usage_text =
-    "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]\n"
+    "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]"
+    " [--report-visibility] [--follow-display]\n"
     "       orvel-wallpaper-helper move --hwnd <n>\n"
     "       orvel-wallpaper-helper detach --hwnd <n>\n"
     "       orvel-wallpaper-helper refresh\n";
@@ -88,7 +89,7 @@ int run_program(Platform& os) {
 
   switch (command->kind) {
     case CommandKind::attach:
-      return run_attach_monitor(os, command->hwnd, command->forward_mouse, command->zguard);
+      return run_attach_monitor(os, *command);
     case CommandKind::move:
       return run_move(os, command->hwnd);
     case CommandKind::detach:

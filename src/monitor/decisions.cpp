@@ -1,6 +1,17 @@
 #include "monitor/decisions.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace orvel {
+
+ShellInterest shell_interest(std::uint32_t event, std::int32_t object_id, bool reports_visibility) {
+  // A desktop switch concerns no window in particular, so its object is not looked at.
+  if (object_id != win::objid_window && event != win::event_system_desktopswitch) return {};
+  return {.visibility = reports_visibility &&
+                        std::ranges::find(visibility_events, event) != std::end(visibility_events),
+          .layer = event == win::event_object_destroy || event == win::event_object_reorder};
+}
 
 ShellReaction react_to_shell_event(std::uint32_t event, Hwnd window, const Watched& watched) {
   if (event == win::event_object_reorder) {
@@ -10,6 +21,17 @@ ShellReaction react_to_shell_event(std::uint32_t event, Hwnd window, const Watch
     return ShellReaction::layer_destroyed;
   }
   return ShellReaction::none;
+}
+
+bool monitor_visible(const VisibilityFacts& facts, std::span<const Rect> covers,
+                     CoverScratch& scratch) {
+  return facts.display_on && facts.own_desktop && !rect_covered(facts.monitor, covers, scratch);
+}
+
+bool display_changed(std::uint32_t message, std::uint64_t wparam) {
+  return message == win::wm_displaychange || message == win::wm_dpichanged ||
+         (message == win::wm_settingchange && wparam == win::spi_setworkarea) ||
+         (message == win::wm_powerbroadcast && wparam == win::pbt_apmresumeautomatic);
 }
 
 bool reassert_due(std::optional<std::chrono::microseconds> last, std::chrono::microseconds now) {

@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 
+#include "monitor/coverage.h"
 #include "platform/platform.h"
 
 namespace orvel {
@@ -18,6 +20,24 @@ struct Watched {
   Hwnd workerw = 0;
   bool zguard = false;
 };
+
+// What a window event can concern, told before any state is read: the hooks see every window of
+// every process, and most of what they see concerns neither.
+struct ShellInterest {
+  bool visibility = false;  // the visibility answer may have changed
+  bool layer = false;       // the host window's layer or z-order may have changed
+  bool operator==(const ShellInterest&) const = default;
+};
+ShellInterest shell_interest(std::uint32_t event, std::int32_t object_id, bool reports_visibility);
+
+// The window events after which the user may see more or less of the desktop.
+inline constexpr std::uint32_t visibility_events[] = {
+    win::event_system_foreground,     win::event_system_minimizestart,
+    win::event_system_minimizeend,    win::event_system_desktopswitch,
+    win::event_object_destroy,        win::event_object_show,
+    win::event_object_hide,           win::event_object_reorder,
+    win::event_object_locationchange, win::event_object_cloaked,
+    win::event_object_uncloaked};
 
 enum class ShellReaction { none, guard, layer_destroyed };
 
@@ -36,6 +56,43 @@ inline bool host_covered(Hwnd host, Hwnd workerw, std::optional<Hwnd> parent,
                          std::optional<Hwnd> top_child) {
   return parent == workerw && top_child != host;
 }
+
+// A top-level window above the desktop's own windows hides what lies under it, unless it is
+// minimized, cloaked (on another virtual desktop, or a suspended app's) or lets everything
+// through (layered and transparent).
+inline bool window_hides(bool iconic, bool cloaked, std::uint32_t ex_style) {
+  constexpr std::uint32_t see_through = win::ws_ex_layered | win::ws_ex_transparent;
+  return !iconic && !cloaked && (ex_style & see_through) != see_through;
+}
+
+// The user can see some of the host window's monitor while the display is on, the input desktop
+// is the user's own, and the windows above the desktop leave some point of the monitor open.
+struct VisibilityFacts {
+  bool display_on = true;
+  bool own_desktop = true;
+  Rect monitor;
+};
+bool monitor_visible(const VisibilityFacts& facts, std::span<const Rect> covers,
+                     CoverScratch& scratch);
+
+// The visibility lines: the first value after "attached", then only changes.
+class VisibilityReport {
+ public:
+  // True when `visible` must be written.
+  bool changed(bool visible) {
+    if (last_ == visible) return false;
+    last_ = visible;
+    return true;
+  }
+  void forget() { last_.reset(); }
+
+ private:
+  std::optional<bool> last_;
+};
+
+// A change of the displays, of the work area or of the DPI, or a resume from sleep: the host
+// window may no longer fit its monitor.
+bool display_changed(std::uint32_t message, std::uint64_t wparam);
 
 inline constexpr std::chrono::seconds reassert_spacing{10};
 

@@ -7,6 +7,7 @@
 #include "control/stdin_reader.h"
 #include "events/event.h"
 #include "monitor/state.h"
+#include "monitor/visibility.h"
 #include "mouse/forwarding.h"
 
 namespace orvel {
@@ -55,9 +56,12 @@ std::uint32_t taskbar_process_id(Platform& os) {
 }
 
 // The hooks, the timer and the message window are never removed: they end with the process.
-int run_attach_monitor(Platform& os, Hwnd host, bool forward_mouse, bool zguard) {
+int run_attach_monitor(Platform& os, const Command& command) {
+  const Hwnd host = command.hwnd;
   MonitorValues& values = monitor_values();
-  values.forward_mouse = forward_mouse;
+  values.forward_mouse = command.forward_mouse;
+  values.report_visibility = command.report_visibility;
+  values.follow_display = command.follow_display;
 
   const SysResult<Hmodule> module = os.get_module_handle_w(nullptr);
   if (!module) {
@@ -79,8 +83,10 @@ int run_attach_monitor(Platform& os, Hwnd host, bool forward_mouse, bool zguard)
   if (!layer) return fail_start(os, layer.error().message);
   const std::uint32_t explorer_pid = taskbar_process_id(os);
   with_monitor_state([&](std::optional<MonitorState>& state) {
-    state = MonitorState{
-        .host = host, .workerw = layer->window, .explorer_pid = explorer_pid, .zguard = zguard};
+    state = MonitorState{.host = host,
+                         .workerw = layer->window,
+                         .explorer_pid = explorer_pid,
+                         .zguard = command.zguard};
   });
 
   if (!hook_shell_event(os, win::event_object_destroy)) {
@@ -89,16 +95,27 @@ int run_attach_monitor(Platform& os, Hwnd host, bool forward_mouse, bool zguard)
   if (!hook_shell_event(os, win::event_object_reorder)) {
     return fail_start(os, "SetWinEventHook(EVENT_OBJECT_REORDER) failed");
   }
+  if (command.report_visibility) {
+    for (const std::uint32_t event : visibility_events) {
+      // The destruction and reordering of windows are hooked already.
+      if (event == win::event_object_destroy || event == win::event_object_reorder) continue;
+      if (!hook_shell_event(os, event)) {
+        return fail_start(os, "SetWinEventHook(visibility events) failed");
+      }
+    }
+    start_visibility_report(os, *window);
+  }
   if (!os.set_timer(*window, heartbeat_timer_id, heartbeat_period_ms)) {
     return fail_start(os, "SetTimer failed");
   }
-  if (forward_mouse) {
+  if (command.forward_mouse) {
     if (const Result<void> started = start_mouse_forwarding(os, *window, layer->window); !started) {
       return fail_start(os, "mouse forwarding unavailable: " + started.error().message);
     }
   }
 
   emit_event(os, Event::Attached{.hwnd = host, .workerw = layer->window, .mode = layer->mode});
+  if (command.report_visibility) report_visibility_now(os);
   if (!start_stdin_reader(os, *window)) {
     static_cast<void>(os.write_stderr("failed to spawn thread\n"));
     return exit_no_reader;

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "cli/command_line.h"
 #include "platform/platform.h"
 
 namespace orvel {
 
 // The attach monitor: attaches the host window and keeps it in place until standard input says
 // "detach" or ends, or its hidden window is closed; then gives it back. Gives the exit code.
-int run_attach_monitor(Platform& os, Hwnd host, bool forward_mouse, bool zguard);
+int run_attach_monitor(Platform& os, const Command& command);
 
 // The window procedure of the hidden message window.
 std::int64_t monitor_window_proc(Platform& os, Hwnd window, std::uint32_t message,
@@ -28,5 +29,7 @@ std::uint32_t taskbar_process_id(Platform& os);
 
 inline constexpr std::uint64_t heartbeat_timer_id = 1;
 inline constexpr std::uint32_t heartbeat_period_ms = 5000;
+inline constexpr std::uint64_t display_timer_id = 4;
+inline constexpr std::uint32_t display_settle_ms = 200;
 
 }  // namespace orvel

@@ -2,6 +2,7 @@
 #include "monitor/decisions.h"
 #include "monitor/monitor.h"
 #include "monitor/state.h"
+#include "monitor/visibility.h"
 
 namespace orvel {
 namespace {
@@ -18,11 +19,14 @@ std::optional<Watched> watched() {
 
 }  // namespace
 
-// Both hooks see every window of every other process, so anything but a window is dropped before
-// the lock, and a destroyed window costs one compare after it.
+// The hooks see every window of every other process, so what concerns neither the visibility
+// answer nor the layer is dropped before the lock, and a destroyed window costs one compare after.
 void on_shell_event(Platform& os, Hhook, std::uint32_t event, Hwnd window, std::int32_t object_id,
                     std::int32_t, std::uint32_t, std::uint32_t) noexcept {
-  if (object_id != win::objid_window) return;
+  const ShellInterest interest = shell_interest(
+      event, object_id, monitor_values().report_visibility.load(std::memory_order_relaxed));
+  if (interest.visibility) mark_visibility_stale(os);
+  if (!interest.layer) return;
   const std::optional<Watched> state = watched();
   if (!state) return;
   switch (react_to_shell_event(event, window, *state)) {

@@ -26,6 +26,8 @@ struct MonitorValues {
   std::atomic<Hwnd> message_window{0};
   std::atomic<std::uint32_t> taskbar_created{0};
   std::atomic<bool> forward_mouse{false};
+  std::atomic<bool> report_visibility{false};
+  std::atomic<bool> follow_display{false};
   std::atomic<bool> closing{false};
   WorkerGate reattach;
   // The window whose destruction started a re-attach, until the worker has seen it gone.

@@ -6,6 +6,7 @@
 #include "monitor/decisions.h"
 #include "monitor/monitor.h"
 #include "monitor/state.h"
+#include "monitor/visibility.h"
 #include "mouse/forwarding.h"
 #include "mouse/translate.h"
 
@@ -68,6 +69,25 @@ void on_close(Platform& os, Hwnd window) {
   end_message_loop(os, window);
 }
 
+// The displays changed: a burst of such messages (a monitor plugged in gives several) ends in one
+// refit, once the timer lapses after the last of them.
+void on_display_change(Platform& os) {
+  MonitorValues& values = monitor_values();
+  if (values.report_visibility) mark_visibility_stale(os);
+  if (values.follow_display) {
+    static_cast<void>(os.set_timer(message_window(), display_timer_id, display_settle_ms));
+  }
+}
+
+// Fits the host window to the monitor it is on now, as `move` does.
+void on_display_timer(Platform& os) {
+  static_cast<void>(os.kill_timer(message_window(), display_timer_id));
+  const std::optional<Hwnd> host = read_monitor_state(&MonitorState::host);
+  if (!host || monitor_values().closing || !os.is_window(*host)) return;
+  fit_host_to_monitor(os, *host, os.monitor_from_window(*host, win::monitor_defaulttonearest));
+  emit_event(os, Event::Moved{.hwnd = *host});
+}
+
 }  // namespace
 
 std::int64_t monitor_window_proc(Platform& os, Hwnd window, std::uint32_t message,
@@ -77,6 +97,8 @@ std::int64_t monitor_window_proc(Platform& os, Hwnd window, std::uint32_t messag
   } else if (message == win::wm_timer) {
     if (wparam == heartbeat_timer_id) on_heartbeat(os);
     if (wparam == mouse_timer_id) flush_mouse_move(os);
+    if (wparam == visibility_timer_id) on_visibility_timer(os);
+    if (wparam == display_timer_id) on_display_timer(os);
   } else if (message == win::wm_input) {
     on_raw_input(os, lparam);
   } else if (message == monitor_values().taskbar_created) {
@@ -86,6 +108,12 @@ std::int64_t monitor_window_proc(Platform& os, Hwnd window, std::uint32_t messag
   } else if (message == win::wm_close) {
     on_close(os, window);
     return 0;
+  } else if (message == wm_visibility_afresh) {
+    report_visibility_now(os);
+  } else if (display_changed(message, wparam)) {
+    on_display_change(os);
+  } else if (message == win::wm_powerbroadcast && wparam == win::pbt_powersettingchange) {
+    on_power_setting(os, lparam);
   }
   return os.def_window_proc_a(window, message, wparam, lparam);
 }

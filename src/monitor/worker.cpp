@@ -5,6 +5,7 @@
 #include "monitor/monitor.h"
 #include "monitor/reattach.h"
 #include "monitor/state.h"
+#include "monitor/visibility.h"
 #include "mouse/forwarding.h"
 
 namespace orvel {
@@ -45,6 +46,7 @@ class WorkerCalls final : public ReattachCalls {
       state->last_reassert.reset();
     });
     emit_event(os_, Event::Attached{.hwnd = host, .workerw = layer.window, .mode = layer.mode});
+    if (values_.report_visibility) visibility_after_attach(os_);
     // Forwarding follows the new layer only where it was asked for at start-up.
     if (values_.forward_mouse) {
       static_cast<void>(start_mouse_forwarding(os_, message_window(), layer.window));

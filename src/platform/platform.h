@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <functional>
@@ -42,6 +43,21 @@ struct Point {
 struct MonitorInfo {
   Rect monitor;
   Rect work;
+};
+
+// A GUID, laid out as the system lays it out.
+struct Guid {
+  std::uint32_t data1 = 0;
+  std::uint16_t data2 = 0;
+  std::uint16_t data3 = 0;
+  std::uint8_t data4[8] = {};
+  bool operator==(const Guid&) const = default;
+};
+
+// The head of the POWERBROADCAST_SETTING that WM_POWERBROADCAST points to; the data follows it.
+struct PowerSettingHeader {
+  Guid setting;
+  std::uint32_t data_length = 0;
 };
 
 struct WindowOwner {
@@ -142,10 +158,36 @@ inline constexpr std::uint32_t wm_null = 0x0000;
 inline constexpr std::uint32_t wm_destroy = 0x0002;
 inline constexpr std::uint32_t wm_close = 0x0010;
 inline constexpr std::uint32_t wm_quit = 0x0012;
+inline constexpr std::uint32_t wm_settingchange = 0x001A;
+inline constexpr std::uint32_t wm_displaychange = 0x007E;
 inline constexpr std::uint32_t wm_input = 0x00FF;
 inline constexpr std::uint32_t wm_timer = 0x0113;
+inline constexpr std::uint32_t wm_powerbroadcast = 0x0218;
+inline constexpr std::uint32_t wm_dpichanged = 0x02E0;
+inline constexpr std::uint32_t wm_app = 0x8000;
+inline constexpr std::uint64_t pbt_apmresumeautomatic = 0x0012;
+inline constexpr std::uint64_t pbt_powersettingchange = 0x8013;
+inline constexpr std::uint64_t spi_setworkarea = 0x002F;
+inline constexpr std::uint32_t event_system_foreground = 0x0003;
+inline constexpr std::uint32_t event_system_minimizestart = 0x0016;
+inline constexpr std::uint32_t event_system_minimizeend = 0x0017;
+inline constexpr std::uint32_t event_system_desktopswitch = 0x0020;
 inline constexpr std::uint32_t event_object_destroy = 0x8001;
+inline constexpr std::uint32_t event_object_show = 0x8002;
+inline constexpr std::uint32_t event_object_hide = 0x8003;
 inline constexpr std::uint32_t event_object_reorder = 0x8004;
+inline constexpr std::uint32_t event_object_locationchange = 0x800B;
+inline constexpr std::uint32_t event_object_cloaked = 0x8017;
+inline constexpr std::uint32_t event_object_uncloaked = 0x8018;
+inline constexpr std::uint32_t ws_ex_transparent = 0x00000020;
+inline constexpr std::uint32_t ws_ex_layered = 0x00080000;
+inline constexpr std::uint32_t dwmwa_extended_frame_bounds = 9;
+inline constexpr std::uint32_t dwmwa_cloaked = 14;
+inline constexpr std::uint32_t device_notify_window_handle = 0;
+inline constexpr Guid guid_console_display_state = {
+    0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
+inline constexpr std::uint32_t desktop_readobjects = 0x0001;
+inline constexpr int uoi_name = 2;
 inline constexpr std::int32_t objid_window = 0;
 inline constexpr std::uint32_t winevent_outofcontext = 0x0000;
 inline constexpr std::uint32_t winevent_skipownprocess = 0x0002;
@@ -211,7 +253,16 @@ class WindowCalls {
   virtual SysResult<Hwnd> get_window(Hwnd window, std::uint32_t command) = 0;
   virtual SysResult<WindowOwner> get_window_thread_process_id(Hwnd window) = 0;
 
+  // Neither sets a last error.
+  virtual bool is_window_visible(Hwnd window) = 0;
+  virtual bool is_iconic(Hwnd window) = 0;
+
   virtual SysResult<Rect> get_window_rect(Hwnd window) = 0;
+  // DwmGetWindowAttribute into `value`, from dwmapi.dll loaded from the system folder at the first
+  // call. Fails with the loader's last error where the system has no such function, and with the
+  // call's HRESULT where the call fails.
+  virtual SysResult<void> dwm_get_window_attribute(Hwnd window, std::uint32_t attribute,
+                                                   std::span<std::byte> value) = 0;
   virtual SysResult<Point> screen_to_client(Hwnd window, Point point) = 0;
   virtual SysResult<std::int64_t> get_window_long_ptr_w(Hwnd window, int index) = 0;
   // Gives the previous value.
@@ -227,6 +278,13 @@ class WindowCalls {
 
   virtual Hmonitor monitor_from_window(Hwnd window, std::uint32_t flags) = 0;
   virtual SysResult<MonitorInfo> get_monitor_info_w(Hmonitor monitor) = 0;
+
+  // The desktop that receives the user's input, its name, and the handle's release.
+  virtual SysResult<Handle> open_input_desktop(std::uint32_t flags, bool inherit,
+                                               std::uint32_t access) = 0;
+  // GetUserObjectInformationW for a text value, such as UOI_NAME.
+  virtual SysResult<std::u16string> get_user_object_information_w(Handle object, int index) = 0;
+  virtual SysResult<void> close_desktop(Handle desktop) = 0;
 
   // SystemParametersInfoW with a string parameter, which may be null.
   virtual SysResult<void> system_parameters_info_w(std::uint32_t action, std::uint32_t param,
@@ -260,6 +318,10 @@ class MessageCalls {
   // SetTimer with no timer procedure: the timer arrives as WM_TIMER. Gives the timer's id.
   virtual SysResult<std::uint64_t> set_timer(Hwnd window, std::uint64_t id,
                                              std::uint32_t period_ms) = 0;
+  virtual SysResult<void> kill_timer(Hwnd window, std::uint64_t id) = 0;
+  // WM_POWERBROADCAST with PBT_POWERSETTINGCHANGE to `recipient` whenever the setting changes.
+  virtual SysResult<Handle> register_power_setting_notification(Hwnd recipient, const Guid& setting,
+                                                                std::uint32_t flags) = 0;
 
  protected:
   ~MessageCalls() = default;

@@ -38,7 +38,12 @@ class Win32Platform : public Platform {
   SysResult<Hwnd> get_window(Hwnd window, std::uint32_t command) override;
   SysResult<WindowOwner> get_window_thread_process_id(Hwnd window) override;
 
+  bool is_window_visible(Hwnd window) override;
+  bool is_iconic(Hwnd window) override;
+
   SysResult<Rect> get_window_rect(Hwnd window) override;
+  SysResult<void> dwm_get_window_attribute(Hwnd window, std::uint32_t attribute,
+                                           std::span<std::byte> value) override;
   SysResult<Point> screen_to_client(Hwnd window, Point point) override;
   SysResult<std::int64_t> get_window_long_ptr_w(Hwnd window, int index) override;
   SysResult<std::int64_t> set_window_long_ptr_w(Hwnd window, int index,
@@ -51,6 +56,11 @@ class Win32Platform : public Platform {
 
   Hmonitor monitor_from_window(Hwnd window, std::uint32_t flags) override;
   SysResult<MonitorInfo> get_monitor_info_w(Hmonitor monitor) override;
+
+  SysResult<Handle> open_input_desktop(std::uint32_t flags, bool inherit,
+                                       std::uint32_t access) override;
+  SysResult<std::u16string> get_user_object_information_w(Handle object, int index) override;
+  SysResult<void> close_desktop(Handle desktop) override;
 
   SysResult<void> system_parameters_info_w(std::uint32_t action, std::uint32_t param,
                                            const char16_t* text, std::uint32_t flags) override;
@@ -73,6 +83,9 @@ class Win32Platform : public Platform {
                                          std::uint32_t timeout_ms) override;
   SysResult<std::uint64_t> set_timer(Hwnd window, std::uint64_t id,
                                      std::uint32_t period_ms) override;
+  SysResult<void> kill_timer(Hwnd window, std::uint64_t id) override;
+  SysResult<Handle> register_power_setting_notification(Hwnd recipient, const Guid& setting,
+                                                        std::uint32_t flags) override;
 
   std::optional<Hhook> set_win_event_hook(std::uint32_t event_min, std::uint32_t event_max,
                                           Hmodule module, WinEventProc callback,

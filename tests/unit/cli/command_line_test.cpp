@@ -70,6 +70,23 @@ TEST(ParseCommandLine, AcceptsEveryFormAndRejectsWithTheFirstFailingCheck) {
           {{"attach", "--zguard=x", "--hwnd=1", "--forward-mouse="},
            Error("invalid boolean for --forward-mouse: ")},
           {{"attach", "--hwnd", "1", "--zguard=yes"}, Error("invalid boolean for --zguard: yes")},
+          {{"attach", "--follow-display=1", "--hwnd=4", "--report-visibility"},
+           Command{.kind = CommandKind::attach,
+                   .hwnd = 4,
+                   .report_visibility = true,
+                   .follow_display = true}},
+          {{"attach", "--hwnd=4", "--report-visibility=false", "--follow-display=0"}, attach(4)},
+          {{"attach", "--follow-display=on", "--hwnd=4", "--report-visibility=2"},
+           Error("invalid boolean for --report-visibility: 2")},
+          {{"attach", "--hwnd=4", "--follow-display=yes"},
+           Error("invalid boolean for --follow-display: yes")},
+          {{"detach", "--follow-display=maybe", "--hwnd=5", "--report-visibility="},
+           Command{.kind = CommandKind::detach, .hwnd = 5}},
+          {{"refresh", "--report-visibility"},
+           Error("unexpected option for refresh: --report-visibility")},
+          {{"refresh", "--follow-display=0"},
+           Error("unexpected option for refresh: --follow-display")},
+          {{"attach", "--hwnd=4", "--follow"}, Error("unknown option: --follow")},
       };
   for (const auto& [arguments, expected] : cases) {
     EXPECT_EQ(parse_command_line(arguments), expected) << testing::PrintToString(arguments);

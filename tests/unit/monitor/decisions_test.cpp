@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 namespace orvel {
 namespace {
@@ -36,6 +37,78 @@ TEST(ShellEvents, OnlyTheHostOrItsLayerGoingNeedsAReattachAndReordersRunTheGuard
   EXPECT_TRUE(shell_restarted(0, 701));
   EXPECT_TRUE(shell_restarted(700, 0));
   EXPECT_FALSE(shell_restarted(700, 700));
+}
+
+TEST(ShellEvents, OnlyWindowEventsThatCanChangeWhatIsSeenMakeTheVisibilityAnswerStale) {
+  constexpr std::int32_t objid_cursor = -9, objid_client = -4;
+  const struct {
+    std::uint32_t event;
+    std::int32_t object_id;
+    bool reports;
+    ShellInterest interest;
+  } cases[] = {
+      {win::event_object_locationchange, win::objid_window, true, {.visibility = true}},
+      {win::event_object_locationchange, objid_cursor, true, {}},
+      {win::event_object_locationchange, win::objid_window, false, {}},
+      {win::event_system_foreground, win::objid_window, true, {.visibility = true}},
+      {win::event_object_uncloaked, win::objid_window, true, {.visibility = true}},
+      // A desktop switch is let through whatever object it names.
+      {win::event_system_desktopswitch, objid_client, true, {.visibility = true}},
+      {win::event_object_destroy, win::objid_window, true, {.visibility = true, .layer = true}},
+      {win::event_object_reorder, win::objid_window, false, {.layer = true}},
+      {win::event_object_reorder, objid_client, true, {}},
+      {0x8005, win::objid_window, true, {}},  // focus
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(shell_interest(c.event, c.object_id, c.reports), c.interest)
+        << c.event << " " << c.object_id << " " << c.reports;
+  }
+}
+
+TEST(Visibility, SeenUnlessTheDisplayIsOffTheDesktopIsAnotherOrWindowsCoverTheMonitor) {
+  constexpr Rect monitor{1920, 0, 3840, 1080};
+  const std::vector<Rect> none, half{{1920, 0, 2880, 1080}}, maximized{{1912, -8, 3848, 1088}};
+  const std::vector<Rect> other_monitor{{0, 0, 1920, 1080}};
+  CoverScratch scratch;
+  EXPECT_TRUE(monitor_visible({.monitor = monitor}, none, scratch));
+  EXPECT_TRUE(monitor_visible({.monitor = monitor}, half, scratch));
+  EXPECT_TRUE(monitor_visible({.monitor = monitor}, other_monitor, scratch));
+  EXPECT_FALSE(monitor_visible({.monitor = monitor}, maximized, scratch));
+  EXPECT_FALSE(monitor_visible({.display_on = false, .monitor = monitor}, none, scratch));
+  EXPECT_FALSE(monitor_visible({.own_desktop = false, .monitor = monitor}, none, scratch));
+
+  constexpr std::uint32_t layered = win::ws_ex_layered, transparent = win::ws_ex_transparent;
+  EXPECT_TRUE(window_hides(false, false, 0));
+  EXPECT_TRUE(window_hides(false, false, layered));
+  EXPECT_FALSE(window_hides(false, false, layered | transparent | 0x8));
+  EXPECT_FALSE(window_hides(true, false, 0));
+  EXPECT_FALSE(window_hides(false, true, 0));
+
+  VisibilityReport report;
+  const struct {
+    bool visible;
+    bool written;
+  } steps[] = {{true, true}, {true, false}, {false, true}, {false, false}, {true, true}};
+  for (const auto& step : steps) EXPECT_EQ(report.changed(step.visible), step.written);
+  report.forget();  // a new "attached": the same value is written again
+  EXPECT_TRUE(report.changed(true));
+}
+
+TEST(FollowDisplay, RefitsAfterDisplayWorkAreaAndDpiChangesAndAResume) {
+  const struct {
+    std::uint32_t message;
+    std::uint64_t wparam;
+    bool changed;
+  } cases[] = {
+      {win::wm_displaychange, 32, true},
+      {win::wm_settingchange, win::spi_setworkarea, true},
+      {win::wm_settingchange, win::spi_setdeskwallpaper, false},
+      {win::wm_powerbroadcast, win::pbt_apmresumeautomatic, true},
+      {win::wm_powerbroadcast, win::pbt_powersettingchange, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(display_changed(c.message, c.wparam), c.changed) << c.message << " " << c.wparam;
+  }
 }
 
 TEST(ZorderGuard, ActsOnACoveredHostInItsOwnLayerAtMostOnceInTenSeconds) {
