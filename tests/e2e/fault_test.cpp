@@ -1,6 +1,7 @@
 // The test build of the helper under Wine, with Windows calls made to fail or to take longer:
 // whatever fails, the main process reads what happened and the host window is never lost.
 #include <algorithm>
+#include <sstream>
 
 #include "e2e/session.h"
 
@@ -100,29 +101,13 @@ TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
        "re-attach failed"},
   };
   // Calls whose failure the main process does not see; the standard input's end detaches.
-  for (const char* call : {"DestroyWindow",
-                           "EnumChildWindows",
-                           "EnumWindows",
-                           "FindWindowA",
-                           "GetAncestor",
-                           "GetClassNameW",
-                           "GetConsoleMode",
-                           "GetMessageW",
-                           "GetMonitorInfoW",
-                           "GetStdHandle",
-                           "GetWindowRect",
-                           "GetWindowThreadProcessId",
-                           "InvalidateRect",
-                           "MonitorFromWindow",
-                           "ReadFile",
-                           "RegisterWindowMessageW",
-                           "ScreenToClient",
-                           "SetProcessDpiAwarenessContext",
-                           "SetThreadDpiAwarenessContext",
-                           "SetWindowPos",
-                           "UpdateWindow"}) {
-    rows.push_back({std::string(call) + "@1:5", {"attached", "detached"}});
-  }
+  std::istringstream quiet(
+      "DestroyWindow EnumChildWindows EnumWindows FindWindowA GetAncestor GetClassNameW "
+      "GetConsoleMode GetMessageW GetMonitorInfoW GetStdHandle GetWindowRect "
+      "GetWindowThreadProcessId InvalidateRect MonitorFromWindow ReadFile RegisterWindowMessageW "
+      "ScreenToClient SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext SetWindowPos "
+      "UpdateWindow");
+  for (std::string call; quiet >> call;) rows.push_back({call + "@1:5", {"attached", "detached"}});
 
   Shell shell(Layout::classic);
   HWND icons = nullptr;

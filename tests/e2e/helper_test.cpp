@@ -6,7 +6,6 @@
 #include <winver.h>
 
 #include <array>
-#include <cstring>
 #include <cwchar>
 
 #include "e2e/session.h"
@@ -253,16 +252,14 @@ TEST(VersionInfo, TheHelperNamesItselfItsVersionAndWhatItDoes) {
   // Readers take the strings from the block of the first language and code page listed.
   const auto* language = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation"));
   ASSERT_NE(language, nullptr);
-  std::array<wchar_t, 32> block{};
-  std::swprintf(block.data(), block.size(), L"\\StringFileInfo\\%04x%04x\\", language[0],
-                language[1]);
+  wchar_t block[32];
+  std::swprintf(block, 32, L"\\StringFileInfo\\%04x%04x\\", language[0], language[1]);
   for (const auto& [name, value] : {std::pair{L"ProductName", L"orvel-wallpaper-helper"},
                                     {L"OriginalFilename", L"orvel-wallpaper-helper.exe"},
                                     {L"FileVersion", L"" ORVEL_VERSION},
                                     {L"ProductVersion", L"" ORVEL_VERSION},
                                     {L"FileDescription", L"" ORVEL_DESCRIPTION}}) {
-    EXPECT_STREQ(static_cast<const wchar_t*>(query(block.data() + std::wstring(name))), value)
-        << name;
+    EXPECT_STREQ(static_cast<const wchar_t*>(query(block + std::wstring(name))), value) << name;
   }
 }
 
@@ -272,11 +269,11 @@ std::array<SIZE_T, 3> sample(const Process& helper) {
   std::vector<char> table(1 << 22);
   NtQuerySystemInformation(SystemProcessInformation, table.data(), static_cast<ULONG>(table.size()),
                            nullptr);
-  SYSTEM_PROCESS_INFORMATION info{.NextEntryOffset = 1};
-  for (std::size_t at = 0; info.NextEntryOffset; at += info.NextEntryOffset) {
-    std::memcpy(&info, &table[at], sizeof info);
+  for (std::size_t at = 0, next = 1; next; at += next) {
+    const auto& info = *reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(&table[at]);
     if (reinterpret_cast<std::uintptr_t>(info.UniqueProcessId) == helper.id())
       return {info.VirtualMemoryCounters.PagefileUsage, info.HandleCount, info.NumberOfThreads};
+    next = info.NextEntryOffset;
   }
   return {};
 }

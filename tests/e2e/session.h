@@ -19,18 +19,16 @@ using namespace desktop;
 
 // A window's or a monitor's box on the screen: left, top, right, bottom.
 using Box = std::array<LONG, 4>;
-inline Box box(RECT r) {
-  return {r.left, r.top, r.right, r.bottom};
-}
 inline Box window_box(HWND window) {
   RECT r{};
   GetWindowRect(window, &r);
-  return box(r);
+  return {r.left, r.top, r.right, r.bottom};
 }
 inline Box monitor_box(HWND window) {
   MONITORINFO info{.cbSize = sizeof info};
   GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
-  return box(info.rcMonitor);
+  const RECT& r = info.rcMonitor;
+  return {r.left, r.top, r.right, r.bottom};
 }
 
 inline std::string event(std::string_view name, const std::string& fields = "") {

@@ -1,12 +1,13 @@
-// The helper as shipped, on a platform that can also log each Windows call it makes and make a
-// named call fail or take longer at its n-th use, so that tests under Wine can force failures and
-// thread interleavings on the whole program:
-//   ORVEL_CALL_LOG=<file>  appends "<thread id> <call>" for each call
+// The helper as shipped, on a platform that can also log the Windows calls that tests may fail or
+// slow, and make a named one fail or take longer at its n-th use, so that tests under Wine can
+// force failures and thread interleavings on the whole program:
+//   ORVEL_CALL_LOG=<file>  appends "<thread id> <call>" for each such call
 //   ORVEL_FAULTS=<call>@<use>:<last error>,<call>@<use>+<ms>,...
 // Uses are counted per call across all threads, from 1. A failing call is not made: it gives the
 // last error, or false, nothing or 0 where the call has no last error. A slow call sleeps first.
 #include <windows.h>
 
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -23,24 +24,16 @@
 namespace orvel {
 namespace {
 
-template <class T>
-constexpr bool is_sys_result = false;
-template <class T>
-constexpr bool is_sys_result<SysResult<T>> = true;
-
-struct Fault {
-  int use = 0;
-  unsigned error = 0, delay_ms = 0;
-};
+using U = std::uint32_t;
 
 struct Counter {
-  std::atomic<int> uses{0};
-  std::vector<Fault> faults;
+  std::atomic<unsigned> uses{0};
+  std::vector<std::array<unsigned, 3>> faults;  // use, last error, delay in ms
 };
 
 // The Windows name of a platform call: get_window_long_ptr_w is GetWindowLongPtrW.
 std::string windows_name(std::string_view method) {
-  if (method.starts_with("write_std")) return "WriteFile(std" + std::string(method.substr(9)) + ")";
+  if (method == "write_stdout") return "WriteFile(stdout)";
   if (method == "start_thread") return "CreateThread";
   std::string name;
   for (std::size_t i = 0; i < method.size(); ++i) {
@@ -55,32 +48,27 @@ class FaultPlatform : public Win32Platform {
   FaultPlatform() {
     if (const char* path = std::getenv("ORVEL_CALL_LOG")) {
       log_ = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                         OPEN_ALWAYS, 0, nullptr);
     }
     std::string faults = std::getenv("ORVEL_FAULTS") ? std::getenv("ORVEL_FAULTS") : "";
     for (char* rule = std::strtok(faults.data(), ","); rule; rule = std::strtok(nullptr, ",")) {
       char name[64] = "", how = 0;
-      Fault fault;
-      unsigned value = 0;
-      if (std::sscanf(rule, "%63[^@]@%d%c%u", name, &fault.use, &how, &value) != 4) continue;
-      (how == ':' ? fault.error : fault.delay_ms) = value;
-      counters_[name].faults.push_back(fault);
+      unsigned use = 0, value = 0;
+      if (std::sscanf(rule, "%63[^@]@%u%c%u", name, &use, &how, &value) != 4) continue;
+      counters_[name].faults.push_back({use, how == ':' ? value : 0, how == '+' ? value : 0});
     }
   }
 
-  // Each override: the platform's method, its parameters, and its arguments.
+  // Each call that a test may fail or slow: the platform's method, its parameters, its arguments.
 #define ORVEL_FAULTY(method, parameters, ...)                                     \
   auto method parameters->decltype(Win32Platform::method(__VA_ARGS__)) override { \
     static const std::string call = windows_name(#method);                        \
     return faulty(call, [&] { return Win32Platform::method(__VA_ARGS__); });      \
   }
   ORVEL_FAULTY(write_stdout, (std::string_view text), text)
-  ORVEL_FAULTY(write_stderr, (std::string_view text), text)
   ORVEL_FAULTY(get_console_mode, (Handle h), h)
   ORVEL_FAULTY(read_file, (Handle h, std::span<char> buffer), h, buffer)
-  ORVEL_FAULTY(read_console_w, (Handle h, std::span<char16_t> buffer), h, buffer)
   ORVEL_FAULTY(get_module_handle_w, (const char16_t* n), n)
-  ORVEL_FAULTY(format_message_w, (std::uint32_t f, Hmodule s, std::uint32_t c), f, s, c)
   ORVEL_FAULTY(start_thread, (ThreadBody body), body)
   ORVEL_FAULTY(set_process_dpi_awareness_context, (DpiContext c), c)
   ORVEL_FAULTY(set_thread_dpi_awareness_context, (DpiContext c), c)
@@ -90,49 +78,33 @@ class FaultPlatform : public Win32Platform {
   ORVEL_FAULTY(enum_windows, (const WindowVisitor& v), v)
   ORVEL_FAULTY(enum_child_windows, (Hwnd p, const WindowVisitor& v), p, v)
   ORVEL_FAULTY(get_class_name_w, (Hwnd w, int c), w, c)
-  ORVEL_FAULTY(get_ancestor, (Hwnd w, std::uint32_t f), w, f)
-  ORVEL_FAULTY(window_from_point, (Point p), p)
-  ORVEL_FAULTY(get_foreground_window, ())
-  ORVEL_FAULTY(get_window, (Hwnd w, std::uint32_t c), w, c)
+  ORVEL_FAULTY(get_ancestor, (Hwnd w, U f), w, f)
   ORVEL_FAULTY(get_window_thread_process_id, (Hwnd w), w)
   ORVEL_FAULTY(get_window_rect, (Hwnd w), w)
   ORVEL_FAULTY(screen_to_client, (Hwnd w, Point p), w, p)
   ORVEL_FAULTY(get_window_long_ptr_w, (Hwnd w, int i), w, i)
   ORVEL_FAULTY(set_window_long_ptr_w, (Hwnd w, int i, std::int64_t v), w, i, v)
   ORVEL_FAULTY(set_parent, (Hwnd c, Hwnd p), c, p)
-  ORVEL_FAULTY(set_window_pos, (Hwnd w, Hwnd a, int x, int y, int cx, int cy, std::uint32_t f), w,
-               a, x, y, cx, cy, f)
+  ORVEL_FAULTY(set_window_pos, (Hwnd w, Hwnd a, int x, int y, int cx, int cy, U f), w, a, x, y, cx,
+               cy, f)
   ORVEL_FAULTY(invalidate_rect, (Hwnd w, bool e), w, e)
   ORVEL_FAULTY(update_window, (Hwnd w), w)
-  ORVEL_FAULTY(monitor_from_window, (Hwnd w, std::uint32_t f), w, f)
+  ORVEL_FAULTY(monitor_from_window, (Hwnd w, U f), w, f)
   ORVEL_FAULTY(get_monitor_info_w, (Hmonitor m), m)
-  ORVEL_FAULTY(system_parameters_info_w,
-               (std::uint32_t a, std::uint32_t p, const char16_t* t, std::uint32_t f), a, p, t, f)
+  ORVEL_FAULTY(system_parameters_info_w, (U a, U p, const char16_t* t, U f), a, p, t, f)
   ORVEL_FAULTY(register_class_a, (const WindowClass& c), c)
   ORVEL_FAULTY(register_window_message_w, (std::u16string_view n), n)
   ORVEL_FAULTY(create_window_ex_a, (const WindowCreation& c), c)
   ORVEL_FAULTY(destroy_window, (Hwnd w), w)
-  ORVEL_FAULTY(get_message_w, (Message & m, Hwnd w, std::uint32_t lo, std::uint32_t hi), m, w, lo,
-               hi)
-  ORVEL_FAULTY(post_message_w, (Hwnd w, std::uint32_t m, std::uint64_t wp, std::int64_t lp), w, m,
-               wp, lp)
-  ORVEL_FAULTY(send_message_timeout_w,
-               (Hwnd w, std::uint32_t m, std::uint64_t wp, std::int64_t lp, std::uint32_t f,
-                std::uint32_t t),
-               w, m, wp, lp, f, t)
-  ORVEL_FAULTY(set_timer, (Hwnd w, std::uint64_t id, std::uint32_t ms), w, id, ms)
-  ORVEL_FAULTY(set_win_event_hook,
-               (std::uint32_t lo, std::uint32_t hi, Hmodule m, WinEventProc c, std::uint32_t p,
-                std::uint32_t t, std::uint32_t f),
-               lo, hi, m, c, p, t, f)
+  ORVEL_FAULTY(get_message_w, (Message & m, Hwnd w, U first, U last), m, w, first, last)
+  ORVEL_FAULTY(set_timer, (Hwnd w, std::uint64_t id, U ms), w, id, ms)
+  ORVEL_FAULTY(set_win_event_hook, (U lo, U hi, Hmodule m, WinEventProc c, U p, U t, U f), lo, hi,
+               m, c, p, t, f)
   ORVEL_FAULTY(register_raw_input_devices, (std::span<const RawInputDevice> d), d)
-  ORVEL_FAULTY(get_raw_input_data, (std::int64_t r), r)
-  ORVEL_FAULTY(get_cursor_pos, ())
-  ORVEL_FAULTY(get_system_metrics, (int i), i)
 #undef ORVEL_FAULTY
 
   // It fails with INVALID_HANDLE_VALUE, not 0.
-  Handle get_std_handle(std::uint32_t which) override {
+  Handle get_std_handle(U which) override {
     const auto real = [&] { return std::optional(Win32Platform::get_std_handle(which)); };
     return faulty("GetStdHandle", real).value_or(win::invalid_handle_value);
   }
@@ -140,20 +112,19 @@ class FaultPlatform : public Win32Platform {
  private:
   template <class Real, class T = std::invoke_result_t<const Real&>>
   T faulty(const std::string& name, const Real& real) {
-    if (log_ != INVALID_HANDLE_VALUE) {
-      const std::string line = std::to_string(GetCurrentThreadId()) + " " + name + "\n";
-      DWORD written = 0;
+    const std::string line = std::to_string(GetCurrentThreadId()) + " " + name + "\n";
+    DWORD written = 0;
+    if (log_ != INVALID_HANDLE_VALUE)
       WriteFile(log_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    }
     const auto counter = counters_.find(name);
     if (counter == counters_.end()) return real();
-    const int use = ++counter->second.uses;
-    for (const Fault& fault : counter->second.faults) {
-      if (fault.use != use) continue;
-      if (fault.delay_ms) {
-        Sleep(fault.delay_ms);
-      } else if constexpr (is_sys_result<T>) {
-        return std::unexpected(fault.error);
+    const unsigned use = ++counter->second.uses;
+    for (const auto& [at, error, delay_ms] : counter->second.faults) {
+      if (at != use) continue;
+      if (delay_ms) {
+        Sleep(delay_ms);
+      } else if constexpr (std::is_constructible_v<T, std::unexpected<LastError>>) {
+        return std::unexpected(error);
       } else {
         return T();
       }

@@ -106,11 +106,6 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-void send_mouse(DWORD flags, POINT at) {
-  INPUT input = orvel::desktop::mouse_input(flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at);
-  SendInput(1, &input, sizeof(INPUT));
-}
-
 bool write_handle(HWND window) {
   std::printf("%lld\n", static_cast<long long>(reinterpret_cast<std::intptr_t>(window)));
   return std::fflush(stdout) == 0;
@@ -133,10 +128,12 @@ bool obey(std::string_view command) {
   } else if (std::sscanf(std::string(command).c_str(), "click %ld %ld", &at.x, &at.y) == 2) {
     // The windows under the cursor take the move before the press, which is then seen there.
     SetForegroundWindow(desktop.progman);
-    send_mouse(0, at);
-    for (int round = 0; round < 10; ++round) serve_windows();
-    send_mouse(MOUSEEVENTF_LEFTDOWN, at);
-    send_mouse(MOUSEEVENTF_LEFTUP, at);
+    for (const int button : {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}) {
+      INPUT input = orvel::desktop::mouse_input(
+          static_cast<DWORD>(button | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE), at);
+      SendInput(1, &input, sizeof(INPUT));
+      for (int round = 0; round < (button ? 0 : 10); ++round) serve_windows();
+    }
   } else if (command != "windows") {
     return false;
   }
