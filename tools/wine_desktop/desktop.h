@@ -1,21 +1,22 @@
-// The desktop under Wine that the helper is played against, by the end-to-end tests, the soak, the
-// start-up benchmark and the demo: the main process (its windows, and the programs it starts with
-// pipes for their standard streams) and the shell.
+// The desktop under Wine that the helper is played against, by the end-to-end tests, the start-up
+// benchmark and the demo: the main process (its windows, and the programs it starts with pipes for
+// their standard streams) and the shell.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace orvel::desktop {
 
-// What went wrong on the desktop's side: a program that could not start or did not end, a pipe or a
-// window that could not be made, a shell that did not answer. Each program that uses the desktop
-// defines it: the tests make each a test failure, the others print and count them.
+// What went wrong on the desktop's side. Each program that uses the desktop defines it: the tests
+// make each a test failure, the others print them.
 void report_failure(const std::string& what);
 
 struct HandleCloser {
@@ -23,36 +24,125 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
-enum class StdoutReader { reading, gone };
+// A file in the directory of this program.
+inline std::wstring beside_this_program(std::wstring_view file) {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+  return path.erase(path.find_last_of(L'\\') + 1).append(file);
+}
 
-// A program beside this one, started with `arguments` after its path and pipes for its
-// three standard streams. Whatever it asks of this thread's windows is carried out by this thread,
-// so every wait here keeps serving them. With `gone`, the read end of its standard output is closed
-// before it starts.
+// A program beside this one, with pipes for its three standard streams. Every wait here serves
+// this thread's windows, since the program may ask things of them. With `stdout_reader` false, the
+// read end of its standard output is closed before it starts.
 class Process {
  public:
-  Process(std::wstring_view program, std::wstring_view arguments,
-          StdoutReader reader = StdoutReader::reading);
+  Process(std::wstring_view program, std::wstring_view arguments, bool stdout_reader = true)
+      : command_line_(L"\"" + beside_this_program(program) + L"\" " + std::wstring(arguments)) {
+    const Handle in = pipe(in_, true), out = pipe(out_, false), err = pipe(err_, false);
+    if (!stdout_reader) out_.reset();
+    STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
+                         .dwFlags = STARTF_USESTDHANDLES,
+                         .hStdInput = in.get(),
+                         .hStdOutput = out.get(),
+                         .hStdError = err.get()};
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, command_line_.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &started))
+      failed("cannot start");
+    CloseHandle(started.hThread);
+    process_.reset(started.hProcess);
+    id_ = started.dwProcessId;
+  }
   Process(Process&&) = default;
   // Closes its standard input and waits for it to end, stopping it if it does not.
-  ~Process();
+  ~Process() {
+    close_input();
+    if (!waited_) wait();
+  }
 
   DWORD id() const { return id_; }
-  // For looking at it from outside while it runs.
-  HANDLE handle() const { return process_.get(); }
-  void write(std::string_view text);
+  void write(std::string_view text) {
+    DWORD written = 0;
+    if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+      failed("cannot write to");
+  }
   void close_input() { in_.reset(); }
   // The next line of its standard output, without the line feed; empty if none came in time.
-  std::optional<std::string> read_line(DWORD timeout_ms = 15'000);
-  // Its exit code once it has ended, its standard input open until then; empty if it had to be
-  // stopped. Afterwards, whatever it asked of this thread's windows, asynchronous requests
-  // included, has been done.
-  std::optional<DWORD> wait();
-  // What it wrote that read_line has not taken, and its standard error; complete once it has ended.
-  std::string unread_output();
-  std::string errors();
+  std::optional<std::string> read_line(DWORD timeout_ms = 15'000) {
+    std::size_t end = std::string::npos;
+    serve_until(timeout_ms, [&] {
+      // Sampled first, so that everything written before the end is taken below.
+      const bool ended = WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
+      end = take(out_, pending_).find('\n');
+      return ended || end != std::string::npos;
+    });
+    if (end == std::string::npos) return std::nullopt;
+    std::string line = pending_.substr(0, end);
+    pending_.erase(0, end + 1);
+    return line;
+  }
+  // Its exit code; empty if it had to be stopped. A one-shot command takes well under a second; a
+  // cold Wine can take a few.
+  std::optional<DWORD> wait() {
+    waited_ = true;
+    if (!process_) return std::nullopt;
+    const HANDLE process = process_.get();
+    DWORD code = 0;
+    if (serve_until(30'000, [&] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }) &&
+        GetExitCodeProcess(process, &code))
+      return code;
+    failed("stopped, as it did not end:");
+    TerminateProcess(process, 1);
+    return std::nullopt;
+  }
+  // What read_line has not taken, and its standard error; complete once it has ended.
+  std::string unread_output() { return std::exchange(take(out_, pending_), {}); }
+  std::string errors() {
+    std::string text;
+    return take(err_, text);
+  }
 
  private:
+  // Our end goes to `ours`, the child's is returned. Only the child's is inheritable, so that no
+  // program started later holds this one's pipes. Larger than anything the programs write.
+  Handle pipe(Handle& ours, bool child_reads) {
+    SECURITY_ATTRIBUTES inheritable{.nLength = sizeof inheritable, .bInheritHandle = TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    if (!CreatePipe(&read, &write, &inheritable, 1 << 16)) failed("no pipe for");
+    ours.reset(child_reads ? write : read);
+    SetHandleInformation(ours.get(), HANDLE_FLAG_INHERIT, 0);
+    return Handle(child_reads ? read : write);
+  }
+  // Appends what the pipe holds now, without waiting for more.
+  static std::string& take(const Handle& pipe, std::string& text) {
+    DWORD available = 0, read = 0;
+    if (!pipe || !PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &available, nullptr)) return text;
+    const std::size_t before = text.size();
+    text.resize(before + available);
+    if (available && !ReadFile(pipe.get(), &text[before], available, &read, nullptr)) read = 0;
+    text.resize(before + read);
+    return text;
+  }
+  // Serves this thread's windows until `done` holds or the time is up; whether it held. Messages
+  // are served once more after it holds: requests made without waiting (SWP_ASYNCWINDOWPOS).
+  template <class Done>
+  bool serve_until(DWORD timeout_ms, const Done& done) {
+    for (const ULONGLONG end = GetTickCount64() + timeout_ms;;) {
+      const bool finished = done();
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+      if (finished || GetTickCount64() >= end) return finished;
+      // Output wakes no wait, so a wait for a line looks again this often.
+      const HANDLE process = process_.get();
+      MsgWaitForMultipleObjectsEx(1, &process, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+  }
+  void failed(const char* what) {
+    const DWORD error = GetLastError();
+    const std::string ascii(command_line_.begin(), command_line_.end());  // its paths are ASCII
+    report_failure(std::string(what) + " " + ascii + " (" + std::to_string(error) + ")");
+  }
+
   std::wstring command_line_;
   Handle process_, in_, out_, err_;
   DWORD id_ = 0;
@@ -60,34 +150,45 @@ class Process {
   bool waited_ = false;
 };
 
-// A file in the directory of this program.
-std::wstring beside_this_program(std::wstring_view file);
-// The helper, started with `arguments`.
-inline Process start_helper(std::wstring_view arguments,
-                            StdoutReader reader = StdoutReader::reading) {
-  return Process(L"orvel-wallpaper-helper.exe", arguments, reader);
+inline Process start_helper(std::wstring_view arguments, bool stdout_reader = true) {
+  return Process(L"orvel-wallpaper-helper.exe", arguments, stdout_reader);
 }
 
 // A window handle as the command line takes it and the events write it: signed decimal.
-std::string handle_text(HWND window);
-std::wstring widen(std::string_view ascii);
-void pump_messages();
+inline std::string handle_text(HWND window) {
+  return std::to_string(reinterpret_cast<std::intptr_t>(window));
+}
+inline std::wstring widen(std::string_view ascii) {
+  return {ascii.begin(), ascii.end()};
+}
 
-RECT window_rect(HWND window);
-RECT monitor_nearest(HWND window);
-
-// A window of ours, destroyed with its owner.
 using Window = std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)>;
-
 // `rect` in the parent's client coordinates.
-Window create_window(DWORD style, RECT rect, HWND parent = nullptr);
+inline Window create_window(DWORD style, RECT rect, HWND parent = nullptr) {
+  static const WNDCLASSEXW plain{
+      .cbSize = sizeof plain, .lpfnWndProc = DefWindowProcW, .lpszClassName = L"OrvelPlain"};
+  static const ATOM registered = RegisterClassExW(&plain);
+  const HWND window = CreateWindowExW(0, MAKEINTATOM(registered), L"", style, rect.left, rect.top,
+                                      rect.right - rect.left, rect.bottom - rect.top, parent,
+                                      nullptr, nullptr, nullptr);
+  if (!window) report_failure("CreateWindowExW failed: " + std::to_string(GetLastError()));
+  return Window(window, &DestroyWindow);
+}
 
-// Mouse input for SendInput: `flags` (a move, buttons, wheels) with `data`; with
-// MOUSEEVENTF_ABSOLUTE, `at` is where the cursor goes.
-INPUT mouse_input(DWORD flags, POINT at = {}, int data = 0);
+// Absolute coordinates are in 65536ths of the primary screen; rounded up, they come back as the
+// same pixel whether the system rounds them down or to the nearest.
+inline INPUT mouse_input(DWORD flags, POINT at = {}, int data = 0) {
+  const auto normalized = [](LONG pixel, int extent) {
+    return static_cast<LONG>((pixel * 65536LL + extent - 1) / extent);
+  };
+  return {.type = INPUT_MOUSE,
+          .mi = {.dx = normalized(at.x, GetSystemMetrics(SM_CXSCREEN)),
+                 .dy = normalized(at.y, GetSystemMetrics(SM_CYSCREEN)),
+                 .mouseData = static_cast<DWORD>(data),
+                 .dwFlags = flags}};
+}
 
-// The two shapes in which the shell keeps its desktop layer: "classic", a top-level WorkerW after
-// the one that holds the icons, and "raised", a WorkerW inside Progman, beside the icons.
+// "classic": a top-level WorkerW after the one that holds the icons; "raised": inside Progman.
 enum class Layout { classic, raised };
 
 struct ShellOptions {
@@ -95,27 +196,44 @@ struct ShellOptions {
   bool painted = false;           // the windows draw what a person would see
 };
 
-// The shell, played by a program of its own in its own process, its desktop over every monitor
-// and its taskbar on the primary one. The layer's client area starts away from the screen origin,
-// so that screen and client coordinates differ.
+// The stand-in shell in a process of its own, its desktop over every monitor. The layer's client
+// area starts away from the screen origin, so that screen and client coordinates differ.
 class Shell {
  public:
-  explicit Shell(Layout layout, ShellOptions options = {});
+  explicit Shell(Layout layout, ShellOptions options = {})
+      : look_(options.painted ? L" paint" : L""),
+        desktop_(L"orvel_stand_in_shell.exe",
+                 std::wstring(layout == Layout::classic ? L"desktop classic" : L"desktop raised") +
+                     (options.layer_on_request ? L" on-request" : L" present") + look_),
+        layer_(answer(desktop_)) {}
 
   HWND layer() const { return layer_; }
   // Looks again, since the helper may have had the layer made.
   void update() { obey("windows"); }
-  // The taskbar goes away and a new one comes up in a new process, while the layer lives on.
-  void restart_taskbar();
-  // Destroys the layer, and the host window in it with it.
+  // A new taskbar in a new process, while the layer lives on.
+  void restart_taskbar() {
+    obey("remove-taskbar");
+    taskbar_.emplace(L"orvel_stand_in_shell.exe", L"taskbar" + look_);
+    answer(*taskbar_);
+  }
+  // The host window goes with it.
   void destroy_layer() { obey("destroy-layer"); }
-  // Puts a window of the shell's own above the layer's other children.
+  // A window of the shell's own above the layer's other children.
   void cover_layer() { obey("cover-layer"); }
 
  private:
-  void obey(std::string_view command);
+  // The stand-in answers its start and each command with its layer's handle.
+  static HWND answer(Process& shell) {
+    const std::optional<std::string> line = shell.read_line();
+    if (!line) report_failure("the stand-in shell did not answer");
+    return reinterpret_cast<HWND>(static_cast<std::intptr_t>(line ? std::stoll(*line) : 0));
+  }
+  void obey(std::string_view command) {
+    desktop_.write(std::string(command) + "\n");
+    layer_ = answer(desktop_);
+  }
 
-  std::wstring look_;  // what the stand-in is told after its mode
+  std::wstring look_;
   Process desktop_;
   std::optional<Process> taskbar_;
   HWND layer_ = nullptr;

@@ -1,4 +1,4 @@
-#include "wine_desktop/shell_look.h"
+#include "demo/shell_look.h"
 
 #include <array>
 #include <cstddef>

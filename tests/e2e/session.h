@@ -1,0 +1,111 @@
+// What the tests under Wine share: the helper's lines as expected, and an attach session of the
+// helper or of its test build, read as a main process reads it.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "wine_desktop/desktop.h"
+
+namespace orvel::e2e {
+
+using namespace desktop;
+
+// A window's or a monitor's box on the screen: left, top, right, bottom.
+using Box = std::array<LONG, 4>;
+inline Box window_box(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return {r.left, r.top, r.right, r.bottom};
+}
+inline Box monitor_box(HWND window) {
+  MONITORINFO info{.cbSize = sizeof info};
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+  const RECT& r = info.rcMonitor;
+  return {r.left, r.top, r.right, r.bottom};
+}
+
+inline std::string event(std::string_view name, const std::string& fields = "") {
+  return R"({"event":")" + std::string(name) + '"' + fields + '}';
+}
+inline std::string event(std::string_view name, HWND host) {
+  return event(name, ",\"hwnd\":" + handle_text(host));
+}
+inline std::string attached(HWND host, HWND layer, Layout layout) {
+  return event("attached", ",\"hwnd\":" + handle_text(host) + ",\"workerw\":" + handle_text(layer) +
+                               ",\"mode\":\"" + (layout == Layout::classic ? "classic" : "raised") +
+                               '"');
+}
+inline std::string error(std::string_view message) {
+  return event("error", R"(,"message":")" + std::string(message) + '"');
+}
+inline const std::string heartbeat = event("heartbeat"), restarted = event("explorer-restarted"),
+                         window_gone = error("orvel window no longer exists"),
+                         window_destroyed =
+                             R"({"event":"error","message":"orvel window was destroyed together )"
+                             R"(with the WorkerW; the main process must rebuild it",)"
+                             R"("kind":"window-destroyed"})";
+
+// The helper attaching `host` with `options`, or with `faults` its test build failing or slowing
+// those calls. Its lines but heartbeats gather in `lines`; the first is read at once, and the shell
+// looks again for a layer the helper may have had made.
+struct Session {
+  Session(Shell& shell, HWND host, std::wstring_view options, const char* faults = nullptr)
+      : process(program(faults),
+                L"attach --hwnd " + widen(handle_text(host)) + std::wstring(options)) {
+    next();
+    shell.update();
+  }
+  // The next line but heartbeats, and but moves unless `moves`.
+  std::optional<std::string> next(bool moves = false, DWORD wait_ms = 15'000) {
+    for (const ULONGLONG end = GetTickCount64() + wait_ms; GetTickCount64() < end;) {
+      std::optional<std::string> line = process.read_line(100);
+      if (!line || line == heartbeat) continue;
+      lines.push_back(*line);
+      if (moves || !line->starts_with(R"({"event":"mousemove)")) return line;
+    }
+    return std::nullopt;
+  }
+  // Reads until a line holds `text`, for at most `wait_ms`; whether one did.
+  bool until(std::string_view text, DWORD wait_ms = 8'000) {
+    for (const ULONGLONG end = GetTickCount64() + wait_ms; GetTickCount64() < end;) {
+      if (next(false, 100).value_or("").find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  // Closes its standard input and reads it to the end: its exit code.
+  std::optional<DWORD> close() {
+    process.close_input();
+    while (const std::optional<std::string> line = process.read_line()) {
+      if (line != heartbeat) lines.push_back(*line);
+    }
+    return exit_code = process.wait();
+  }
+  static const wchar_t* program(const char* faults) {
+    SetEnvironmentVariableA("ORVEL_FAULTS", faults);  // none removes it
+    return faults ? L"orvel_helper_faults.exe" : L"orvel-wallpaper-helper.exe";
+  }
+
+  Process process;
+  std::vector<std::string> lines;
+  std::optional<DWORD> exit_code;
+};
+
+// Never lost: a child of the live `layer`, or top-level as a popup, as it was or as given back.
+inline void expect_kept(HWND host, HWND layer = nullptr) {
+  const LONG_PTR style = GetWindowLongPtrW(host, GWL_STYLE);
+  if (layer && GetAncestor(host, GA_PARENT) == layer) {
+    EXPECT_TRUE(style & WS_CHILD) << std::hex << style;
+    return;
+  }
+  EXPECT_EQ(GetAncestor(host, GA_PARENT), GetDesktopWindow());
+  EXPECT_EQ(style & (WS_CHILD | WS_POPUP), LONG_PTR{WS_POPUP}) << std::hex << style;
+}
+
+}  // namespace orvel::e2e
