@@ -219,7 +219,8 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
     bool stdout_reader = true;
   } cases[] = {
       {L"--hwnd 5 attach", 2, "",
-       "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]\n"
+       "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]"
+       " [--report-visibility] [--follow-display]\n"
        "       orvel-wallpaper-helper move --hwnd <n>\n"
        "       orvel-wallpaper-helper detach --hwnd <n>\n"
        "       orvel-wallpaper-helper refresh\n"

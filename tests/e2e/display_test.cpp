@@ -1,0 +1,72 @@
+// The two options that follow the display: what covers the host window's monitor, and changes of
+// the display itself, as a main process sees them.
+#include <cstdio>
+
+#include "e2e/session.h"
+
+namespace orvel::e2e {
+namespace {
+
+// Wine raises no WinEvent when a window of ours is shown, moved or minimized; Windows would, so
+// the test does. Wine drops one from a thread that has taken no message since the hook came.
+void announce(HWND window, DWORD event) {
+  PostMessageW(window, WM_NULL, 0, 0);
+  for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
+  NotifyWinEvent(event, window, OBJID_WINDOW, CHILDID_SELF);
+}
+
+// The host on the first of the two monitors; windows of this process cover it, or not.
+TEST(Visibility, SaysWhetherAnyOfTheHostsMonitorCanBeSeen) {
+  Shell shell(Layout::classic);
+  const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
+  Session helper(shell, host.get(), L" --report-visibility");
+  const auto visible = [&](bool yes) {
+    return event("visibility", ",\"hwnd\":" + handle_text(host.get()) +
+                                   ",\"visible\":" + (yes ? "true" : "false"));
+  };
+  EXPECT_EQ(helper.next(), visible(true));
+
+  const Window cover = create_window(WS_POPUP | WS_VISIBLE, {0, 0, 1920, 1080});
+  const ULONGLONG shown = GetTickCount64();
+  announce(cover.get(), EVENT_OBJECT_SHOW);
+  EXPECT_EQ(helper.next(), visible(false));
+  std::printf("visibility: a covering window's line came %llu ms after its event\n",
+              GetTickCount64() - shown);
+
+  SetWindowPos(cover.get(), nullptr, 960, 0, 1920, 1080, SWP_NOZORDER | SWP_NOACTIVATE);
+  announce(cover.get(), EVENT_OBJECT_LOCATIONCHANGE);
+  EXPECT_EQ(helper.next(), visible(true));
+  const Window left = create_window(WS_POPUP | WS_VISIBLE, {0, 0, 960, 1080});
+  announce(left.get(), EVENT_OBJECT_SHOW);
+  EXPECT_EQ(helper.next(), visible(false));
+  ShowWindow(left.get(), SW_MINIMIZE);
+  announce(left.get(), EVENT_SYSTEM_MINIMIZESTART);
+  EXPECT_EQ(helper.next(), visible(true));
+  // The other monitor is not the host's.
+  const Window other = create_window(WS_POPUP | WS_VISIBLE, {1920, 0, 3840, 1080});
+  announce(other.get(), EVENT_OBJECT_SHOW);
+  EXPECT_EQ(helper.next(false, 1'000), std::nullopt);
+
+  EXPECT_EQ(helper.close(), 0u);
+  EXPECT_EQ(helper.lines.back(), event("detached", host.get()));
+}
+
+// A display change broadcast to every top-level window, twice in a burst: one refit of a host that
+// no longer fits, over its monitor again.
+TEST(FollowDisplay, ADisplayChangeRefitsTheHostOnce) {
+  Shell shell(Layout::classic);
+  const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
+  Session helper(shell, host.get(), L" --follow-display");
+  SetWindowPos(host.get(), nullptr, 10, 10, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+  SendMessageTimeoutW(HWND_BROADCAST, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080),
+                      SMTO_ABORTIFHUNG, 2'000, nullptr);
+  SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0, SMTO_ABORTIFHUNG, 2'000,
+                      nullptr);
+  EXPECT_EQ(helper.next(), event("moved", host.get()));
+  EXPECT_EQ(helper.next(false, 1'000), std::nullopt);
+  EXPECT_EQ(window_box(host.get()), monitor_box(host.get()));
+  EXPECT_EQ(helper.close(), 0u);
+}
+
+}  // namespace
+}  // namespace orvel::e2e
