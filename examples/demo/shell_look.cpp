@@ -8,7 +8,6 @@
 namespace orvel::desktop {
 namespace {
 
-constexpr COLORREF wallpaper_colour = RGB(38, 110, 120);
 constexpr COLORREF taskbar_colour = RGB(28, 32, 38);
 constexpr COLORREF tile_colour = RGB(24, 40, 52);
 constexpr LONG tile_size = 96;
@@ -18,16 +17,10 @@ struct Tile {
   const wchar_t* label;
   COLORREF glyph;
 };
-constexpr Tile tiles[] = {{L"Documents", RGB(240, 196, 80)},
-                          {L"Pictures", RGB(110, 190, 240)},
-                          {L"Music", RGB(230, 110, 140)},
-                          {L"Recycle Bin", RGB(190, 200, 210)}};
-
-// In the client coordinates of SHELLDLL_DefView, a column down the left, as the shell lays them.
-RECT tile_rect(std::size_t index) {
-  const LONG top = 24 + static_cast<LONG>(index) * tile_spacing;
-  return {24, top, 24 + tile_size, top + tile_size};
-}
+constexpr Tile tiles[icon_tiles] = {{L"Documents", RGB(240, 196, 80)},
+                                    {L"Pictures", RGB(110, 190, 240)},
+                                    {L"Music", RGB(230, 110, 140)},
+                                    {L"Recycle Bin", RGB(190, 200, 210)}};
 
 void fill(HDC dc, RECT rect, COLORREF colour) {
   const HBRUSH brush = CreateSolidBrush(colour);
@@ -51,6 +44,12 @@ void paint_tiles(HDC dc) {
 }
 
 }  // namespace
+
+// A column down the left, as the shell lays them.
+RECT tile_rect(std::size_t index) {
+  const LONG top = 24 + static_cast<LONG>(index) * tile_spacing;
+  return {24, top, 24 + tile_size, top + tile_size};
+}
 
 void paint_shell_window(HWND window) {
   PAINTSTRUCT painting;

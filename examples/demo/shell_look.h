@@ -4,7 +4,15 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 namespace orvel::desktop {
+
+inline constexpr COLORREF wallpaper_colour = RGB(38, 110, 120);
+inline constexpr std::size_t icon_tiles = 4;
+// Where icon tile `index` is, in the icon view's client coordinates: on the painted desktop, which
+// covers the screen from its origin, the screen's too.
+RECT tile_rect(std::size_t index);
 
 // Answers WM_PAINT for one of the shell's windows: the tiles for the icon view, its colour for the
 // taskbar, the wallpaper for any other.

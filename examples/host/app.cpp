@@ -24,7 +24,7 @@ App::App(Options options) : options_(std::move(options)) {
 }
 
 void App::start() {
-  host_ = std::make_unique<HostWindow>();
+  host_ = std::make_unique<HostWindow>(options_.draw_through_parent);
   helper_ = std::make_unique<Helper>(options_.helper, host_->handle(), options_.print_lines);
   std::cerr << "started helper " << helper_->process_id() << " for host window "
             << number(host_->handle()) << '\n';
@@ -54,6 +54,14 @@ void App::on_event(const Event& event) {
                  [this](const MouseDown& down) {
                    if (host_) host_->ripple_at({.x = down.x, .y = down.y});
                  },
+                 [this](const MouseWheel& wheel) {
+                   if (host_) host_->turn(wheel.deltaY);
+                 },
+                 [this](const Visibility& visibility) {
+                   // Frames nobody can see are not worth their CPU time.
+                   if (host_) host_->set_drawing(visibility.visible);
+                   cpu_.enter(visibility.visible);
+                 },
                  [this](const HelperError& error) {
                    std::cerr << "helper error: " << error.message << '\n';
                    if (error.kind != "window-destroyed" || state_ != State::running) return;
@@ -78,6 +86,7 @@ void App::on_helper_ended() {
       start();
       break;
     case State::closing:
+      std::cerr << cpu_.summary() << '\n';
       std::cerr << (detached_ ? "detached" : "not detached") << ", helper exit code " << code
                 << '\n';
       PostQuitMessage(detached_ && code == 0 ? 0 : 1);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "cpu_meter.h"
 #include "events.h"
 #include "helper.h"
 #include "host_window.h"
@@ -14,6 +15,7 @@ namespace host_example {
 struct Options {
   std::wstring helper;  // path of orvel-wallpaper-helper.exe
   bool print_lines = false;
+  bool draw_through_parent = false;  // see HostWindow
 };
 
 // The application's side of the wallpaper: one host window and the helper that attaches it. When
@@ -43,6 +45,7 @@ class App {
   Options options_;
   State state_ = State::running;
   bool detached_ = false;
+  CpuMeter cpu_;
   // Destroyed after the host window: a helper still holding the window waits for this thread to
   // answer it, so the window must be gone before we wait for the helper.
   std::unique_ptr<Helper> helper_;

@@ -7,6 +7,8 @@ namespace host_example {
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Attached, hwnd, workerw, mode)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Detached, hwnd)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(MouseDown, x, y)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(MouseWheel, deltaX, deltaY)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Visibility, hwnd, visible)
 // An error line has a "kind" member only when it has a kind.
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(HelperError, message, kind)
 
@@ -18,6 +20,8 @@ std::optional<Event> parse_event(std::string_view line) {
     if (name == "attached") return json.get<Attached>();
     if (name == "detached") return json.get<Detached>();
     if (name == "mousedown") return json.get<MouseDown>();
+    if (name == "mousewheel") return json.get<MouseWheel>();
+    if (name == "visibility") return json.get<Visibility>();
     if (name == "error") return json.get<HelperError>();
     return OtherEvent{name};
   } catch (const nlohmann::json::exception&) {

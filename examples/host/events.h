@@ -21,16 +21,25 @@ struct MouseDown {
   int x = 0;  // screen coordinates, in physical pixels
   int y = 0;
 };
+struct MouseWheel {
+  int deltaX = 0;  // 120 a notch, to the right
+  int deltaY = 0;  // 120 a notch, away from the user
+};
+struct Visibility {
+  std::int64_t hwnd = 0;
+  bool visible = true;  // false while no part of the window's monitor can be seen
+};
 struct HelperError {
   std::string message;
   std::string kind;  // empty for most errors; "window-destroyed" asks for a new host window
 };
-// Heartbeats, moves, wheel turns and the rest: shown, but not acted on here.
+// Heartbeats, moves and the rest: shown, but not acted on here.
 struct OtherEvent {
   std::string name;
 };
 
-using Event = std::variant<Attached, Detached, MouseDown, HelperError, OtherEvent>;
+using Event =
+    std::variant<Attached, Detached, MouseDown, MouseWheel, Visibility, HelperError, OtherEvent>;
 
 // Empty for a line that is not an event.
 std::optional<Event> parse_event(std::string_view line);

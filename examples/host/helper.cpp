@@ -42,7 +42,7 @@ Helper::Helper(const std::wstring& program, HWND host, bool print_lines) {
 
   std::wstring command_line = L"\"" + program + L"\" attach --hwnd " +
                               std::to_wstring(reinterpret_cast<std::intptr_t>(host)) +
-                              L" --forward-mouse --zguard";
+                              L" --forward-mouse --zguard --report-visibility";
   STARTUPINFOW startup{.cb = sizeof startup,
                        .dwFlags = STARTF_USESTDHANDLES,
                        .hStdInput = input_read,

@@ -12,8 +12,10 @@ constexpr wchar_t class_name[] = L"OrvelHostExample";
 constexpr UINT_PTR frame_timer = 1;
 constexpr UINT frame_ms = 40;
 constexpr ULONGLONG ripple_ms = 900;
+constexpr ULONGLONG wheel_steps = 1536;  // one turn of the colour wheel
+constexpr int notches_a_turn = 6;
 
-// A colour that walks around the colour wheel as `step` grows, 0 to 1535 being one turn.
+// A colour that walks around the colour wheel as `step` grows, wheel_steps being one turn.
 COLORREF wheel(ULONGLONG step) {
   const auto ramp = static_cast<BYTE>(step % 256);
   switch (step / 256 % 6) {
@@ -43,7 +45,7 @@ TRIVERTEX vertex(LONG x, LONG y, COLORREF colour) {
 
 }  // namespace
 
-HostWindow::HostWindow() {
+HostWindow::HostWindow(bool draw_through_parent) : draw_through_parent_(draw_through_parent) {
   static const ATOM window_class = [] {
     const WNDCLASSEXW description{.cbSize = sizeof(WNDCLASSEXW),
                                   .lpfnWndProc = procedure,
@@ -73,6 +75,22 @@ void HostWindow::ripple_at(POINT screen) {
   ripples_.push_back({.center = screen, .started_ms = GetTickCount64()});
 }
 
+void HostWindow::turn(int wheel_delta) {
+  notches_ =
+      ((notches_ + wheel_delta / WHEEL_DELTA) % notches_a_turn + notches_a_turn) % notches_a_turn;
+}
+
+void HostWindow::set_drawing(bool drawing) {
+  if (!window_ || drawing == drawing_) return;
+  drawing_ = drawing;
+  if (!drawing) {
+    KillTimer(window_, frame_timer);
+    return;
+  }
+  SetTimer(window_, frame_timer, frame_ms, nullptr);
+  InvalidateRect(window_, nullptr, FALSE);
+}
+
 LRESULT CALLBACK HostWindow::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* self = static_cast<HostWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
@@ -91,9 +109,7 @@ LRESULT CALLBACK HostWindow::procedure(HWND window, UINT message, WPARAM wparam,
     case WM_PAINT: {
       PAINTSTRUCT painting;
       const HDC dc = BeginPaint(window, &painting);
-      RECT client;
-      GetClientRect(window, &client);
-      self->paint(dc, client, GetTickCount64());
+      if (self->drawing_) self->draw_frame(dc);
       EndPaint(window, &painting);
       return 0;
     }
@@ -106,14 +122,40 @@ LRESULT CALLBACK HostWindow::procedure(HWND window, UINT message, WPARAM wparam,
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+void HostWindow::draw_frame(HDC own) {
+  RECT client;
+  GetClientRect(window_, &client);
+  const ULONGLONG now_ms = GetTickCount64();
+  const HWND parent = GetAncestor(window_, GA_PARENT);
+  DWORD parent_process = 0;
+  if (draw_through_parent_ && parent && parent != GetDesktopWindow()) {
+    GetWindowThreadProcessId(parent, &parent_process);
+  }
+  if (!parent_process || parent_process == GetCurrentProcessId()) {
+    paint(own, client, now_ms);
+    return;
+  }
+  // Our client area in the parent's client coordinates: the frame goes there and nowhere else.
+  RECT place = client;
+  MapWindowPoints(window_, parent, reinterpret_cast<POINT*>(&place), 2);
+  const HDC dc = GetDCEx(parent, nullptr, DCX_CACHE);
+  if (!dc) return;  // no frame this time; the next tick tries again
+  IntersectClipRect(dc, place.left, place.top, place.right, place.bottom);
+  SetViewportOrgEx(dc, place.left, place.top, nullptr);
+  paint(dc, client, now_ms);
+  ReleaseDC(parent, dc);
+}
+
 void HostWindow::paint(HDC dc, const RECT& client, ULONGLONG now_ms) {
   // Drawn off screen first, so that a frame never shows half done.
   const HDC frame = CreateCompatibleDC(dc);
   const HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
   const HGDIOBJ old_bitmap = SelectObject(frame, bitmap);
 
-  TRIVERTEX corners[] = {vertex(0, 0, wheel(now_ms / 8)),
-                         vertex(client.right, client.bottom, wheel(now_ms / 8 + 512))};
+  const ULONGLONG step =
+      now_ms / 8 + static_cast<ULONGLONG>(notches_) * wheel_steps / notches_a_turn;
+  TRIVERTEX corners[] = {vertex(0, 0, wheel(step)),
+                         vertex(client.right, client.bottom, wheel(step + wheel_steps / 3))};
   GRADIENT_RECT whole{.UpperLeft = 0, .LowerRight = 1};
   GradientFill(frame, corners, 2, &whole, 1, GRADIENT_FILL_RECT_H);
 

@@ -1,14 +1,19 @@
 // An application that shows one of its windows as the live desktop wallpaper, through
 // orvel-wallpaper-helper.exe:
 //
-//   orvel-host-example [--helper <path>] [--seconds <n>] [--print-lines]
+//   orvel-host-example [--helper <path>] [--seconds <n>] [--print-lines] [--draw-through-parent]
 //
-// --helper       the helper's path; by default the one beside this program
-// --seconds      give the window back and end after n seconds; otherwise run until Ctrl+C
-// --print-lines  write each line the helper writes to standard output as it arrives
+// --helper               the helper's path; by default the one beside this program
+// --seconds              give the window back and end after n seconds; otherwise run until Ctrl+C
+// --print-lines          write each line the helper writes to standard output as it arrives
+// --draw-through-parent  draw each frame on the desktop layer, in the window's place, instead of
+//                        on the window: Wine 8 draws nothing of a window inside another program's
+//                        window. On Windows the window draws as any window does: leave it off.
 //
-// What it does is reported on standard error. The exit code is 0 when the helper gave the window
-// back and ended with 0, 1 when it did not, and 2 for a wrong command line.
+// It draws only while the helper says that its window can be seen. What it does is reported on
+// standard error, last its CPU time per second while its window could be seen and while not. The
+// exit code is 0 when the helper gave the window back and ended with 0, 1 when it did not, and 2
+// for a wrong command line.
 #include <windows.h>
 
 #include <cwchar>
@@ -38,7 +43,8 @@ std::wstring helper_beside_us() {
 }
 
 int usage() {
-  std::cerr << "usage: orvel-host-example [--helper <path>] [--seconds <n>] [--print-lines]\n";
+  std::cerr << "usage: orvel-host-example [--helper <path>] [--seconds <n>] [--print-lines]\n"
+               "                          [--draw-through-parent]\n";
   return 2;
 }
 
@@ -52,6 +58,8 @@ int wmain(int argc, wchar_t** argv) {
     const bool has_value = i + 1 < argc;
     if (option == L"--print-lines") {
       options.print_lines = true;
+    } else if (option == L"--draw-through-parent") {
+      options.draw_through_parent = true;
     } else if (option == L"--helper" && has_value) {
       options.helper = argv[++i];
     } else if (option == L"--seconds" && has_value) {
