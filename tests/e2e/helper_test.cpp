@@ -118,7 +118,8 @@ void play_mouse(Shell& shell, Session& session, HWND ours) {
 }
 
 // The classic layout, its layer made on request, with --zguard: a shell window above the host
-// window is put below it again; then `move`, a taskbar restart, and the end of standard input.
+// window is put below it again; then `move`, a taskbar restart and its re-attach, after which the
+// guard acts again at once, and the end of standard input.
 TEST(Attach, ClassicSessionGuardsMovesReattachesAndEndsWithItsInput) {
   Shell shell(Layout::classic, {.layer_on_request = true});
   const Window host = make_host();
@@ -128,6 +129,9 @@ TEST(Attach, ClassicSessionGuardsMovesReattachesAndEndsWithItsInput) {
   EXPECT_EQ(GetWindow(shell.layer(), GW_CHILD), host.get());
   move_back(shell, host.get());
   restart_taskbar(shell, session, host.get());
+  // A re-attach lets the guard act at once again, well within 10 s of its last time.
+  shell.cover_layer();
+  EXPECT_EQ(session.next(false, 3'000), event("reasserted", host.get()));
   EXPECT_EQ(session.close(), 0u);
   EXPECT_EQ(session.lines.back(), event("detached", host.get()));
   EXPECT_EQ(session.process.errors(), "");
