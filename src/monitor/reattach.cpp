@@ -24,7 +24,7 @@ void reattach_host(ReattachCalls& calls) {
                                  " retries: " + layer.error().message,
                       .kind = std::nullopt});
       } else {
-        calls.pause();
+        calls.pause(reattach_pause);
       }
       continue;
     }

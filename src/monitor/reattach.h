@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 
 #include "attach/discovery.h"
@@ -9,6 +10,7 @@
 namespace orvel {
 
 inline constexpr int reattach_tries = 10;
+inline constexpr std::chrono::milliseconds reattach_pause{500};
 inline constexpr std::string_view host_destroyed_message =
     "orvel window was destroyed together with the WorkerW; the main process must rebuild it";
 
@@ -26,7 +28,7 @@ class ReattachCalls {
   // Gives the host window back, silently: the close has already answered for it.
   virtual void detach(Hwnd host) = 0;
   // The pause between two tries.
-  virtual void pause() = 0;
+  virtual void pause(std::chrono::milliseconds duration) = 0;
   // Stores the new layer, writes "attached" and has mouse forwarding follow it.
   virtual void attached(Hwnd host, const DesktopLayer& layer) = 0;
   virtual void report(const HelperError& error) = 0;

@@ -13,7 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto pause_between_tries = 500ms;
 constexpr int destroy_waits = 20;
 constexpr auto destroy_wait = 50ms;
 
@@ -36,7 +35,7 @@ class WorkerCalls final : public ReattachCalls {
   bool is_window(Hwnd window) override { return os_.is_window(window); }
   Result<DesktopLayer> attach(Hwnd host) override { return attach_host(os_, host); }
   void detach(Hwnd host) override { static_cast<void>(detach_host(os_, host)); }
-  void pause() override { os_.sleep(pause_between_tries); }
+  void pause(std::chrono::milliseconds duration) override { os_.sleep(duration); }
 
   // A new layer also makes the guard act at once the next time it finds the host window covered.
   void attached(Hwnd host, const DesktopLayer& layer) override {

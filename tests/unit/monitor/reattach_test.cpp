@@ -11,7 +11,7 @@ namespace {
 constexpr Hwnd the_host = 300;
 const DesktopLayer new_layer{.window = 250, .mode = AttachMode::raised};
 
-// A world that answers from a script and writes down what the worker did: "attach", "pause",
+// A world that answers from a script and writes down what the worker did: "attach", "pause <ms>",
 // "detach", "attached", and "report <message>".
 struct Script final : ReattachCalls {
   std::optional<Hwnd> state_host = the_host;
@@ -36,7 +36,9 @@ struct Script final : ReattachCalls {
     return new_layer;
   }
   void detach(Hwnd) override { did.push_back("detach"); }
-  void pause() override { did.push_back("pause"); }
+  void pause(std::chrono::milliseconds duration) override {
+    did.push_back("pause " + std::to_string(duration.count()));
+  }
   void attached(Hwnd, const DesktopLayer& layer) override {
     EXPECT_EQ(layer, new_layer);
     did.push_back("attached");
@@ -55,12 +57,12 @@ std::vector<std::string> times(int count, std::vector<std::string> steps) {
 
 TEST(Reattach, TriesTenTimesAndStopsForTheCloseTheGoneHostAndAMissingState) {
   const std::string gone = "report " + std::string(host_destroyed_message) + " [window-destroyed]";
-  std::vector<std::string> all_fail = times(9, {"attach", "pause"});
+  std::vector<std::string> all_fail = times(9, {"attach", "pause 500"});
   all_fail.insert(all_fail.end(),
                   {"attach",
                    "report re-attach failed after 10 retries: WorkerW not found after "
                    "spawn"});
-  std::vector<std::string> then_gone = times(3, {"attach", "pause"});
+  std::vector<std::string> then_gone = times(3, {"attach", "pause 500"});
   then_gone.push_back(gone);
 
   const auto run = [](auto&& setup) {
@@ -72,7 +74,7 @@ TEST(Reattach, TriesTenTimesAndStopsForTheCloseTheGoneHostAndAMissingState) {
   using Steps = std::vector<std::string>;
   EXPECT_EQ(run([](Script&) {}), (Steps{"attach", "attached"}));
   EXPECT_EQ(run([](Script& s) { s.failing_attaches = 2; }),
-            (Steps{"attach", "pause", "attach", "pause", "attach", "attached"}));
+            (Steps{"attach", "pause 500", "attach", "pause 500", "attach", "attached"}));
   EXPECT_EQ(run([](Script& s) { s.failing_attaches = 10; }), all_fail);
   EXPECT_EQ(run([](Script& s) { s.alive_checks = 0; }), (Steps{gone}));
   EXPECT_EQ(run([](Script& s) {
@@ -90,7 +92,7 @@ TEST(Reattach, TriesTenTimesAndStopsForTheCloseTheGoneHostAndAMissingState) {
               s.failing_attaches = 5;
               s.closing_after_waits = 2;
             }),
-            (Steps{"attach", "pause", "attach", "pause"}));
+            (Steps{"attach", "pause 500", "attach", "pause 500"}));
   // A close that began while the attach ran: the host window is given back, and nothing said.
   EXPECT_EQ(run([](Script& s) { s.closing_after_attach = true; }), (Steps{"attach", "detach"}));
 }
