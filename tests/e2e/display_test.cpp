@@ -7,44 +7,36 @@
 namespace orvel::e2e {
 namespace {
 
-// Wine raises no WinEvent when a window of ours is shown, moved or minimized; Windows would, so
-// the test does. Wine drops one from a thread that has taken no message since the hook came.
-void announce(HWND window, DWORD event) {
-  PostMessageW(window, WM_NULL, 0, 0);
-  for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
-  NotifyWinEvent(event, window, OBJID_WINDOW, CHILDID_SELF);
-}
-
-// The host on the first of the two monitors; windows of this process cover it, or not.
+// The host on the first of the two monitors; windows of this process cover it, or not. Wine raises
+// no WinEvent when a window of ours is shown, moved or minimized; Windows would, so the test does.
 TEST(Visibility, SaysWhetherAnyOfTheHostsMonitorCanBeSeen) {
   Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
   Session helper(shell, host.get(), L" --report-visibility");
   const auto visible = [&](bool yes) {
-    return event("visibility", ",\"hwnd\":" + handle_text(host.get()) +
-                                   ",\"visible\":" + (yes ? "true" : "false"));
+    return event("visibility", host.get(), std::string(",\"visible\":") + (yes ? "true" : "false"));
   };
   EXPECT_EQ(helper.next(), visible(true));
 
   const Window cover = create_window(WS_POPUP | WS_VISIBLE, {0, 0, 1920, 1080});
   const ULONGLONG shown = GetTickCount64();
-  announce(cover.get(), EVENT_OBJECT_SHOW);
+  raise_win_event(EVENT_OBJECT_SHOW, cover.get());
   EXPECT_EQ(helper.next(), visible(false));
   std::printf("visibility: a covering window's line came %llu ms after its event\n",
               GetTickCount64() - shown);
 
   SetWindowPos(cover.get(), nullptr, 960, 0, 1920, 1080, SWP_NOZORDER | SWP_NOACTIVATE);
-  announce(cover.get(), EVENT_OBJECT_LOCATIONCHANGE);
+  raise_win_event(EVENT_OBJECT_LOCATIONCHANGE, cover.get());
   EXPECT_EQ(helper.next(), visible(true));
   const Window left = create_window(WS_POPUP | WS_VISIBLE, {0, 0, 960, 1080});
-  announce(left.get(), EVENT_OBJECT_SHOW);
+  raise_win_event(EVENT_OBJECT_SHOW, left.get());
   EXPECT_EQ(helper.next(), visible(false));
   ShowWindow(left.get(), SW_MINIMIZE);
-  announce(left.get(), EVENT_SYSTEM_MINIMIZESTART);
+  raise_win_event(EVENT_SYSTEM_MINIMIZESTART, left.get());
   EXPECT_EQ(helper.next(), visible(true));
   // The other monitor is not the host's.
   const Window other = create_window(WS_POPUP | WS_VISIBLE, {1920, 0, 3840, 1080});
-  announce(other.get(), EVENT_OBJECT_SHOW);
+  raise_win_event(EVENT_OBJECT_SHOW, other.get());
   EXPECT_EQ(helper.next(false, 1'000), std::nullopt);
 
   EXPECT_EQ(helper.close(), 0u);

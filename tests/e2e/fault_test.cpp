@@ -82,23 +82,21 @@ TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
       // Without the first look for the layer after the icons, the icons' own WorkerW is taken.
       {"FindWindowExA@1:5", {"attached after the icons", "detached"}},
       // The z-order guard: start-up places the window twice. A later reorder tries again.
-      {"SetWindowPos@3:1400",
-       {"attached", "detached"},
-       0,
-       "",
-       &Shell::cover_layer,
-       "reasserted",
-       1'000},
-      {"", {"attached", "*reasserted*", "detached"}, 0, "", &Shell::cover_layer, "reasserted"},
+      {.faults = "SetWindowPos@3:1400",
+       .lines = {"attached", "detached"},
+       .then = &Shell::cover_layer,
+       .until = "reasserted",
+       .wait_ms = 1'000},
+      {.lines = {"attached", "*reasserted*", "detached"},
+       .then = &Shell::cover_layer,
+       .until = "reasserted"},
       // The re-attach after a taskbar restart: ten tries, half a second apart.
-      {"SetParent@2:5,SetParent@3:5,SetParent@4:5,SetParent@5:5,SetParent@6:5,SetParent@7:5,"
-       "SetParent@8:5,SetParent@9:5,SetParent@10:5,SetParent@11:5",
-       {"attached", restarted, "re-attach failed after 10 retries: " + failed("SetParent"),
-        "detached"},
-       0,
-       "",
-       &Shell::restart_taskbar,
-       "re-attach failed"},
+      {.faults = "SetParent@2:5,SetParent@3:5,SetParent@4:5,SetParent@5:5,SetParent@6:5,"
+                 "SetParent@7:5,SetParent@8:5,SetParent@9:5,SetParent@10:5,SetParent@11:5",
+       .lines = {"attached", restarted, "re-attach failed after 10 retries: " + failed("SetParent"),
+                 "detached"},
+       .then = &Shell::restart_taskbar,
+       .until = "re-attach failed"},
   };
   // Calls whose failure the main process does not see; the standard input's end detaches.
   std::istringstream quiet(

@@ -166,8 +166,7 @@ TEST(HostExample, ShowsItsWindowRebuildsItAfterTheLayerAndGivesItBack) {
     shell.update();
     const HWND window = GetWindow(shell.layer(), GW_CHILD);
     EXPECT_EQ(line, attached(window, shell.layer(), Layout::raised));
-    EXPECT_EQ(example.read_line(),
-              event("visibility", ",\"hwnd\":" + handle_text(window) + ",\"visible\":true"));
+    EXPECT_EQ(example.read_line(), event("visibility", window, ",\"visible\":true"));
     return window;
   };
   const HWND first = next_attached();

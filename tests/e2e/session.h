@@ -34,13 +34,13 @@ inline Box monitor_box(HWND window) {
 inline std::string event(std::string_view name, const std::string& fields = "") {
   return R"({"event":")" + std::string(name) + '"' + fields + '}';
 }
-inline std::string event(std::string_view name, HWND host) {
-  return event(name, ",\"hwnd\":" + handle_text(host));
+inline std::string event(std::string_view name, HWND host, const std::string& fields = "") {
+  return event(name, ",\"hwnd\":" + handle_text(host) + fields);
 }
 inline std::string attached(HWND host, HWND layer, Layout layout) {
-  return event("attached", ",\"hwnd\":" + handle_text(host) + ",\"workerw\":" + handle_text(layer) +
-                               ",\"mode\":\"" + (layout == Layout::classic ? "classic" : "raised") +
-                               '"');
+  return event("attached", host,
+               ",\"workerw\":" + handle_text(layer) + ",\"mode\":\"" +
+                   (layout == Layout::classic ? "classic" : "raised") + '"');
 }
 inline std::string error(std::string_view message) {
   return event("error", R"(,"message":")" + std::string(message) + '"');

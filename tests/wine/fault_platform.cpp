@@ -9,7 +9,6 @@
 
 #include <array>
 #include <atomic>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,25 +30,12 @@ struct Counter {
   std::vector<std::array<unsigned, 3>> faults;  // use, last error, delay in ms
 };
 
-// The Windows name of a platform call: get_window_long_ptr_w is GetWindowLongPtrW.
-std::string windows_name(std::string_view method) {
-  if (method == "write_stdout") return "WriteFile(stdout)";
-  if (method == "start_thread") return "CreateThread";
-  std::string name;
-  for (std::size_t i = 0; i < method.size(); ++i) {
-    const bool first = i == 0 || method[i - 1] == '_';
-    if (method[i] != '_') name += first ? static_cast<char>(std::toupper(method[i])) : method[i];
-  }
-  return name;
-}
-
 class FaultPlatform : public Win32Platform {
  public:
   FaultPlatform() {
-    if (const char* path = std::getenv("ORVEL_CALL_LOG")) {
+    if (const char* path = std::getenv("ORVEL_CALL_LOG"))
       log_ = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_ALWAYS, 0, nullptr);
-    }
     std::string faults = std::getenv("ORVEL_FAULTS") ? std::getenv("ORVEL_FAULTS") : "";
     for (char* rule = std::strtok(faults.data(), ","); rule; rule = std::strtok(nullptr, ",")) {
       char name[64] = "", how = 0;
@@ -59,48 +45,52 @@ class FaultPlatform : public Win32Platform {
     }
   }
 
-  // Each call that a test may fail or slow: the platform's method, its parameters, its arguments.
-#define ORVEL_FAULTY(method, parameters, ...)                                     \
+  // Each call that a test may fail or slow: its Windows name, the platform's method, its
+  // parameters, its arguments.
+#define ORVEL_FAULTY(name, method, parameters, ...)                               \
   auto method parameters->decltype(Win32Platform::method(__VA_ARGS__)) override { \
-    static const std::string call = windows_name(#method);                        \
-    return faulty(call, [&] { return Win32Platform::method(__VA_ARGS__); });      \
+    return faulty(#name, [&] { return Win32Platform::method(__VA_ARGS__); });     \
   }
-  ORVEL_FAULTY(write_stdout, (std::string_view text), text)
-  ORVEL_FAULTY(get_console_mode, (Handle h), h)
-  ORVEL_FAULTY(read_file, (Handle h, std::span<char> buffer), h, buffer)
-  ORVEL_FAULTY(get_module_handle_w, (const char16_t* n), n)
-  ORVEL_FAULTY(start_thread, (ThreadBody body), body)
-  ORVEL_FAULTY(set_process_dpi_awareness_context, (DpiContext c), c)
-  ORVEL_FAULTY(set_thread_dpi_awareness_context, (DpiContext c), c)
-  ORVEL_FAULTY(is_window, (Hwnd w), w)
-  ORVEL_FAULTY(find_window_a, (std::string_view c), c)
-  ORVEL_FAULTY(find_window_ex_a, (Hwnd p, Hwnd after, std::string_view c), p, after, c)
-  ORVEL_FAULTY(enum_windows, (const WindowVisitor& v), v)
-  ORVEL_FAULTY(enum_child_windows, (Hwnd p, const WindowVisitor& v), p, v)
-  ORVEL_FAULTY(get_class_name_w, (Hwnd w, int c), w, c)
-  ORVEL_FAULTY(get_ancestor, (Hwnd w, U f), w, f)
-  ORVEL_FAULTY(get_window_thread_process_id, (Hwnd w), w)
-  ORVEL_FAULTY(get_window_rect, (Hwnd w), w)
-  ORVEL_FAULTY(screen_to_client, (Hwnd w, Point p), w, p)
-  ORVEL_FAULTY(get_window_long_ptr_w, (Hwnd w, int i), w, i)
-  ORVEL_FAULTY(set_window_long_ptr_w, (Hwnd w, int i, std::int64_t v), w, i, v)
-  ORVEL_FAULTY(set_parent, (Hwnd c, Hwnd p), c, p)
-  ORVEL_FAULTY(set_window_pos, (Hwnd w, Hwnd a, int x, int y, int cx, int cy, U f), w, a, x, y, cx,
-               cy, f)
-  ORVEL_FAULTY(invalidate_rect, (Hwnd w, bool e), w, e)
-  ORVEL_FAULTY(update_window, (Hwnd w), w)
-  ORVEL_FAULTY(monitor_from_window, (Hwnd w, U f), w, f)
-  ORVEL_FAULTY(get_monitor_info_w, (Hmonitor m), m)
-  ORVEL_FAULTY(system_parameters_info_w, (U a, U p, const char16_t* t, U f), a, p, t, f)
-  ORVEL_FAULTY(register_class_a, (const WindowClass& c), c)
-  ORVEL_FAULTY(register_window_message_w, (std::u16string_view n), n)
-  ORVEL_FAULTY(create_window_ex_a, (const WindowCreation& c), c)
-  ORVEL_FAULTY(destroy_window, (Hwnd w), w)
-  ORVEL_FAULTY(get_message_w, (Message & m, Hwnd w, U first, U last), m, w, first, last)
-  ORVEL_FAULTY(set_timer, (Hwnd w, std::uint64_t id, U ms), w, id, ms)
-  ORVEL_FAULTY(set_win_event_hook, (U lo, U hi, Hmodule m, WinEventProc c, U p, U t, U f), lo, hi,
-               m, c, p, t, f)
-  ORVEL_FAULTY(register_raw_input_devices, (std::span<const RawInputDevice> d), d)
+  ORVEL_FAULTY(WriteFile(stdout), write_stdout, (std::string_view text), text)
+  ORVEL_FAULTY(GetConsoleMode, get_console_mode, (Handle h), h)
+  ORVEL_FAULTY(ReadFile, read_file, (Handle h, std::span<char> buffer), h, buffer)
+  ORVEL_FAULTY(GetModuleHandleW, get_module_handle_w, (const char16_t* n), n)
+  ORVEL_FAULTY(CreateThread, start_thread, (ThreadBody body), body)
+  ORVEL_FAULTY(SetProcessDpiAwarenessContext, set_process_dpi_awareness_context, (DpiContext c), c)
+  ORVEL_FAULTY(SetThreadDpiAwarenessContext, set_thread_dpi_awareness_context, (DpiContext c), c)
+  ORVEL_FAULTY(IsWindow, is_window, (Hwnd w), w)
+  ORVEL_FAULTY(FindWindowA, find_window_a, (std::string_view c), c)
+  ORVEL_FAULTY(FindWindowExA, find_window_ex_a, (Hwnd p, Hwnd after, std::string_view c), p, after,
+               c)
+  ORVEL_FAULTY(EnumWindows, enum_windows, (const WindowVisitor& v), v)
+  ORVEL_FAULTY(EnumChildWindows, enum_child_windows, (Hwnd p, const WindowVisitor& v), p, v)
+  ORVEL_FAULTY(GetClassNameW, get_class_name_w, (Hwnd w, int c), w, c)
+  ORVEL_FAULTY(GetAncestor, get_ancestor, (Hwnd w, U f), w, f)
+  ORVEL_FAULTY(GetWindowThreadProcessId, get_window_thread_process_id, (Hwnd w), w)
+  ORVEL_FAULTY(GetWindowRect, get_window_rect, (Hwnd w), w)
+  ORVEL_FAULTY(ScreenToClient, screen_to_client, (Hwnd w, Point p), w, p)
+  ORVEL_FAULTY(GetWindowLongPtrW, get_window_long_ptr_w, (Hwnd w, int i), w, i)
+  ORVEL_FAULTY(SetWindowLongPtrW, set_window_long_ptr_w, (Hwnd w, int i, std::int64_t v), w, i, v)
+  ORVEL_FAULTY(SetParent, set_parent, (Hwnd c, Hwnd p), c, p)
+  ORVEL_FAULTY(SetWindowPos, set_window_pos, (Hwnd w, Hwnd a, int x, int y, int cx, int cy, U f), w,
+               a, x, y, cx, cy, f)
+  ORVEL_FAULTY(InvalidateRect, invalidate_rect, (Hwnd w, bool e), w, e)
+  ORVEL_FAULTY(UpdateWindow, update_window, (Hwnd w), w)
+  ORVEL_FAULTY(MonitorFromWindow, monitor_from_window, (Hwnd w, U f), w, f)
+  ORVEL_FAULTY(GetMonitorInfoW, get_monitor_info_w, (Hmonitor m), m)
+  ORVEL_FAULTY(SystemParametersInfoW, system_parameters_info_w, (U a, U p, const char16_t* t, U f),
+               a, p, t, f)
+  ORVEL_FAULTY(RegisterClassA, register_class_a, (const WindowClass& c), c)
+  ORVEL_FAULTY(RegisterWindowMessageW, register_window_message_w, (std::u16string_view n), n)
+  ORVEL_FAULTY(CreateWindowExA, create_window_ex_a, (const WindowCreation& c), c)
+  ORVEL_FAULTY(DestroyWindow, destroy_window, (Hwnd w), w)
+  ORVEL_FAULTY(GetMessageW, get_message_w, (Message & m, Hwnd w, U first, U last), m, w, first,
+               last)
+  ORVEL_FAULTY(SetTimer, set_timer, (Hwnd w, std::uint64_t id, U ms), w, id, ms)
+  ORVEL_FAULTY(SetWinEventHook, set_win_event_hook,
+               (U lo, U hi, Hmodule m, WinEventProc c, U p, U t, U f), lo, hi, m, c, p, t, f)
+  ORVEL_FAULTY(RegisterRawInputDevices, register_raw_input_devices,
+               (std::span<const RawInputDevice> d), d)
 #undef ORVEL_FAULTY
 
   // It fails with INVALID_HANDLE_VALUE, not 0.
@@ -111,8 +101,8 @@ class FaultPlatform : public Win32Platform {
 
  private:
   template <class Real, class T = std::invoke_result_t<const Real&>>
-  T faulty(const std::string& name, const Real& real) {
-    const std::string line = std::to_string(GetCurrentThreadId()) + " " + name + "\n";
+  T faulty(std::string_view name, const Real& real) {
+    const std::string line = std::to_string(GetCurrentThreadId()) + " " + std::string(name) + "\n";
     DWORD written = 0;
     if (log_ != INVALID_HANDLE_VALUE)
       WriteFile(log_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

@@ -51,7 +51,6 @@ class Process {
       failed("cannot start");
     CloseHandle(started.hThread);
     process_.reset(started.hProcess);
-    id_ = started.dwProcessId;
   }
   Process(Process&&) = default;
   // Closes its standard input and waits for it to end, stopping it if it does not.
@@ -60,7 +59,7 @@ class Process {
     if (!waited_) wait();
   }
 
-  DWORD id() const { return id_; }
+  DWORD id() const { return GetProcessId(process_.get()); }
   void write(std::string_view text) {
     DWORD written = 0;
     if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
@@ -97,10 +96,7 @@ class Process {
   }
   // What read_line has not taken, and its standard error; complete once it has ended.
   std::string unread_output() { return std::exchange(take(out_, pending_), {}); }
-  std::string errors() {
-    std::string text;
-    return take(err_, text);
-  }
+  std::string errors() { return std::exchange(take(err_, errors_), {}); }
 
  private:
   // Our end goes to `ours`, the child's is returned. Only the child's is inheritable, so that no
@@ -145,8 +141,7 @@ class Process {
 
   std::wstring command_line_;
   Handle process_, in_, out_, err_;
-  DWORD id_ = 0;
-  std::string pending_;
+  std::string pending_, errors_;
   bool waited_ = false;
 };
 
@@ -173,6 +168,15 @@ inline Window create_window(DWORD style, RECT rect, HWND parent = nullptr) {
                                       nullptr, nullptr, nullptr);
   if (!window) report_failure("CreateWindowExW failed: " + std::to_string(GetLastError()));
   return Window(window, &DestroyWindow);
+}
+
+// Raises a WinEvent that Windows would and Wine does not. Wine drops one raised by a thread that
+// has not taken a message since the watcher hooked it, so the thread takes one first.
+inline void raise_win_event(DWORD event, HWND window) {
+  PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
+  MSG message;
+  PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE);
+  NotifyWinEvent(event, window, OBJID_WINDOW, CHILDID_SELF);
 }
 
 // Absolute coordinates are in 65536ths of the primary screen; rounded up, they come back as the

@@ -22,7 +22,6 @@
 //   click <x> <y>    brings Progman to the front and clicks the primary button at that point
 #include <windows.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -47,15 +46,6 @@ HWND create(const wchar_t* class_name, DWORD style, RECT rect, HWND parent = nul
   style |= WS_VISIBLE | (desktop.painted ? WS_CLIPCHILDREN : 0);
   return CreateWindowExW(0, class_name, L"", style, rect.left, rect.top, rect.right - rect.left,
                          rect.bottom - rect.top, parent, nullptr, nullptr, nullptr);
-}
-
-// Wine drops a WinEvent raised by a thread that has not taken a message since the watcher hooked
-// it, so the thread takes one first.
-void notify(DWORD event, HWND window) {
-  PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
-  MSG message;
-  PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE);
-  NotifyWinEvent(event, window, OBJID_WINDOW, CHILDID_SELF);
 }
 
 void serve_windows() {
@@ -94,7 +84,7 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
   }
   if (desktop.painted && message == WM_ERASEBKGND) return 1;  // WM_PAINT paints every pixel
   // Windows raises this for every window that goes; Wine does not.
-  if (message == WM_DESTROY) notify(EVENT_OBJECT_DESTROY, window);
+  if (message == WM_DESTROY) orvel::desktop::raise_win_event(EVENT_OBJECT_DESTROY, window);
   if (message == WM_TIMER && wparam == keep_place_timer) {
     if (GetWindow(desktop.icons, GW_HWNDNEXT) != window) keep_layer_in_place();
     return 0;
@@ -107,8 +97,7 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
 }
 
 bool write_handle(HWND window) {
-  std::printf("%lld\n", static_cast<long long>(reinterpret_cast<std::intptr_t>(window)));
-  return std::fflush(stdout) == 0;
+  return std::puts(orvel::desktop::handle_text(window).c_str()) >= 0 && std::fflush(stdout) == 0;
 }
 
 // Carries out one command line; false for one that ends it.
@@ -122,7 +111,7 @@ bool obey(std::string_view command) {
     // A new child goes below its siblings.
     SetWindowPos(create(L"Static", WS_CHILD, {0, 0, 10, 10}, desktop.layer), HWND_TOP, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    notify(EVENT_OBJECT_REORDER, desktop.layer);
+    orvel::desktop::raise_win_event(EVENT_OBJECT_REORDER, desktop.layer);
   } else if (command == "host") {
     return write_handle(create(L"Static", WS_POPUP, {100, 80, 740, 560}));
   } else if (std::sscanf(std::string(command).c_str(), "click %ld %ld", &at.x, &at.y) == 2) {
