@@ -30,7 +30,8 @@ add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_helper_faults orve
 
 # The helper as shipped, on a platform that logs its calls and fails or slows the ones a test names.
 add_executable(orvel_helper_faults ${PROJECT_SOURCE_DIR}/tests/wine/fault_platform.cpp
-                                   ${PROJECT_SOURCE_DIR}/src/platform/win32_platform.cpp)
+                                   ${PROJECT_SOURCE_DIR}/src/platform/win32_platform.cpp
+                                   ${PROJECT_SOURCE_DIR}/src/platform/win32_visibility.cpp)
 target_compile_options(orvel_helper_faults PRIVATE ${size_flags})
 target_link_libraries(orvel_helper_faults PRIVATE orvel_core orvel_warnings)
 target_link_options(orvel_helper_faults PRIVATE -static -mconsole)

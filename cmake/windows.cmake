@@ -12,7 +12,8 @@ enable_language(RC)
 configure_file(src/main/version.rc.in version.rc @ONLY)
 add_library(orvel_version_resource OBJECT ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
 
-add_executable(${helper} src/main/main.cpp src/platform/win32_platform.cpp)
+add_executable(${helper} src/main/main.cpp src/platform/win32_platform.cpp
+                         src/platform/win32_visibility.cpp)
 target_compile_options(${helper} PRIVATE ${size_flags})
 target_link_libraries(${helper} PRIVATE orvel_core orvel_warnings orvel_version_resource)
 target_link_options(${helper} PRIVATE -static -s -Wl,--gc-sections -mconsole

@@ -10,22 +10,11 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "platform/win32_handles.h"
 
 namespace orvel {
 namespace {
 
-HWND to_hwnd(Hwnd window) {
-  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(window));
-}
-Hwnd from_hwnd(HWND window) {
-  return static_cast<Hwnd>(reinterpret_cast<std::intptr_t>(window));
-}
-HMONITOR to_hmonitor(Hmonitor monitor) {
-  return reinterpret_cast<HMONITOR>(static_cast<std::intptr_t>(monitor));
-}
-HANDLE to_handle(Handle handle) {
-  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(handle));
-}
 HINSTANCE to_hinstance(Hmodule module) {
   return reinterpret_cast<HINSTANCE>(static_cast<std::intptr_t>(module));
 }
@@ -34,13 +23,6 @@ DPI_AWARENESS_CONTEXT to_dpi_context(DpiContext context) {
 }
 const wchar_t* to_wide(const char16_t* text) {
   return reinterpret_cast<const wchar_t*>(text);
-}
-Rect from_rect(const RECT& rect) {
-  return {.left = rect.left, .top = rect.top, .right = rect.right, .bottom = rect.bottom};
-}
-std::optional<Hwnd> optional_window(HWND window) {
-  if (!window) return std::nullopt;
-  return from_hwnd(window);
 }
 
 MSG to_msg(const Message& message) {
@@ -58,10 +40,6 @@ Message from_msg(const MSG& message) {
           .lparam = message.lParam,
           .time = static_cast<std::uint32_t>(message.time),
           .point = {.x = message.pt.x, .y = message.pt.y}};
-}
-
-std::unexpected<LastError> last_error() {
-  return std::unexpected(static_cast<LastError>(GetLastError()));
 }
 
 // Owns a buffer that the system allocated with LocalAlloc.
@@ -155,23 +133,6 @@ SysResult<void> write_standard(DWORD which, std::string_view utf8) {
     done += written;
   }
   return {};
-}
-
-using DwmGetWindowAttributeFunction = HRESULT(WINAPI*)(HWND, DWORD, void*, DWORD);
-
-// DwmGetWindowAttribute, looked up once; the last error of the failed step where it is missing.
-SysResult<DwmGetWindowAttributeFunction> dwm_get_window_attribute_function() {
-  static const SysResult<DwmGetWindowAttributeFunction> function =
-      []() -> SysResult<DwmGetWindowAttributeFunction> {
-    // Only the system's own copy: a dwmapi.dll beside the program must never be loaded. The
-    // module stays loaded for as long as the process lives.
-    const HMODULE dwmapi = LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!dwmapi) return last_error();
-    const FARPROC found = GetProcAddress(dwmapi, "DwmGetWindowAttribute");
-    if (!found) return last_error();
-    return reinterpret_cast<DwmGetWindowAttributeFunction>(reinterpret_cast<void (*)()>(found));
-  }();
-  return function;
 }
 
 }  // namespace
@@ -337,24 +298,6 @@ SysResult<WindowOwner> Win32Platform::get_window_thread_process_id(Hwnd window) 
                      .process_id = static_cast<std::uint32_t>(process_id)};
 }
 
-bool Win32Platform::is_window_visible(Hwnd window) {
-  return IsWindowVisible(to_hwnd(window)) != FALSE;
-}
-
-bool Win32Platform::is_iconic(Hwnd window) {
-  return IsIconic(to_hwnd(window)) != FALSE;
-}
-
-SysResult<void> Win32Platform::dwm_get_window_attribute(Hwnd window, std::uint32_t attribute,
-                                                        std::span<std::byte> value) {
-  const SysResult<DwmGetWindowAttributeFunction> function = dwm_get_window_attribute_function();
-  if (!function) return std::unexpected(function.error());
-  const HRESULT result =
-      (*function)(to_hwnd(window), attribute, value.data(), static_cast<DWORD>(value.size()));
-  if (FAILED(result)) return std::unexpected(static_cast<LastError>(result));
-  return {};
-}
-
 SysResult<Rect> Win32Platform::get_window_rect(Hwnd window) {
   RECT rect{};
   if (!GetWindowRect(to_hwnd(window), &rect)) return last_error();
@@ -414,29 +357,6 @@ SysResult<MonitorInfo> Win32Platform::get_monitor_info_w(Hmonitor monitor) {
   MONITORINFO info{.cbSize = sizeof(info), .rcMonitor = {}, .rcWork = {}, .dwFlags = 0};
   if (!GetMonitorInfoW(to_hmonitor(monitor), &info)) return last_error();
   return MonitorInfo{.monitor = from_rect(info.rcMonitor), .work = from_rect(info.rcWork)};
-}
-
-SysResult<Handle> Win32Platform::open_input_desktop(std::uint32_t flags, bool inherit,
-                                                    std::uint32_t access) {
-  const HDESK desktop = OpenInputDesktop(flags, inherit ? TRUE : FALSE, access);
-  if (!desktop) return last_error();
-  return static_cast<Handle>(reinterpret_cast<std::intptr_t>(desktop));
-}
-
-SysResult<std::u16string> Win32Platform::get_user_object_information_w(Handle object, int index) {
-  wchar_t text[64] = {};
-  DWORD needed = 0;
-  if (!GetUserObjectInformationW(to_handle(object), index, text, sizeof(text), &needed)) {
-    return last_error();
-  }
-  return std::u16string(reinterpret_cast<const char16_t*>(text));
-}
-
-SysResult<void> Win32Platform::close_desktop(Handle desktop) {
-  if (!CloseDesktop(reinterpret_cast<HDESK>(static_cast<std::intptr_t>(desktop)))) {
-    return last_error();
-  }
-  return {};
 }
 
 SysResult<void> Win32Platform::system_parameters_info_w(std::uint32_t action, std::uint32_t param,
@@ -538,18 +458,6 @@ SysResult<std::uint64_t> Win32Platform::set_timer(Hwnd window, std::uint64_t id,
 SysResult<void> Win32Platform::kill_timer(Hwnd window, std::uint64_t id) {
   if (!KillTimer(to_hwnd(window), id)) return last_error();
   return {};
-}
-
-SysResult<Handle> Win32Platform::register_power_setting_notification(Hwnd recipient,
-                                                                     const Guid& setting,
-                                                                     std::uint32_t flags) {
-  GUID guid;
-  static_assert(sizeof(guid) == sizeof(setting));
-  std::memcpy(&guid, &setting, sizeof(guid));
-  const HPOWERNOTIFY notification =
-      RegisterPowerSettingNotification(to_hwnd(recipient), &guid, flags);
-  if (!notification) return last_error();
-  return static_cast<Handle>(reinterpret_cast<std::intptr_t>(notification));
 }
 
 std::optional<Hhook> Win32Platform::set_win_event_hook(
