@@ -6,7 +6,7 @@ set(fuzz_flags -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
 # The program's own code is instrumented too, so that coverage guides the fuzzer through it.
 target_compile_options(orvel_core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
 
-foreach(target command_line_fuzz json_escape_fuzz stdin_lines_fuzz mouse_fuzz coverage_fuzz)
+foreach(target command_line_fuzz stdin_lines_fuzz mouse_fuzz coverage_fuzz)
   add_executable(${target} fuzz/${target}.cpp)
   target_compile_options(${target} PRIVATE ${fuzz_flags})
   target_link_options(${target} PRIVATE ${fuzz_flags})

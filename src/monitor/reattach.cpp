@@ -7,7 +7,12 @@ namespace orvel {
 void reattach_host(ReattachCalls& calls) {
   for (int failures = 0; failures < reattach_tries;) {
     if (calls.closing()) return;
-    calls.wait_until_destroyed();
+    const Hwnd destroyed = calls.take_destroyed();
+    for (int wait = 0;
+         destroyed != 0 && wait < destroy_waits && !calls.closing() && calls.is_window(destroyed);
+         ++wait) {
+      calls.pause(destroy_wait);
+    }
     // A close that began during the wait has given the host window back, or is about to.
     if (calls.closing()) return;
     const std::optional<Hwnd> host = calls.host();

@@ -11,6 +11,11 @@ namespace orvel {
 
 inline constexpr int reattach_tries = 10;
 inline constexpr std::chrono::milliseconds reattach_pause{500};
+// The shell tells of a window's destruction before the windows inside it go with it: an attach
+// made in between would put the host window into a layer that is about to take it along. The
+// worker looks this often, this far apart, for the destroyed window to be gone.
+inline constexpr int destroy_waits = 20;
+inline constexpr std::chrono::milliseconds destroy_wait{50};
 inline constexpr std::string_view host_destroyed_message =
     "orvel window was destroyed together with the WorkerW; the main process must rebuild it";
 
@@ -19,15 +24,15 @@ inline constexpr std::string_view host_destroyed_message =
 class ReattachCalls {
  public:
   virtual bool closing() = 0;
-  // Waits, up to a second, until the window whose destruction started the re-attach is gone.
-  virtual void wait_until_destroyed() = 0;
+  // The window whose destruction started the re-attach, once; 0 for none.
+  virtual Hwnd take_destroyed() = 0;
   // The host window, as the monitor state has it now; empty when there is no state.
   virtual std::optional<Hwnd> host() = 0;
   virtual bool is_window(Hwnd window) = 0;
   virtual Result<DesktopLayer> attach(Hwnd host) = 0;
   // Gives the host window back, silently: the close has already answered for it.
   virtual void detach(Hwnd host) = 0;
-  // The pause between two tries.
+  // A pause between two looks or two tries.
   virtual void pause(std::chrono::milliseconds duration) = 0;
   // Stores the new layer, writes "attached" and has mouse forwarding follow it.
   virtual void attached(Hwnd host, const DesktopLayer& layer) = 0;
@@ -37,8 +42,9 @@ class ReattachCalls {
   ~ReattachCalls() = default;
 };
 
-// One run of the worker: up to ten tries, a pause after each of the first nine failures, each
-// looking afresh at the close flag, the state and the host window.
+// One run of the worker: a wait, up to a second, for the destroyed window to be gone; then up to
+// ten tries, a pause after each of the first nine failures, each looking afresh at the close
+// flag, the state and the host window.
 void reattach_host(ReattachCalls& calls);
 
 }  // namespace orvel

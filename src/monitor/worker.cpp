@@ -11,25 +11,13 @@
 namespace orvel {
 namespace {
 
-using namespace std::chrono_literals;
-
-constexpr int destroy_waits = 20;
-constexpr auto destroy_wait = 50ms;
-
 class WorkerCalls final : public ReattachCalls {
  public:
   explicit WorkerCalls(Platform& os) : os_(os) {}
 
   bool closing() override { return values_.closing; }
 
-  // The shell tells of a window's destruction before the windows inside it go with it: an attach
-  // made in between would put the host window into a layer that is about to take it along.
-  void wait_until_destroyed() override {
-    const Hwnd destroyed = values_.destroyed.exchange(0);
-    for (int wait = 0; destroyed != 0 && wait < destroy_waits && os_.is_window(destroyed); ++wait) {
-      os_.sleep(destroy_wait);
-    }
-  }
+  Hwnd take_destroyed() override { return values_.destroyed.exchange(0); }
 
   std::optional<Hwnd> host() override { return read_monitor_state(&MonitorState::host); }
   bool is_window(Hwnd window) override { return os_.is_window(window); }

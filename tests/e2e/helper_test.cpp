@@ -86,6 +86,14 @@ std::string mouse(const char* name, POINT at, const std::string& deltas = "") {
   return event(name, ",\"x\":" + std::to_string(at.x) + ",\"y\":" + std::to_string(at.y) + deltas);
 }
 
+// Moves are paced: their lines, up to the one that says where the mouse stopped.
+void moves_until(Session& session, POINT to) {
+  for (std::optional<std::string> line; line != mouse("mousemove", to);) {
+    line = session.next(true);
+    ASSERT_TRUE(line && line->starts_with(R"({"event":"mousemove")")) << line.value_or("no line");
+  }
+}
+
 // Each line carries the cursor of its own moment while the desktop (Progman, in either layout) is
 // in front, and none comes while `ours` is. Under X, the process under the cursor feeds each move
 // back as one more, sometimes late: a round trip to the stand-in lets it do that before a press.
@@ -104,10 +112,7 @@ void play_mouse(Shell& shell, Session& session, HWND ours) {
   send_mouse(release, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
   EXPECT_EQ(session.next(), mouse("mousewheel", release, R"(,"deltaX":0,"deltaY":120)"));
   send_mouse(to);
-  for (std::optional<std::string> line; line != mouse("mousemove", to);) {
-    line = session.next(true);
-    ASSERT_TRUE(line && line->starts_with(R"({"event":"mousemove")")) << line.value_or("no line");
-  }
+  moves_until(session, to);
   // The helper judges the front when it takes the record: it is given the time to.
   bring_to_front(shell, ours);
   send_mouse(release, MOUSEEVENTF_WHEEL, WHEEL_DELTA);
@@ -286,8 +291,9 @@ std::array<SIZE_T, 3> sample(const Process& helper) {
   return {};
 }
 
-// By hand (scripts/soak), on Wine's null display: the sessions' steps 100 times over, while one
-// helper's memory, handles and threads may grow by a tenth at most.
+// By hand (scripts/soak), on Wine's null display: the sessions' steps 100 times over, with a
+// thousand mouse records a round, while one helper's memory, handles and threads may grow by a
+// tenth at most.
 TEST(Soak, DISABLED_TaskbarRestartsMouseInputAndLayersDestroyed) {
   Shell shell(Layout::classic, {.layer_on_request = true});
   {
@@ -298,6 +304,12 @@ TEST(Soak, DISABLED_TaskbarRestartsMouseInputAndLayersDestroyed) {
     for (int round = 1; round <= 100; ++round) {
       restart_taskbar(shell, session, host.get());
       play_mouse(shell, session, ours.get());
+      std::vector<INPUT> moves;
+      for (LONG i = 0; i < 1'000; ++i)
+        moves.push_back(
+            mouse_input(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, {100 + i % 500, 100 + i / 500}));
+      EXPECT_EQ(SendInput(1'000, moves.data(), sizeof(INPUT)), 1'000u);
+      moves_until(session, {599, 101});
       ASSERT_FALSE(testing::Test::HasFailure()) << "round " << round;
       if (round == 10) early = sample(session.process);
     }

@@ -1,7 +1,8 @@
 // The helper as shipped, on a platform that can also log the Windows calls that tests may fail or
 // slow, and make a named one fail or take longer at its n-th use, so that tests under Wine can
 // force failures and thread interleavings on the whole program:
-//   ORVEL_CALL_LOG=<file>  appends "<thread id> <call>" for each such call
+//   ORVEL_CALL_LOG=<file>  appends "<thread id> <call> <numbers...>" for each such call, with
+//                          those of its arguments that are numbers
 //   ORVEL_FAULTS=<call>@<use>:<last error>,<call>@<use>+<ms>,...
 // Uses are counted per call across all threads, from 1. A failing call is not made: it gives the
 // last error, or false, nothing or 0 where the call has no last error. A slow call sleeps first.
@@ -49,7 +50,8 @@ class FaultPlatform : public Win32Platform {
   // parameters, its arguments.
 #define ORVEL_FAULTY(name, method, parameters, ...)                               \
   auto method parameters->decltype(Win32Platform::method(__VA_ARGS__)) override { \
-    return faulty(#name, [&] { return Win32Platform::method(__VA_ARGS__); });     \
+    return faulty(                                                                \
+        #name, [&] { return Win32Platform::method(__VA_ARGS__); }, __VA_ARGS__);  \
   }
   ORVEL_FAULTY(WriteFile(stdout), write_stdout, (std::string_view text), text)
   ORVEL_FAULTY(GetConsoleMode, get_console_mode, (Handle h), h)
@@ -100,9 +102,15 @@ class FaultPlatform : public Win32Platform {
   }
 
  private:
-  template <class Real, class T = std::invoke_result_t<const Real&>>
-  T faulty(std::string_view name, const Real& real) {
-    const std::string line = std::to_string(GetCurrentThreadId()) + " " + std::string(name) + "\n";
+  template <class Real, class... Arguments, class T = std::invoke_result_t<const Real&>>
+  T faulty(std::string_view name, const Real& real, const Arguments&... arguments) {
+    std::string line = std::to_string(GetCurrentThreadId()) + " " + std::string(name);
+    [[maybe_unused]] const auto add = [&line](const auto& argument) {
+      if constexpr (std::is_integral_v<std::decay_t<decltype(argument)>>)
+        line += " " + std::to_string(argument);
+    };
+    (add(arguments), ...);
+    line += "\n";
     DWORD written = 0;
     if (log_ != INVALID_HANDLE_VALUE)
       WriteFile(log_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

@@ -3,32 +3,35 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvel {
 namespace {
 
-constexpr Hwnd the_host = 300;
+constexpr Hwnd the_host = 300, old_layer = 200;
 const DesktopLayer new_layer{.window = 250, .mode = AttachMode::raised};
 
 // A world that answers from a script and writes down what the worker did: "attach", "pause <ms>",
 // "detach", "attached", and "report <message>".
 struct Script final : ReattachCalls {
   std::optional<Hwnd> state_host = the_host;
-  int alive_checks = 1000;       // is_window is true this many times
-  int failing_attaches = 0;      // attaches that fail before one succeeds
-  int closing_after_waits = -1;  // the close begins during this wait (0: the first)
+  Hwnd destroyed = 0;
+  int lingering = 0;              // the destroyed old layer is still there for this many looks
+  int alive_checks = 1000;        // the host window is there for this many looks
+  int failing_attaches = 0;       // attaches that fail before one succeeds
+  int closing_after_pauses = -1;  // the close begins during this pause (0: the first)
   bool closing_after_attach = false;
   bool closed = false;
-  int waits = 0;
+  int pauses = 0;
   std::vector<std::string> did;
 
   bool closing() override { return closed; }
-  void wait_until_destroyed() override {
-    if (waits++ == closing_after_waits) closed = true;
-  }
+  Hwnd take_destroyed() override { return std::exchange(destroyed, 0); }
   std::optional<Hwnd> host() override { return state_host; }
-  bool is_window(Hwnd) override { return alive_checks-- > 0; }
+  bool is_window(Hwnd window) override {
+    return window == old_layer ? lingering-- > 0 : alive_checks-- > 0;
+  }
   Result<DesktopLayer> attach(Hwnd) override {
     did.push_back("attach");
     if (closing_after_attach) closed = true;
@@ -38,6 +41,7 @@ struct Script final : ReattachCalls {
   void detach(Hwnd) override { did.push_back("detach"); }
   void pause(std::chrono::milliseconds duration) override {
     did.push_back("pause " + std::to_string(duration.count()));
+    if (pauses++ == closing_after_pauses) closed = true;
   }
   void attached(Hwnd, const DesktopLayer& layer) override {
     EXPECT_EQ(layer, new_layer);
@@ -49,50 +53,50 @@ struct Script final : ReattachCalls {
   }
 };
 
-std::vector<std::string> times(int count, std::vector<std::string> steps) {
-  std::vector<std::string> all;
+using Steps = std::vector<std::string>;
+
+// `count` times `steps`, then `tail`.
+Steps times(int count, const Steps& steps, const Steps& tail) {
+  Steps all;
   for (int i = 0; i < count; ++i) all.insert(all.end(), steps.begin(), steps.end());
+  all.insert(all.end(), tail.begin(), tail.end());
   return all;
 }
 
-TEST(Reattach, TriesTenTimesAndStopsForTheCloseTheGoneHostAndAMissingState) {
+TEST(Reattach, WaitsForTheOldLayerTriesTenTimesAndStopsForTheCloseTheGoneHostAndAMissingState) {
   const std::string gone = "report " + std::string(host_destroyed_message) + " [window-destroyed]";
-  std::vector<std::string> all_fail = times(9, {"attach", "pause 500"});
-  all_fail.insert(all_fail.end(),
-                  {"attach",
-                   "report re-attach failed after 10 retries: WorkerW not found after "
-                   "spawn"});
-  std::vector<std::string> then_gone = times(3, {"attach", "pause 500"});
-  then_gone.push_back(gone);
-
   const auto run = [](auto&& setup) {
     Script script;
     setup(script);
     reattach_host(script);
     return script.did;
   };
-  using Steps = std::vector<std::string>;
   EXPECT_EQ(run([](Script&) {}), (Steps{"attach", "attached"}));
+  // The destroyed old layer is looked for every 50 ms, for a second at most.
+  EXPECT_EQ(run([](Script& s) { s.destroyed = old_layer, s.lingering = 2; }),
+            times(2, {"pause 50"}, {"attach", "attached"}));
+  EXPECT_EQ(run([](Script& s) { s.destroyed = old_layer, s.lingering = 1000; }),
+            times(20, {"pause 50"}, {"attach", "attached"}));
   EXPECT_EQ(run([](Script& s) { s.failing_attaches = 2; }),
-            (Steps{"attach", "pause 500", "attach", "pause 500", "attach", "attached"}));
-  EXPECT_EQ(run([](Script& s) { s.failing_attaches = 10; }), all_fail);
+            times(2, {"attach", "pause 500"}, {"attach", "attached"}));
+  EXPECT_EQ(run([](Script& s) { s.failing_attaches = 10; }),
+            times(9, {"attach", "pause 500"},
+                  {"attach",
+                   "report re-attach failed after 10 retries: WorkerW not found after "
+                   "spawn"}));
   EXPECT_EQ(run([](Script& s) { s.alive_checks = 0; }), (Steps{gone}));
-  EXPECT_EQ(run([](Script& s) {
-              s.failing_attaches = 10;
-              s.alive_checks = 3;
-            }),
-            then_gone);
+  EXPECT_EQ(run([](Script& s) { s.failing_attaches = 10, s.alive_checks = 3; }),
+            times(3, {"attach", "pause 500"}, {gone}));
   EXPECT_EQ(run([](Script& s) { s.state_host = std::nullopt; }), Steps{});
   EXPECT_EQ(run([](Script& s) { s.state_host = 0; }), Steps{});
   // A close that began before the worker, during its wait for the destroyed window, or during a
   // pause after a failed try: no try after it.
   EXPECT_EQ(run([](Script& s) { s.closed = true; }), Steps{});
-  EXPECT_EQ(run([](Script& s) { s.closing_after_waits = 0; }), Steps{});
-  EXPECT_EQ(run([](Script& s) {
-              s.failing_attaches = 5;
-              s.closing_after_waits = 2;
-            }),
-            (Steps{"attach", "pause 500", "attach", "pause 500"}));
+  EXPECT_EQ(
+      run([](Script& s) { s.destroyed = old_layer, s.lingering = 5, s.closing_after_pauses = 1; }),
+      (Steps{"pause 50", "pause 50"}));
+  EXPECT_EQ(run([](Script& s) { s.failing_attaches = 5, s.closing_after_pauses = 1; }),
+            times(2, {"attach", "pause 500"}, {}));
   // A close that began while the attach ran: the host window is given back, and nothing said.
   EXPECT_EQ(run([](Script& s) { s.closing_after_attach = true; }), (Steps{"attach", "detach"}));
 }
