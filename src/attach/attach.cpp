@@ -52,22 +52,31 @@ Result<Styles> change_styles(Platform& os, Hwnd window, const StyleChange& style
 
 }  // namespace
 
-Result<DesktopLayer> attach_host(Platform& os, Hwnd host) {
+Result<LayerFound> find_host_layer(Platform& os, Hwnd host) {
   if (!os.is_window(host)) return fail("orvel window no longer exists");
   const Hmonitor monitor = os.monitor_from_window(host, win::monitor_defaulttonearest);
   const Result<DesktopLayer> layer = find_desktop_layer(os, monitor);
   if (!layer) return std::unexpected(layer.error());
+  return LayerFound{.layer = *layer, .monitor = monitor};
+}
 
+Result<DesktopLayer> attach_host_to(Platform& os, Hwnd host, const LayerFound& found) {
   const Result<Styles> before = change_styles(os, host, attach_style, attach_ex_style);
   if (!before) return std::unexpected(before.error());
-  if (const SysResult<Hwnd> reparented = os.set_parent(host, layer->window); !reparented) {
+  if (const SysResult<Hwnd> reparented = os.set_parent(host, found.layer.window); !reparented) {
     // Still top-level: give it back its own styles, so that a failed attach changes nothing.
     restore_styles(os, host, *before);
     return fail("SetParent failed: " + system_error_text(os, reparented.error()));
   }
-  fit_host_to_monitor(os, host, monitor);
+  fit_host_to_monitor(os, host, found.monitor);
   static_cast<void>(os.set_window_pos(host, win::hwnd_top, 0, 0, 0, 0, raise_flags));
-  return *layer;
+  return found.layer;
+}
+
+Result<DesktopLayer> attach_host(Platform& os, Hwnd host) {
+  const Result<LayerFound> found = find_host_layer(os, host);
+  if (!found) return std::unexpected(found.error());
+  return attach_host_to(os, host, *found);
 }
 
 Result<void> detach_host(Platform& os, Hwnd host) {

@@ -6,8 +6,18 @@
 
 namespace orvel {
 
-// Makes the host window a child of its monitor's desktop layer, with the styles of a child, fitted
-// over the monitor and on top of its new siblings. A failure leaves the host window as it was.
+// The desktop layer of the host window's monitor, and that monitor. The search can take seconds.
+struct LayerFound {
+  DesktopLayer layer;
+  Hmonitor monitor = 0;
+};
+Result<LayerFound> find_host_layer(Platform& os, Hwnd host);
+
+// Makes the host window a child of the layer found, with the styles of a child, fitted over the
+// monitor and on top of its new siblings. A failure leaves the host window as it was.
+Result<DesktopLayer> attach_host_to(Platform& os, Hwnd host, const LayerFound& found);
+
+// Both, one after the other.
 Result<DesktopLayer> attach_host(Platform& os, Hwnd host);
 
 // Gives the host window back to the desktop as a top-level window with fixed style bits; a

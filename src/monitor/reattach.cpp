@@ -22,7 +22,12 @@ void reattach_host(ReattachCalls& calls) {
           {.message = std::string(host_destroyed_message), .kind = ErrorKind::window_destroyed});
       return;
     }
-    const Result<DesktopLayer> layer = calls.attach(*host);
+    const Result<LayerFound> found = calls.find_layer(*host);
+    // A close that began during the search, which can take seconds, leaves the host window as the
+    // close gives it back: nothing more to try, or to report.
+    if (calls.closing()) return;
+    const Result<DesktopLayer> layer =
+        found ? calls.attach(*host, *found) : std::unexpected(found.error());
     if (!layer) {
       if (++failures == reattach_tries) {
         calls.report({.message = "re-attach failed after " + std::to_string(reattach_tries) +

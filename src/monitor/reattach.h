@@ -3,7 +3,7 @@
 #include <chrono>
 #include <optional>
 
-#include "attach/discovery.h"
+#include "attach/attach.h"
 #include "events/event.h"
 #include "platform/platform.h"
 
@@ -29,7 +29,8 @@ class ReattachCalls {
   // The host window, as the monitor state has it now; empty when there is no state.
   virtual std::optional<Hwnd> host() = 0;
   virtual bool is_window(Hwnd window) = 0;
-  virtual Result<DesktopLayer> attach(Hwnd host) = 0;
+  virtual Result<LayerFound> find_layer(Hwnd host) = 0;
+  virtual Result<DesktopLayer> attach(Hwnd host, const LayerFound& found) = 0;
   // Gives the host window back, silently: the close has already answered for it.
   virtual void detach(Hwnd host) = 0;
   // A pause between two looks or two tries.

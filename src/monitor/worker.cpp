@@ -21,7 +21,10 @@ class WorkerCalls final : public ReattachCalls {
 
   std::optional<Hwnd> host() override { return read_monitor_state(&MonitorState::host); }
   bool is_window(Hwnd window) override { return os_.is_window(window); }
-  Result<DesktopLayer> attach(Hwnd host) override { return attach_host(os_, host); }
+  Result<LayerFound> find_layer(Hwnd host) override { return find_host_layer(os_, host); }
+  Result<DesktopLayer> attach(Hwnd host, const LayerFound& found) override {
+    return attach_host_to(os_, host, found);
+  }
   void detach(Hwnd host) override { static_cast<void>(detach_host(os_, host)); }
   void pause(std::chrono::milliseconds duration) override { os_.sleep(duration); }
 

@@ -19,9 +19,9 @@ struct Script final : ReattachCalls {
   Hwnd destroyed = 0;
   int lingering = 0;              // the destroyed old layer is still there for this many looks
   int alive_checks = 1000;        // the host window is there for this many looks
-  int failing_attaches = 0;       // attaches that fail before one succeeds
+  int failing_attaches = 0;       // tries that fail before one succeeds
   int closing_after_pauses = -1;  // the close begins during this pause (0: the first)
-  bool closing_after_attach = false;
+  bool closing_during_search = false, closing_after_attach = false;
   bool closed = false;
   int pauses = 0;
   std::vector<std::string> did;
@@ -32,11 +32,16 @@ struct Script final : ReattachCalls {
   bool is_window(Hwnd window) override {
     return window == old_layer ? lingering-- > 0 : alive_checks-- > 0;
   }
-  Result<DesktopLayer> attach(Hwnd) override {
+  // A try: the search, then the attach to what it found.
+  Result<LayerFound> find_layer(Hwnd) override {
     did.push_back("attach");
-    if (closing_after_attach) closed = true;
+    if (closing_during_search) closed = true;
     if (failing_attaches-- > 0) return fail("WorkerW not found after spawn");
-    return new_layer;
+    return LayerFound{.layer = new_layer};
+  }
+  Result<DesktopLayer> attach(Hwnd, const LayerFound& found) override {
+    if (closing_after_attach) closed = true;
+    return found.layer;
   }
   void detach(Hwnd) override { did.push_back("detach"); }
   void pause(std::chrono::milliseconds duration) override {
@@ -97,8 +102,12 @@ TEST(Reattach, WaitsForTheOldLayerTriesTenTimesAndStopsForTheCloseTheGoneHostAnd
       (Steps{"pause 50", "pause 50"}));
   EXPECT_EQ(run([](Script& s) { s.failing_attaches = 5, s.closing_after_pauses = 1; }),
             times(2, {"attach", "pause 500"}, {}));
-  // A close that began while the attach ran: the host window is given back, and nothing said.
+  // A close that began while a try ran: a host window attached is given back, and nothing is said.
   EXPECT_EQ(run([](Script& s) { s.closing_after_attach = true; }), (Steps{"attach", "detach"}));
+  // A close that began during the search: the host window is left alone, and nothing is said.
+  EXPECT_EQ(run([](Script& s) { s.closing_during_search = true; }), Steps{"attach"});
+  EXPECT_EQ(run([](Script& s) { s.closing_during_search = true, s.failing_attaches = 10; }),
+            Steps{"attach"});
 }
 
 }  // namespace
