@@ -19,13 +19,18 @@ struct Oracle {
   std::optional<Point> sent;  // the last "mousemove"
   std::uint64_t sent_micros = 0;
   std::optional<Point> moved_to;  // where the latest pure move with a readable cursor went
+  Point read;                     // the cursor of the latest press or pure move
 
   void check(const MouseEvent& event, const Facts& facts, bool from_tick) {
-    // Positions are the cursor's when the event is made; a tick sends where the mouse went.
-    require(from_tick ? event.at == moved_to : event.at == facts.at);
+    // Positions are the cursor's when the event is made, a lost release's the last one read; a
+    // tick sends where the mouse went.
+    require(from_tick ? event.at == moved_to
+                      : event.at == facts.at.value_or(read) &&
+                            (facts.at || event.kind == MouseEventKind::up));
     if (event.kind == MouseEventKind::down) {
       require(!down && facts.foreground && facts.over);
       down = true;
+      read = event.at;
     } else if (event.kind == MouseEventKind::up) {
       require(down);
       down = false;
@@ -78,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const bool was_down = oracle.down;
       const bool wheel = (value & 0x0C00) != 0 && (value & primary) == 0;
       const orvel::MouseEvents events = translator.on_record(record, facts);
-      if (mouse && value == 0 && facts.at) oracle.moved_to = facts.at;
+      if (mouse && value == 0 && facts.at) oracle.moved_to = oracle.read = *facts.at;
       for (const MouseEvent& event : events) {
         // Presses and releases of the primary button, wheel steps and pure moves, nothing else.
         require(mouse);
@@ -90,11 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       require(events.size() < 2 || (events.begin()->kind == MouseEventKind::down &&
                                     events.begin()[1].kind == MouseEventKind::up));
-      // A release ends a forwarded press wherever it is, with a "mouseup" if the cursor can be
-      // read, and silently if not.
+      // A release ends a forwarded press with a "mouseup", wherever it is.
       if (mouse && (value & release) != 0) {
-        require(!was_down || !facts.at ||
-                (events.size() == 1 && events.begin()->kind == MouseEventKind::up));
+        require(!was_down || (events.size() == 1 && events.begin()->kind == MouseEventKind::up));
         oracle.down = false;
       }
     }

@@ -68,7 +68,9 @@ Result<DesktopLayer> attach_host_to(Platform& os, Hwnd host, const LayerFound& f
     restore_styles(os, host, *before);
     return fail("SetParent failed: " + system_error_text(os, reparented.error()));
   }
-  fit_host_to_monitor(os, host, found.monitor);
+  // Attached is attached: a window that could not be fitted is still shown, and `move` can try
+  // again.
+  static_cast<void>(fit_host_to_monitor(os, host, found.monitor));
   static_cast<void>(os.set_window_pos(host, win::hwnd_top, 0, 0, 0, 0, raise_flags));
   return found.layer;
 }

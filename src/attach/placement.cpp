@@ -11,30 +11,35 @@ constexpr std::uint32_t fit_flags =
 // Runs `body` with the calling thread per-monitor DPI aware, then gives the thread its own
 // context back, so that rectangles are physical pixels whatever thread fits the window.
 template <class Body>
-void with_per_monitor_dpi(Platform& os, Body&& body) {
+Result<void> with_per_monitor_dpi(Platform& os, Body&& body) {
   const SysResult<DpiContext> previous =
       os.set_thread_dpi_awareness_context(win::dpi_awareness_context_per_monitor_aware_v2);
-  body();
+  Result<void> done = body();
   if (restores_thread_dpi(previous ? std::optional(*previous) : std::nullopt)) {
     static_cast<void>(os.set_thread_dpi_awareness_context(*previous));
   }
+  return done;
 }
 
 }  // namespace
 
-void fit_host_to_monitor(Platform& os, Hwnd host, Hmonitor monitor) {
-  if (monitor == 0 || monitor == win::invalid_handle_value) return;
-  with_per_monitor_dpi(os, [&] {
+Result<void> fit_host_to_monitor(Platform& os, Hwnd host, Hmonitor monitor) {
+  if (monitor == 0 || monitor == win::invalid_handle_value) return fail("MonitorFromWindow failed");
+  return with_per_monitor_dpi(os, [&]() -> Result<void> {
     const SysResult<MonitorInfo> info = os.get_monitor_info_w(monitor);
-    if (!info) return;
+    if (!info) return fail("GetMonitorInfoW failed: " + system_error_text(os, info.error()));
     const Rect& area = info->monitor;
     Point origin{.x = area.left, .y = area.top};
     if (const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent)) {
       origin = os.screen_to_client(*parent, origin).value_or(origin);
     }
     const Placement place = fit_placement(area, origin);
-    static_cast<void>(os.set_window_pos(host, win::hwnd_top, place.x, place.y, place.width,
-                                        place.height, fit_flags));
+    if (const SysResult<void> placed = os.set_window_pos(host, win::hwnd_top, place.x, place.y,
+                                                         place.width, place.height, fit_flags);
+        !placed) {
+      return fail("SetWindowPos failed: " + system_error_text(os, placed.error()));
+    }
+    return {};
   });
 }
 

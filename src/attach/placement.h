@@ -30,8 +30,8 @@ inline bool restores_thread_dpi(std::optional<DpiContext> previous) {
 }
 
 // Shows the host window over the whole of `monitor`, in its parent's coordinates, without
-// activating or re-ordering it. Silent: every failure leaves things as they were.
-void fit_host_to_monitor(Platform& os, Hwnd host, Hmonitor monitor);
+// activating or re-ordering it. A failure leaves things as they were.
+Result<void> fit_host_to_monitor(Platform& os, Hwnd host, Hmonitor monitor);
 
 // Makes the system apply the wallpaper setting again, which repaints the static wallpaper.
 Result<void> refresh_wallpaper(Platform& os);

@@ -29,7 +29,12 @@ int report(Platform& os, HelperError error) {
 int run_move(Platform& os, Hwnd host) {
   // A handle that names no window would otherwise be reported as moved.
   if (!os.is_window(host)) return report(os, {.message = "orvel window no longer exists"});
-  fit_host_to_monitor(os, host, os.monitor_from_window(host, win::monitor_defaulttonearest));
+  // A window that could not be placed (one of a more privileged process) is not reported as moved.
+  if (Result<void> fitted = fit_host_to_monitor(
+          os, host, os.monitor_from_window(host, win::monitor_defaulttonearest));
+      !fitted) {
+    return report(os, std::move(fitted.error()));
+  }
   emit_event(os, Event::Moved{.hwnd = host});
   return exit_success;
 }

@@ -84,7 +84,12 @@ void on_display_timer(Platform& os) {
   static_cast<void>(os.kill_timer(message_window(), display_timer_id));
   const std::optional<Hwnd> host = read_monitor_state(&MonitorState::host);
   if (!host || monitor_values().closing || !os.is_window(*host)) return;
-  fit_host_to_monitor(os, *host, os.monitor_from_window(*host, win::monitor_defaulttonearest));
+  if (Result<void> fitted = fit_host_to_monitor(
+          os, *host, os.monitor_from_window(*host, win::monitor_defaulttonearest));
+      !fitted) {
+    emit_event(os, Event::from(std::move(fitted.error())));
+    return;
+  }
   emit_event(os, Event::Moved{.hwnd = *host});
 }
 

@@ -87,23 +87,23 @@ std::optional<MouseEvent> MouseTranslator::on_press(MouseFacts& facts) {
   const std::optional<Point> at = facts.cursor();
   if (!at || !facts.over_desktop(*at)) return std::nullopt;
   button_down_ = true;
+  last_read_cursor_ = *at;
   return MouseEvent{.kind = MouseEventKind::down, .at = *at};
 }
 
-// A release ends a forwarded press wherever it happens, even when its position is lost.
+// A release ends a forwarded press wherever it happens. Its position can be lost (the input is on
+// another desktop): the main process still needs its "mouseup", at the last place known.
 std::optional<MouseEvent> MouseTranslator::on_release(MouseFacts& facts) {
   if (!button_down_) return std::nullopt;
   button_down_ = false;
-  const std::optional<Point> at = facts.cursor();
-  if (!at) return std::nullopt;
-  return MouseEvent{.kind = MouseEventKind::up, .at = *at};
+  return MouseEvent{.kind = MouseEventKind::up, .at = facts.cursor().value_or(last_read_cursor_)};
 }
 
 // Only the latest position is kept; it goes out at once when the last move is 4 ms old.
 std::optional<MouseEvent> MouseTranslator::on_move(MouseFacts& facts) {
   const std::optional<Point> at = facts.cursor();
   if (!at) return std::nullopt;
-  latest_cursor_ = *at;
+  latest_cursor_ = last_read_cursor_ = *at;
   move_pending_ = true;
   const std::uint64_t now = facts.now_micros();
   if (now > last_move_micros_ && now - last_move_micros_ >= least_move_interval_us) {

@@ -75,6 +75,7 @@ class MouseTranslator {
   bool move_pending_ = false;
   Point latest_cursor_ = no_position;
   Point last_sent_cursor_ = no_position;
+  Point last_read_cursor_{};  // by a press or a pure move: where a release goes when it is lost
   std::uint64_t last_move_micros_ = 0;
 };
 

@@ -165,6 +165,16 @@ TEST(Faults, ATriggerWhileAReattachRunsIsNotLost) {
   EXPECT_EQ(session.close(), 0u);
 }
 
+// A window that `move` cannot place (one of a more privileged process) is not reported as moved.
+TEST(Faults, AMoveThatCannotPlaceTheWindowFails) {
+  const Window host = make_host();
+  Process helper(Session::program("SetWindowPos@1:5"),
+                 L"move --hwnd " + widen(handle_text(host.get())));
+  EXPECT_EQ(helper.wait(), 1u);
+  EXPECT_EQ(without_system_text(helper.unread_output()),
+            error("SetWindowPos failed: * (0x80070005)") + "\n");
+}
+
 // What the screen does not show under Wine, read from the calls that the test build logs: the hooks
 // leave out the helper's own process, nothing the helper places is activated, and the close's
 // repaint erases the layer.

@@ -90,9 +90,10 @@ TEST(MouseTranslation, TurnsRecordsOverTheDesktopIntoEvents) {
        "150 ru 500 500; 155 md 500 500; 160 ld 500 500; 170 ld 600 600; 180 lu 500 1060 @bar; "
        "190 lu 500 1060",
        "160 mousedown 500 500; 180 mouseup 500 1060"},
-      {"a press and its release in one record, a lost release position, a lost press position",
-       "10 ld+lu 5 5; 20 ld 6 6; 30 lu; 40 lu 7 7; 50 ld; 60 lu 8 8",
-       "10 mousedown 5 5; 10 mouseup 5 5; 20 mousedown 6 6"},
+      {"a press and its release in one record; a lost release position, the last one read instead; "
+       "a lost press position",
+       "10 ld+lu 5 5; 20 ld 6 6; 25 move 9 9; 30 lu; 40 lu 7 7; 50 ld; 60 lu 8 8",
+       "10 mousedown 5 5; 10 mouseup 5 5; 20 mousedown 6 6; 25 mousemove 9 9; 30 mouseup 9 9"},
       {"swapped buttons swap, at every record",
        "130 ld 500 500 swap; 140 rd 500 500 swap; 150 lu 1 1 swap; 160 ru 501 500 swap; "
        "170 ld 2 2; 180 lu 3 3",
