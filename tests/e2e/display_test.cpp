@@ -7,14 +7,15 @@
 namespace orvel::e2e {
 namespace {
 
-// The host on the first of the two monitors; windows of this process cover it, or not. Wine raises
-// no WinEvent when a window of ours is shown, moved or minimized; Windows would, so the test does.
+// A host window of another process, the shell's, on the first of the two monitors; windows of this
+// process cover it, or not. Wine raises no WinEvent when a window of ours is shown, moved or
+// minimized; Windows would, so the test does.
 TEST(Visibility, SaysWhetherAnyOfTheHostsMonitorCanBeSeen) {
   Shell shell(Layout::classic);
-  const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
-  Session helper(shell, host.get(), L" --report-visibility");
+  const HWND host = shell.make_host();
+  Session helper(shell, host, L" --report-visibility");
   const auto visible = [&](bool yes) {
-    return event("visibility", host.get(), std::string(",\"visible\":") + (yes ? "true" : "false"));
+    return event("visibility", host, std::string(",\"visible\":") + (yes ? "true" : "false"));
   };
   EXPECT_EQ(helper.next(), visible(true));
 
@@ -40,7 +41,7 @@ TEST(Visibility, SaysWhetherAnyOfTheHostsMonitorCanBeSeen) {
   EXPECT_EQ(helper.next(false, 1'000), std::nullopt);
 
   EXPECT_EQ(helper.close(), 0u);
-  EXPECT_EQ(helper.lines.back(), event("detached", host.get()));
+  EXPECT_EQ(helper.lines.back(), event("detached", host));
 }
 
 // A display change broadcast to every top-level window, twice in a burst: one refit of a host that

@@ -224,6 +224,11 @@ class Shell {
   void destroy_layer() { obey("destroy-layer"); }
   // A window of the shell's own above the layer's other children.
   void cover_layer() { obey("cover-layer"); }
+  // A hidden top-level window of the shell's process: a host window of another process than ours.
+  HWND make_host() {
+    desktop_.write("host\n");
+    return answer(desktop_);
+  }
 
  private:
   // The stand-in answers its start and each command with its layer's handle.

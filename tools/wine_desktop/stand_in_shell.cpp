@@ -17,8 +17,9 @@
 //   remove-taskbar   destroys the taskbar, as a shell about to start a new one elsewhere does
 //   destroy-layer    destroys the desktop layer, and with it whatever was attached to it
 //   cover-layer      puts a window of its own on top of the layer's children
-//   host             makes a top-level window for a main process that cannot make one itself,
-//                    and writes its handle instead of the layer's
+//   host             makes a hidden top-level window, a host of another process than the test's or
+//                    one for a main process that cannot make one itself, and writes its handle
+//                    instead of the layer's
 //   click <x> <y>    brings Progman to the front and clicks the primary button at that point
 #include <windows.h>
 
