@@ -197,7 +197,8 @@ TEST(Calls, HooksSkipTheHelperNothingIsActivatedAndTheRepaintErases) {
     for (long long number = 0; words >> number;) numbers.push_back(number);
   }
   EXPECT_EQ(calls["SetWinEventHook"].size(), 2u);
-  for (const auto& numbers : calls["SetWinEventHook"]) EXPECT_TRUE(numbers.back() & 2);
+  for (const auto& numbers : calls["SetWinEventHook"])
+    EXPECT_TRUE(numbers.back() & WINEVENT_SKIPOWNPROCESS);
   EXPECT_GE(calls["SetWindowPos"].size(), 3u);  // two at start-up, then the guard's
   for (const auto& numbers : calls["SetWindowPos"]) EXPECT_TRUE(numbers.back() & SWP_NOACTIVATE);
   EXPECT_EQ(calls["InvalidateRect"],
