@@ -106,7 +106,10 @@ export class Attachment {
   detach(options?: { timeoutMs?: number }): Promise<number | null>;
 }
 
-/** Starts the helper for the window; resolves once it is attached, rejects with a HelperError. */
+/**
+ * Starts the helper for the window; resolves once it is attached, rejects with a HelperError (a
+ * TypeError for a handle that is none).
+ */
 export function attach(hwnd: WindowHandle, options?: AttachOptions): Promise<Attachment>;
 /** Refits the window over the monitor nearest to it. */
 export function move(hwnd: WindowHandle, options?: RunOptions): Promise<{ event: 'moved' } & WindowEvent>;

@@ -164,10 +164,20 @@ function stderrReason(text) {
 // Runs the helper to its end, handing each event to `onEvent`, and settles with its exit.
 function run(child, onEvent) {
   let stderr = '';
+  let failure;
+  const exited = new Promise((resolve) => {
+    child.on('error', (error) => (failure = `cannot run the helper: ${error.message}`));
+    child.on('close', (code, signal) =>
+      resolve({ code: failure ? null : code, signal, reason: failure ?? stderrReason(stderr) }),
+    );
+  });
+  // Out of handles, the child gets no pipes at all; its 'error' and 'close' still come.
+  if (!child.stdout) return exited;
+  // A helper that has ended closes its input; writing "detach" to it then must not throw. A read
+  // that fails ends its output as its end does.
+  for (const stream of [child.stdin, child.stdout, child.stderr]) stream.on('error', () => {});
   child.stderr.setEncoding('utf8');
   child.stderr.on('data', (text) => (stderr = (stderr + text).slice(-4096)));
-  // A helper that has ended closes its input; writing "detach" to it then must not throw.
-  child.stdin.on('error', () => {});
   const cutOff = (cut) =>
     new HelperError(`the helper's output ended inside a line: ${cut}`, { kind: 'protocol', line: cut });
   readLines(
@@ -175,13 +185,7 @@ function run(child, onEvent) {
     (line) => onEvent(parseLine(line)),
     (cut) => onEvent(cutOff(cut)),
   );
-  return new Promise((resolve) => {
-    let failure;
-    child.on('error', (error) => (failure = `cannot run the helper: ${error.message}`));
-    child.on('close', (code, signal) =>
-      resolve({ code: failure ? null : code, signal, reason: failure ?? stderrReason(stderr) }),
-    );
-  });
+  return exited;
 }
 
 function failureOf(lastError, exit) {
@@ -276,7 +280,7 @@ class Attachment extends EventEmitter {
   // Asks the helper to give the window back; resolves with its exit code once it has ended. A
   // helper that has not ended within `timeoutMs` is stopped.
   async detach({ timeoutMs = 10000 } = {}) {
-    if (this._child.stdin.writable) this._child.stdin.end('detach\n');
+    if (this._child.stdin?.writable) this._child.stdin.end('detach\n');
     const timer = setTimeout(() => this._child.kill(), timeoutMs);
     const code = await this._exited;
     clearTimeout(timer);

@@ -101,6 +101,16 @@ test('a helper that fails, dies or cannot start rejects with its reason, never t
   assert.deepEqual(seen, ['error protocol {"event":"hea', 'exit {"code":3,"signal":null}']);
 });
 
+test('out of file handles, attach rejects and the application lives on', () => {
+  const script = `const { attach } = require(${JSON.stringify(path.join(__dirname, '..'))});
+    const held = [];
+    try { for (;;) held.push(require('node:fs').openSync('/dev/null', 'r')); } catch {}
+    attach(42, { helperPath: '/bin/true' }).catch((error) => console.log(error.message));`;
+  const child = spawnSync(process.execPath, ['-e', script], { encoding: 'utf8' });
+  assert.equal(child.status, 0, child.stderr);
+  assert.match(child.stdout, /^cannot run the helper: .*EMFILE/);
+});
+
 test("the README's Electron example type-checks against the declarations", () => {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'orvel-example-'));
   const readme = fs.readFileSync(path.join(__dirname, '..', 'README.md'), 'utf8');

@@ -2,8 +2,8 @@
 declare module 'electron' {
   export const app: {
     whenReady(): Promise<void>;
-    on(event: 'will-quit', listener: (event: { preventDefault(): void }) => void): void;
-    exit(): void;
+    on(event: 'before-quit', listener: (event: { preventDefault(): void }) => void): void;
+    quit(): void;
   };
   export class BrowserWindow {
     constructor(options: { frame: boolean });
