@@ -71,8 +71,12 @@ Result<DesktopLayer> attach_host_to(Platform& os, Hwnd host, const LayerFound& f
   // Attached is attached: a window that could not be fitted is still shown, and `move` can try
   // again.
   static_cast<void>(fit_host_to_monitor(os, host, found.monitor));
-  static_cast<void>(os.set_window_pos(host, win::hwnd_top, 0, 0, 0, 0, raise_flags));
+  static_cast<void>(raise_host(os, host));
   return found.layer;
+}
+
+SysResult<void> raise_host(Platform& os, Hwnd host) {
+  return os.set_window_pos(host, win::hwnd_top, 0, 0, 0, 0, raise_flags);
 }
 
 Result<DesktopLayer> attach_host(Platform& os, Hwnd host) {

@@ -20,6 +20,9 @@ Result<DesktopLayer> attach_host_to(Platform& os, Hwnd host, const LayerFound& f
 // Both, one after the other.
 Result<DesktopLayer> attach_host(Platform& os, Hwnd host);
 
+// Puts the host window on top of its siblings, without activating it.
+SysResult<void> raise_host(Platform& os, Hwnd host);
+
 // Gives the host window back to the desktop as a top-level window with fixed style bits; a
 // failure leaves it where it was.
 Result<void> detach_host(Platform& os, Hwnd host);

@@ -1,3 +1,4 @@
+#include "attach/attach.h"
 #include "events/event.h"
 #include "monitor/decisions.h"
 #include "monitor/monitor.h"
@@ -6,9 +7,6 @@
 
 namespace orvel {
 namespace {
-
-constexpr std::uint32_t raise_flags =
-    win::swp_nosize | win::swp_nomove | win::swp_noactivate | win::swp_asyncwindowpos;
 
 std::optional<Watched> watched() {
   return with_monitor_state([](const std::optional<MonitorState>& state) -> std::optional<Watched> {
@@ -57,7 +55,7 @@ void guard_zorder(Platform& os) {
     return !cell || reassert_due(cell->last_reassert, now);
   });
   if (!due) return;
-  if (!os.set_window_pos(state->host, win::hwnd_top, 0, 0, 0, 0, raise_flags)) return;
+  if (!raise_host(os, state->host)) return;
   with_monitor_state([now = os.monotonic_now()](auto& cell) {
     if (cell) cell->last_reassert = now;
   });

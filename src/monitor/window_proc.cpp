@@ -87,7 +87,7 @@ void on_display_timer(Platform& os) {
   if (Result<void> fitted = fit_host_to_monitor(
           os, *host, os.monitor_from_window(*host, win::monitor_defaulttonearest));
       !fitted) {
-    emit_event(os, Event::from(std::move(fitted.error())));
+    report(os, std::move(fitted.error()));
     return;
   }
   emit_event(os, Event::Moved{.hwnd = *host});
