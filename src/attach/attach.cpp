@@ -28,11 +28,11 @@ void restore_styles(Platform& os, Hwnd window, const Styles& styles) {
 // Gives the value read.
 Result<std::uint32_t> change_style(Platform& os, Hwnd window, const StyleChange& change) {
   const SysResult<std::int64_t> read = os.get_window_long_ptr_w(window, change.index);
-  if (!read) return fail("GetWindowLongPtrW failed: " + system_error_text(os, read.error()));
+  if (!read) return std::unexpected(call_failed(os, read.error()));
   const auto style = static_cast<std::uint32_t>(*read);
   const SysResult<std::int64_t> written =
       os.set_window_long_ptr_w(window, change.index, changed_style(change, *read));
-  if (!written) return fail("SetWindowLongPtrW failed: " + system_error_text(os, written.error()));
+  if (!written) return std::unexpected(call_failed(os, written.error()));
   return style;
 }
 
@@ -66,11 +66,11 @@ Result<DesktopLayer> attach_host_to(Platform& os, Hwnd host, const LayerFound& f
   if (const SysResult<Hwnd> reparented = os.set_parent(host, found.layer.window); !reparented) {
     // Still top-level: give it back its own styles, so that a failed attach changes nothing.
     restore_styles(os, host, *before);
-    return fail("SetParent failed: " + system_error_text(os, reparented.error()));
+    return std::unexpected(call_failed(os, reparented.error()));
   }
   // Attached is attached: a window that could not be fitted is still shown, and `move` can try
   // again.
-  static_cast<void>(fit_host_to_monitor(os, host, found.monitor));
+  static_cast<void>(fit_host_to_monitor(os, host, found.monitor, Shown::show));
   static_cast<void>(raise_host(os, host));
   return found.layer;
 }
@@ -89,7 +89,7 @@ Result<void> detach_host(Platform& os, Hwnd host) {
   if (!os.is_window(host)) return fail("orvel window no longer exists");
   const SysResult<Hwnd> previous = os.set_parent(host, 0);
   if (!previous) {
-    return fail("SetParent(NULL) failed: " + system_error_text(os, previous.error()));
+    return std::unexpected(call_failed(os, previous.error(), "SetParent(NULL)"));
   }
   if (const Result<Styles> before = change_styles(os, host, detach_style, detach_ex_style);
       !before) {

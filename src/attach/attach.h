@@ -9,7 +9,7 @@ namespace orvel {
 // The desktop layer of the host window's monitor, and that monitor. The search can take seconds.
 struct LayerFound {
   DesktopLayer layer;
-  Hmonitor monitor = 0;
+  Hmonitor monitor{};
 };
 Result<LayerFound> find_host_layer(Platform& os, Hwnd host);
 

@@ -102,12 +102,29 @@ std::optional<DesktopLayer> choose_covering_layer(std::span<const LayerCandidate
 }
 
 std::optional<DesktopLayer> search_desktop_layer(Platform& os, Hmonitor monitor) {
-  if (monitor != 0 && monitor != win::invalid_handle_value) {
-    if (const SysResult<MonitorInfo> info = os.get_monitor_info_w(monitor)) {
-      if (std::optional<DesktopLayer> layer = search_covering(os, info->monitor)) return layer;
+  const auto value = static_cast<std::int64_t>(monitor);
+  if (value != 0 && value != win::invalid_handle_value) {
+    if (const SysResult<Rect> area = os.get_monitor_info_w(monitor)) {
+      if (std::optional<DesktopLayer> layer = search_covering(os, *area)) return layer;
     }
   }
   return search_by_structure(os);
+}
+
+DesktopWindows find_desktop_windows(Platform& os, Hwnd layer) {
+  DesktopWindows desktop{.layer = layer, .progman = os.find_window_a("Progman").value_or(0)};
+  if (desktop.progman != 0 && holds_desktop_icons(os, desktop.progman)) {
+    desktop.icons = desktop.progman;
+    return desktop;
+  }
+  for (SysResult<Hwnd> workerw = os.find_window_ex_a(0, 0, "WorkerW"); workerw;
+       workerw = os.find_window_ex_a(0, *workerw, "WorkerW")) {
+    if (holds_desktop_icons(os, *workerw)) {
+      desktop.icons = *workerw;
+      break;
+    }
+  }
+  return desktop;
 }
 
 Result<DesktopLayer> find_desktop_layer(Platform& os, Hmonitor monitor) {

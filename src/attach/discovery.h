@@ -4,6 +4,7 @@
 #include <span>
 
 #include "events/event.h"
+#include "platform/desktop_windows.h"
 #include "platform/platform.h"
 
 namespace orvel {
@@ -59,5 +60,8 @@ std::optional<DesktopLayer> search_desktop_layer(Platform& os, Hmonitor monitor)
 
 // Finds the desktop layer, asking the shell once to create it when it is missing.
 Result<DesktopLayer> find_desktop_layer(Platform& os, Hmonitor monitor);
+
+// The shell's windows beside `layer`: Progman, and the window that holds the icons.
+DesktopWindows find_desktop_windows(Platform& os, Hwnd layer);
 
 }  // namespace orvel

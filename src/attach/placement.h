@@ -29,9 +29,12 @@ inline bool restores_thread_dpi(std::optional<DpiContext> previous) {
   return previous && *previous != 0 && *previous != win::invalid_handle_value;
 }
 
-// Shows the host window over the whole of `monitor`, in its parent's coordinates, without
+// Whether a fit shows the host window, or leaves it shown or hidden as its application has it.
+enum class Shown { show, keep };
+
+// Places the host window over the whole of `monitor`, in its parent's coordinates, without
 // activating or re-ordering it. A failure leaves things as they were.
-Result<void> fit_host_to_monitor(Platform& os, Hwnd host, Hmonitor monitor);
+Result<void> fit_host_to_monitor(Platform& os, Hwnd host, Hmonitor monitor, Shown shown);
 
 // Makes the system apply the wallpaper setting again, which repaints the static wallpaper.
 Result<void> refresh_wallpaper(Platform& os);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <optional>
 
 #include "platform/text.h"
@@ -33,13 +32,6 @@ bool closes(std::string_view line) {
   return trimmed == close_command;
 }
 
-// The window the reader closes; its thread body is called with nothing else, so it is kept here.
-std::atomic<Hwnd> close_target{0};
-
-void post_close(Platform& os) {
-  static_cast<void>(os.post_message_w(close_target.load(), win::wm_close, 0, 0));
-}
-
 // Reads until the channel closes. Every way of ending, the end of the input and a failed read
 // alike, closes it: a main process that goes away ends the monitor as "detach" does.
 void read_pipe(Platform& os, Handle input) {
@@ -65,16 +57,15 @@ void read_console(Platform& os, Handle input) {
   }
 }
 
-void read_control_channel(Platform& os) noexcept {
+// Reads standard input until the channel closes, whatever kind of input it is.
+void read_control_channel(Platform& os) {
   const Handle input = os.get_std_handle(win::std_input_handle);
-  if (input != 0 && input != win::invalid_handle_value) {
-    if (os.get_console_mode(input)) {
-      read_console(os, input);
-    } else {
-      read_pipe(os, input);
-    }
+  if (input == 0 || input == win::invalid_handle_value) return;
+  if (os.get_console_mode(input)) {
+    read_console(os, input);
+  } else {
+    read_pipe(os, input);
   }
-  post_close(os);
 }
 
 }  // namespace
@@ -106,8 +97,12 @@ bool ConsoleText::take(std::u16string_view units, std::string& utf8) {
 }
 
 bool start_stdin_reader(Platform& os, Hwnd window) {
-  close_target = window;
-  return os.start_thread(read_control_channel).has_value();
+  return os
+      .start_thread([&os, window] {
+        read_control_channel(os);
+        static_cast<void>(os.post_message_w(window, win::wm_close, 0, 0));
+      })
+      .has_value();
 }
 
 }  // namespace orvel

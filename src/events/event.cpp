@@ -56,11 +56,6 @@ class LineBuilder {
   std::string line_;
 };
 
-std::string point_line(std::string_view name, std::int32_t x, std::int32_t y) {
-  std::array<char, mouse_line_capacity> buffer;
-  return std::string(mouse_line(buffer, name, x, y));
-}
-
 // Appends to a fixed buffer that is known to be large enough.
 class FixedLine {
  public:
@@ -140,14 +135,6 @@ std::string event_line(const Event& event) {
                 .boolean("visible", e.visible)
                 .finish();
           },
-          [](const Event::MouseMove& e) { return point_line("mousemove", e.x, e.y); },
-          [](const Event::MouseDown& e) { return point_line("mousedown", e.x, e.y); },
-          [](const Event::MouseUp& e) { return point_line("mouseup", e.x, e.y); },
-          [](const Event::MouseWheel& e) {
-            std::array<char, mouse_line_capacity> buffer;
-            return std::string(mouse_line(buffer, "mousewheel", e.x, e.y,
-                                          WheelDeltas{.x = e.delta_x, .y = e.delta_y}));
-          },
           [](const Event::Error& e) {
             LineBuilder line("error");
             line.text("message", json_escape(e.message));
@@ -210,11 +197,6 @@ std::string json_escape(std::string_view text) {
   return out;
 }
 
-std::uint32_t shown_error_code(LastError last_error) {
-  const auto as_signed = static_cast<std::int32_t>(last_error);
-  return as_signed <= 0 ? last_error : 0x80070000u | (last_error & 0xFFFFu);
-}
-
 std::string error_text(std::optional<std::u16string_view> system_message, std::uint32_t code) {
   std::string message = system_message ? utf8_from_utf16_lossy(*system_message) : std::string();
   const std::size_t end = message.find_last_not_of(" \t\n\v\f\r");
@@ -223,8 +205,7 @@ std::string error_text(std::optional<std::u16string_view> system_message, std::u
   return message + " (" + hex_code(code) + ")";
 }
 
-std::string system_error_text(Platform& os, LastError last_error) {
-  const std::uint32_t code = shown_error_code(last_error);
+std::string system_error_text(Platform& os, std::uint32_t code) {
   std::uint32_t flags = win::format_message_allocate_buffer | win::format_message_from_system |
                         win::format_message_ignore_inserts;
   std::uint32_t lookup = code;
@@ -239,6 +220,17 @@ std::string system_error_text(Platform& os, LastError last_error) {
   }
   const SysResult<std::u16string> found = os.format_message_w(flags, source, lookup);
   return error_text(found ? std::optional<std::u16string_view>(*found) : std::nullopt, code);
+}
+
+HelperError call_failed(Platform& os, const SysError& error, std::string_view what) {
+  std::string message(what.empty() ? error.call : what);
+  message += " failed: ";
+  message += system_error_text(os, error.code);
+  return {.message = std::move(message), .kind = std::nullopt};
+}
+
+void emit_error(Platform& os, HelperError error) {
+  emit_event(os, Event::from(std::move(error)));
 }
 
 }  // namespace orvel

@@ -33,7 +33,8 @@ inline std::unexpected<HelperError> fail(std::string message) {
   return std::unexpected(HelperError{.message = std::move(message), .kind = std::nullopt});
 }
 
-// One line of standard output.
+// One line of standard output. The mouse's lines, which come at the rate of the hardware, are
+// made apart, by `mouse_line`, without allocating.
 struct Event {
   struct Attached {
     Hwnd hwnd;
@@ -59,32 +60,13 @@ struct Event {
     Hwnd hwnd;
     bool visible;
   };
-  struct MouseMove {
-    std::int32_t x;
-    std::int32_t y;
-  };
-  struct MouseDown {
-    std::int32_t x;
-    std::int32_t y;
-  };
-  struct MouseUp {
-    std::int32_t x;
-    std::int32_t y;
-  };
-  struct MouseWheel {
-    std::int32_t x;
-    std::int32_t y;
-    std::int16_t delta_x;
-    std::int16_t delta_y;
-  };
   struct Error {
     std::string message;
     std::optional<ErrorKind> kind;
   };
 
   using Variant = std::variant<Attached, Heartbeat, WorkerwDestroyed, ExplorerRestarted, Reasserted,
-                               Moved, Detached, Refreshed, Visibility, MouseMove, MouseDown,
-                               MouseUp, MouseWheel, Error>;
+                               Moved, Detached, Refreshed, Visibility, Error>;
 
   template <class V>
   requires std::is_constructible_v<Variant, V&&> Event(V&& value)
@@ -120,13 +102,16 @@ std::string_view mouse_line(std::span<char, mouse_line_capacity> buffer, std::st
 // The text between the quotes of a JSON string.
 std::string json_escape(std::string_view text);
 
-// The system's message for a failed call's last error, and its code: "<message> (0x80070005)".
-std::string system_error_text(Platform& os, LastError last_error);
+// The system's message for a failed call's code, and the code: "<message> (0x80070005)".
+std::string system_error_text(Platform& os, std::uint32_t code);
 
-// The code shown for a last error: a positive one is a Win32 code, shown as its HRESULT (only its
-// low 16 bits take part); any other is a code already.
-std::uint32_t shown_error_code(LastError last_error);
 // The system's message, its trailing blanks gone, and the code; the code alone without a message.
 std::string error_text(std::optional<std::u16string_view> system_message, std::uint32_t code);
+
+// "<what> failed: <system error text>"; `what` is the call's own name unless given.
+HelperError call_failed(Platform& os, const SysError& error, std::string_view what = {});
+
+// Writes the error as an "error" line.
+void emit_error(Platform& os, HelperError error);
 
 }  // namespace orvel

@@ -22,7 +22,7 @@ constexpr std::string_view usage_text =
     "       orvel-wallpaper-helper refresh\n";
 
 int report(Platform& os, HelperError error) {
-  emit_event(os, Event::from(std::move(error)));
+  emit_error(os, std::move(error));
   return exit_failure;
 }
 
@@ -31,7 +31,7 @@ int run_move(Platform& os, Hwnd host) {
   if (!os.is_window(host)) return report(os, {.message = "orvel window no longer exists"});
   // A window that could not be placed (one of a more privileged process) is not reported as moved.
   if (Result<void> fitted = fit_host_to_monitor(
-          os, host, os.monitor_from_window(host, win::monitor_defaulttonearest));
+          os, host, os.monitor_from_window(host, win::monitor_defaulttonearest), Shown::show);
       !fitted) {
     return report(os, std::move(fitted.error()));
   }
@@ -46,7 +46,7 @@ int run_detach(Platform& os, Hwnd host) {
   emit_event(os, Event::Detached{.hwnd = host});
   // The window is back either way, so a failed repaint is reported but is no failure.
   if (Result<void> refreshed = refresh_wallpaper(os); !refreshed) {
-    emit_event(os, Event::from(std::move(refreshed.error())));
+    emit_error(os, std::move(refreshed.error()));
   }
   return exit_success;
 }

@@ -23,6 +23,11 @@ ShellReaction react_to_shell_event(std::uint32_t event, Hwnd window, const Watch
   return ShellReaction::none;
 }
 
+bool input_desktop_is_own(const std::optional<std::u16string>& input,
+                          const std::optional<std::u16string>& own) {
+  return input && own && *input == *own;
+}
+
 bool monitor_visible(const VisibilityFacts& facts, std::span<const Rect> covers,
                      CoverScratch& scratch) {
   return facts.display_on && facts.own_desktop && !rect_covered(facts.monitor, covers, scratch);
@@ -32,6 +37,20 @@ bool display_changed(std::uint32_t message, std::uint64_t wparam) {
   return message == win::wm_displaychange || message == win::wm_dpichanged ||
          (message == win::wm_settingchange && wparam == win::spi_setworkarea) ||
          (message == win::wm_powerbroadcast && wparam == win::pbt_apmresumeautomatic);
+}
+
+std::optional<bool> display_on_in(const PowerSettingHeader& header, std::byte first) {
+  if (header.setting != win::guid_console_display_state || header.data_length == 0) {
+    return std::nullopt;
+  }
+  return first != std::byte{0};
+}
+
+bool dispatches_queued(const Message& message) {
+  if (message.message == win::wm_powerbroadcast && message.wparam == win::pbt_powersettingchange) {
+    return false;
+  }
+  return message.message != win::wm_timer || message.lparam == 0;
 }
 
 bool reassert_due(std::optional<std::chrono::microseconds> last, std::chrono::microseconds now) {

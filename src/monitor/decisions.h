@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "monitor/coverage.h"
 #include "platform/platform.h"
@@ -65,6 +66,11 @@ inline bool window_hides(bool iconic, bool cloaked, std::uint32_t ex_style) {
   return !iconic && !cloaked && (ex_style & see_through) != see_through;
 }
 
+// Whether the desktop that takes the input is the helper's own, by their names; one that cannot be
+// named (the lock screen's, which this process may not open) is not.
+bool input_desktop_is_own(const std::optional<std::u16string>& input,
+                          const std::optional<std::u16string>& own);
+
 // The user can see some of the host window's monitor while the display is on, the input desktop
 // is the user's own, and the windows above the desktop leave some point of the monitor open.
 struct VisibilityFacts {
@@ -93,6 +99,17 @@ class VisibilityReport {
 // A change of the displays, of the work area or of the DPI, or a resume from sleep: the host
 // window may no longer fit its monitor.
 bool display_changed(std::uint32_t message, std::uint64_t wparam);
+
+// The console display's state from a power setting's head and its first data byte: off (0), or
+// on (1) or dimmed (2), both still seen. None for any other setting, or one without data.
+std::optional<bool> display_on_in(const PowerSettingHeader& header, std::byte first);
+
+// Whether a message taken from the queue goes on to the window procedure. A power setting comes
+// only sent, by the system, with data that lives as long as the call: a posted one is someone
+// else's.
+// A timer message with a procedure would have it called through its lparam: the helper's timers
+// have none.
+bool dispatches_queued(const Message& message);
 
 inline constexpr std::chrono::seconds reassert_spacing{10};
 

@@ -39,11 +39,7 @@ void reattach_host(ReattachCalls& calls) {
       continue;
     }
     // The monitor began to close while this attach ran: the host window must not stay attached.
-    if (calls.closing()) {
-      calls.detach(*host);
-      return;
-    }
-    calls.attached(*host, *layer);
+    if (!calls.attached(*host, *layer)) calls.detach(*host);
     return;
   }
 }

@@ -35,8 +35,10 @@ class ReattachCalls {
   virtual void detach(Hwnd host) = 0;
   // A pause between two looks or two tries.
   virtual void pause(std::chrono::milliseconds duration) = 0;
-  // Stores the new layer, writes "attached" and has mouse forwarding follow it.
-  virtual void attached(Hwnd host, const DesktopLayer& layer) = 0;
+  // Stores the new layer, writes "attached" and has the main thread follow it; false, and nothing
+  // done, once the close has begun.
+  virtual bool attached(Hwnd host, const DesktopLayer& layer) = 0;
+  // Writes the error, unless the close has begun.
   virtual void report(const HelperError& error) = 0;
 
  protected:

@@ -5,12 +5,13 @@
 #include <mutex>
 #include <optional>
 
+#include "events/event.h"
 #include "monitor/decisions.h"
 #include "platform/platform.h"
 
 namespace orvel {
 
-// What a running attach monitor knows, shared by the main thread and the re-attach worker.
+// What a running attach monitor knows of the host window and its layer.
 struct MonitorState {
   Hwnd host = 0;
   Hwnd workerw = 0;                // the desktop layer the host window is attached to
@@ -19,45 +20,52 @@ struct MonitorState {
   std::optional<std::chrono::microseconds> last_reassert;  // on the monotonic clock
 };
 
-// The monitor's process-wide values: the window procedure, the hook callback and the worker's
-// thread body are called by Windows with nothing of ours, so this is their only way in. The
-// message window and the "TaskbarCreated" id are written once, before any other thread starts.
-struct MonitorValues {
-  std::atomic<Hwnd> message_window{0};
-  std::atomic<std::uint32_t> taskbar_created{0};
-  std::atomic<bool> forward_mouse{false};
-  std::atomic<bool> report_visibility{false};
-  std::atomic<bool> follow_display{false};
-  std::atomic<bool> closing{false};
+// The part of an attach session that its re-attach worker shares with the main thread. Both hold
+// it: the close waits only so long for a worker, which may then run on after the session ended.
+class SharedState {
+ public:
+  SharedState(MonitorState state, Hwnd window) : message_window(window), state_(state) {}
+
+  // The hidden window; the worker only posts to it.
+  const Hwnd message_window;
   WorkerGate reattach;
   // The window whose destruction started a re-attach, until the worker has seen it gone.
   std::atomic<Hwnd> destroyed{0};
+  // Set by the worker with each new layer, taken by the main thread when it follows it: a message
+  // that says so without it, from anyone else, does nothing.
+  std::atomic<bool> layer_changed{false};
 
-  // The state is empty until start-up fills it. The lock is held only to copy fields in or out,
-  // never across a window call, a sleep or an event.
-  std::mutex state_lock;
-  std::optional<MonitorState> state;
+  bool closing() const { return closing_.load(); }
+  // The close begins: true when it had begun already. No line of the worker follows this.
+  bool begin_close() {
+    const std::lock_guard turn(report_turn_);
+    return closing_.exchange(true);
+  }
+  // Writes the worker's event unless the close has begun; whether it did.
+  bool emit_unless_closing(Platform& os, const Event& event) {
+    const std::lock_guard turn(report_turn_);
+    if (closing_) return false;
+    emit_event(os, event);
+    return true;
+  }
+
+  // Runs `use` on the state under its lock, which is never held across a window call, a sleep or
+  // an event; gives what `use` gives.
+  template <class Use>
+  auto with_state(Use&& use) {
+    const std::lock_guard lock(state_lock_);
+    return use(state_);
+  }
+  template <class Field>
+  Field read(Field MonitorState::*field) {
+    return with_state([field](const MonitorState& state) { return state.*field; });
+  }
+
+ private:
+  std::atomic<bool> closing_{false};
+  std::mutex report_turn_;
+  std::mutex state_lock_;
+  MonitorState state_;
 };
-MonitorValues& monitor_values();
-
-inline Hwnd message_window() {
-  return monitor_values().message_window.load(std::memory_order_relaxed);
-}
-
-// Runs `use` on the state under its lock; gives what `use` gives.
-template <class Use>
-auto with_monitor_state(Use&& use) {
-  MonitorValues& values = monitor_values();
-  const std::lock_guard lock(values.state_lock);
-  return use(values.state);
-}
-
-// One field of the state, copied under the lock; empty while there is no state.
-template <class Field>
-std::optional<Field> read_monitor_state(Field MonitorState::*field) {
-  return with_monitor_state([field](const std::optional<MonitorState>& state) {
-    return state ? std::optional<Field>((*state).*field) : std::nullopt;
-  });
-}
 
 }  // namespace orvel

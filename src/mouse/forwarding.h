@@ -1,32 +1,40 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "events/event.h"
+#include "mouse/translate.h"
+#include "platform/desktop_windows.h"
 #include "platform/platform.h"
 
 namespace orvel {
 
-// The windows that make up the desktop for the hit tests; 0 for one that is not there.
-struct DesktopWindowSet {
-  Hwnd layer = 0;  // the desktop layer that holds the host window
-  // The top-level WorkerW of the desktop icons, when they are not in Progman itself.
-  Hwnd icons_workerw = 0;
-  Hwnd progman = 0;
-};
-
-// Whether the top-level `window` is one of the desktop's. A handle of 0 never matches.
-constexpr bool is_desktop_window(Hwnd window, const DesktopWindowSet& desktop) {
-  return window != 0 &&
-         (window == desktop.layer || window == desktop.icons_workerw || window == desktop.progman);
-}
-
-// Records the desktop windows for the layer `workerw`, then registers `message_window` for raw
-// mouse input in the background and starts the mouse timer on it. Called again after each
-// re-attach, from the re-attach worker, so that the hit tests follow the new layer.
-Result<void> start_mouse_forwarding(Platform& os, Hwnd message_window, Hwnd workerw);
-
 inline constexpr std::uint64_t mouse_timer_id = 2;
 inline constexpr std::uint32_t mouse_timer_period_ms = 16;
+
+// Mouse input over the desktop, as events: raw input in the background to the message window, and
+// a timer that sends the latest pending move. All of it on the thread of the message window.
+class MouseForwarding {
+ public:
+  MouseForwarding(Platform& os, const DesktopWindows& desktop);
+
+  // Registers `message_window` for raw mouse input and starts the mouse timer on it.
+  Result<void> start(Hwnd message_window);
+  // The hit tests follow the desktop's windows after each re-attach.
+  void follow(const DesktopWindows& desktop) { desktop_ = desktop; }
+
+  // WM_INPUT's lparam, and the mouse timer's tick.
+  void on_raw_input(std::int64_t raw_input);
+  void on_tick();
+
+ private:
+  class Facts;
+
+  Platform& os_;
+  DesktopWindows desktop_;
+  std::chrono::microseconds clock_origin_;
+  MouseTranslator translator_;
+};
 
 }  // namespace orvel

@@ -79,9 +79,4 @@ class MouseTranslator {
   std::uint64_t last_move_micros_ = 0;
 };
 
-// The window procedure's way in, for WM_INPUT (its lParam) and the mouse timer. Both run on the
-// main thread, with the process-wide translator kept beside the rest of forwarding's state.
-void on_raw_input(Platform& os, std::int64_t raw_input);
-void flush_mouse_move(Platform& os);
-
 }  // namespace orvel

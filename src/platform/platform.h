@@ -12,19 +12,32 @@
 
 namespace orvel {
 
-// Window, monitor, hook, module and DPI-context handles travel as the handle's bits read as a
-// signed value, so that the same number appears on the command line, in events and in every call.
+// A window is the program's main currency: the same signed number appears on the command line, in
+// events and in every call. The other handles are kinds of their own, so that none of them can be
+// passed where a window is meant.
 using Hwnd = std::int64_t;
-using Hmonitor = std::int64_t;
-using Hhook = std::int64_t;
+enum class Hmonitor : std::int64_t {};
+enum class Hhook : std::int64_t {};
+enum class PowerNotification : std::int64_t {};
+enum class Hdesk : std::int64_t {};
 using Handle = std::int64_t;
 using DpiContext = std::int64_t;
 using Hmodule = std::int64_t;
-using LastError = std::uint32_t;
 
-// A fallible system call's value, or the last-error code read on the line right after the call.
+// A failed system call: its name, and its code as an HRESULT. A Win32 last error becomes
+// 0x8007xxxx; a zero last error after a reported failure stays 0, and is still a failure.
+struct SysError {
+  std::string_view call;
+  std::uint32_t code = 0;
+  bool operator==(const SysError&) const = default;
+};
+inline constexpr std::uint32_t hresult_from_last_error(std::uint32_t last_error) {
+  return static_cast<std::int32_t>(last_error) <= 0 ? last_error
+                                                    : 0x80070000u | (last_error & 0xFFFFu);
+}
+
 template <class T>
-using SysResult = std::expected<T, LastError>;
+using SysResult = std::expected<T, SysError>;
 
 struct Rect {
   std::int32_t left = 0;
@@ -38,11 +51,6 @@ struct Point {
   std::int32_t x = 0;
   std::int32_t y = 0;
   bool operator==(const Point&) const = default;
-};
-
-struct MonitorInfo {
-  Rect monitor;
-  Rect work;
 };
 
 // A GUID, laid out as the system lays it out.
@@ -71,8 +79,6 @@ struct Message {
   std::uint32_t message = 0;
   std::uint64_t wparam = 0;
   std::int64_t lparam = 0;
-  std::uint32_t time = 0;
-  Point point;
 };
 
 // The parts of one raw input record that the program reads: the header's type and, for a mouse,
@@ -90,38 +96,38 @@ struct RawInputDevice {
   Hwnd target = 0;
 };
 
-class Platform;
+// The program's side of a window of its own: Windows hands it each message. It must outlive the
+// window, and no exception may leave it.
+class WindowHandler {
+ public:
+  virtual std::int64_t on_message(Hwnd window, std::uint32_t message, std::uint64_t wparam,
+                                  std::int64_t lparam) noexcept = 0;
 
-// Callbacks that Windows makes into the program. Each gets the platform it was registered with,
-// so the program needs no global way back to it.
-using WindowProc = std::int64_t (*)(Platform& os, Hwnd window, std::uint32_t message,
-                                    std::uint64_t wparam, std::int64_t lparam) noexcept;
-using WinEventProc = void (*)(Platform& os, Hhook hook, std::uint32_t event, Hwnd window,
-                              std::int32_t object_id, std::int32_t child_id,
-                              std::uint32_t event_thread, std::uint32_t event_time) noexcept;
-using ThreadBody = void (*)(Platform& os) noexcept;
+ protected:
+  ~WindowHandler() = default;
+};
+
+// The program's side of its WinEvent hooks: only the event, its window and its object are used.
+class WinEventHandler {
+ public:
+  virtual void on_win_event(std::uint32_t event, Hwnd window, std::int32_t object_id) noexcept = 0;
+
+ protected:
+  ~WinEventHandler() = default;
+};
+
+// What a new thread runs; the thread owns it, and whatever it holds, until it ends.
+using ThreadBody = std::function<void()>;
 
 // Enumeration callback: return true to go on with the next window.
 using WindowVisitor = std::function<bool(Hwnd)>;
 
-struct WindowClass {
-  std::uint32_t style = 0;
-  WindowProc procedure = nullptr;
-  Hmodule instance = 0;
-  std::string_view class_name;  // ASCII
-};
-
 struct WindowCreation {
-  std::uint32_t ex_style = 0;
   std::string_view class_name;   // ASCII
   std::string_view window_name;  // ASCII
-  std::uint32_t style = 0;
-  std::int32_t x = 0;
-  std::int32_t y = 0;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  Hwnd parent = 0;
   Hmodule instance = 0;
+  // Reached by every message of the window from its creation on.
+  WindowHandler* handler = nullptr;
 };
 
 // The values of the Windows constants that the program passes through the seam.
@@ -150,6 +156,8 @@ inline constexpr std::uint32_t ws_clipsiblings = 0x04000000;
 inline constexpr std::uint32_t ws_ex_appwindow = 0x00040000;
 inline constexpr std::uint32_t ws_ex_windowedge = 0x00000100;
 inline constexpr std::uint32_t ws_ex_acceptfiles = 0x00000010;
+inline constexpr std::uint32_t ws_ex_transparent = 0x00000020;
+inline constexpr std::uint32_t ws_ex_layered = 0x00080000;
 inline constexpr std::uint32_t format_message_allocate_buffer = 0x0100;
 inline constexpr std::uint32_t format_message_ignore_inserts = 0x0200;
 inline constexpr std::uint32_t format_message_from_hmodule = 0x0800;
@@ -157,7 +165,6 @@ inline constexpr std::uint32_t format_message_from_system = 0x1000;
 inline constexpr std::uint32_t wm_null = 0x0000;
 inline constexpr std::uint32_t wm_destroy = 0x0002;
 inline constexpr std::uint32_t wm_close = 0x0010;
-inline constexpr std::uint32_t wm_quit = 0x0012;
 inline constexpr std::uint32_t wm_settingchange = 0x001A;
 inline constexpr std::uint32_t wm_displaychange = 0x007E;
 inline constexpr std::uint32_t wm_input = 0x00FF;
@@ -179,8 +186,6 @@ inline constexpr std::uint32_t event_object_reorder = 0x8004;
 inline constexpr std::uint32_t event_object_locationchange = 0x800B;
 inline constexpr std::uint32_t event_object_cloaked = 0x8017;
 inline constexpr std::uint32_t event_object_uncloaked = 0x8018;
-inline constexpr std::uint32_t ws_ex_transparent = 0x00000020;
-inline constexpr std::uint32_t ws_ex_layered = 0x00080000;
 inline constexpr std::uint32_t dwmwa_extended_frame_bounds = 9;
 inline constexpr std::uint32_t dwmwa_cloaked = 14;
 inline constexpr std::uint32_t device_notify_window_handle = 0;
@@ -195,10 +200,6 @@ inline constexpr std::uint32_t std_input_handle = static_cast<std::uint32_t>(-10
 inline constexpr std::uint32_t rim_typemouse = 0;
 inline constexpr std::uint32_t ridev_inputsink = 0x00000100;
 inline constexpr int sm_swapbutton = 23;
-inline constexpr LastError error_invalid_handle = 6;
-inline constexpr LastError error_handle_eof = 38;
-inline constexpr LastError error_broken_pipe = 109;
-inline constexpr LastError error_invalid_window_handle = 1400;
 }  // namespace win
 
 // Process, threads, time and the standard streams.
@@ -210,7 +211,8 @@ class ProcessCalls {
   // INVALID_HANDLE_VALUE when the call fails, 0 when the process has no such handle.
   virtual Handle get_std_handle(std::uint32_t which) = 0;
   virtual SysResult<std::uint32_t> get_console_mode(Handle handle) = 0;
-  // ReadFile: the count of bytes read, 0 at the end of a file or a pipe.
+  // ReadFile: the count of bytes read, 0 at the end of a file or a pipe. A message of a
+  // message-mode pipe that is longer than the buffer is read in parts, each a success.
   virtual SysResult<std::size_t> read_file(Handle handle, std::span<char> buffer) = 0;
   // ReadConsoleW: the count of UTF-16 units read.
   virtual SysResult<std::size_t> read_console_w(Handle handle, std::span<char16_t> buffer) = 0;
@@ -221,6 +223,9 @@ class ProcessCalls {
                                                      std::uint32_t code) = 0;
   // A new thread running `body`, its handle closed at once: nobody joins it.
   virtual SysResult<void> start_thread(ThreadBody body) = 0;
+  // ReadProcessMemory of this process: copies `into.size()` bytes from `address`, or fails
+  // without touching memory that cannot be read.
+  virtual SysResult<void> read_own_memory(std::int64_t address, std::span<std::byte> into) = 0;
 
   // The high-resolution monotonic clock, and plain sleeps on the calling thread.
   virtual std::chrono::microseconds monotonic_now() = 0;
@@ -242,7 +247,7 @@ class WindowCalls {
   virtual SysResult<Hwnd> find_window_ex_a(Hwnd parent, Hwnd child_after,
                                            std::string_view class_name) = 0;
   // Neither result tells a failure apart from a visitor that stopped early, so both are bare.
-  virtual bool enum_windows(const WindowVisitor& visit) = 0;
+  virtual void enum_windows(const WindowVisitor& visit) = 0;
   virtual void enum_child_windows(Hwnd parent, const WindowVisitor& visit) = 0;
   // GetClassNameW into a buffer of `capacity` UTF-16 units.
   virtual SysResult<std::u16string> get_class_name_w(Hwnd window, int capacity) = 0;
@@ -259,7 +264,7 @@ class WindowCalls {
 
   virtual SysResult<Rect> get_window_rect(Hwnd window) = 0;
   // DwmGetWindowAttribute into `value`, from dwmapi.dll loaded from the system folder at the first
-  // call. Fails with the loader's last error where the system has no such function, and with the
+  // call. Fails with the loader's error where the system has no such function, and with the
   // call's HRESULT where the call fails.
   virtual SysResult<void> dwm_get_window_attribute(Hwnd window, std::uint32_t attribute,
                                                    std::span<std::byte> value) = 0;
@@ -272,19 +277,21 @@ class WindowCalls {
   virtual SysResult<Hwnd> set_parent(Hwnd child, Hwnd new_parent) = 0;
   virtual SysResult<void> set_window_pos(Hwnd window, Hwnd insert_after, int x, int y, int width,
                                          int height, std::uint32_t flags) = 0;
-  // InvalidateRect of the whole client area, and UpdateWindow; neither sets a last error.
-  virtual bool invalidate_rect(Hwnd window, bool erase) = 0;
-  virtual bool update_window(Hwnd window) = 0;
+  // InvalidateRect of the whole client area, and UpdateWindow.
+  virtual SysResult<void> invalidate_rect(Hwnd window, bool erase) = 0;
+  virtual SysResult<void> update_window(Hwnd window) = 0;
 
   virtual Hmonitor monitor_from_window(Hwnd window, std::uint32_t flags) = 0;
-  virtual SysResult<MonitorInfo> get_monitor_info_w(Hmonitor monitor) = 0;
+  virtual SysResult<Rect> get_monitor_info_w(Hmonitor monitor) = 0;
 
-  // The desktop that receives the user's input, its name, and the handle's release.
-  virtual SysResult<Handle> open_input_desktop(std::uint32_t flags, bool inherit,
-                                               std::uint32_t access) = 0;
+  // The desktop that receives the user's input, and its release; the calling thread's own desktop,
+  // which is never released; the name of either.
+  virtual SysResult<Hdesk> open_input_desktop(std::uint32_t flags, bool inherit,
+                                              std::uint32_t access) = 0;
+  virtual SysResult<void> close_desktop(Hdesk desktop) = 0;
+  virtual SysResult<Hdesk> get_thread_desktop() = 0;
   // GetUserObjectInformationW for a text value, such as UOI_NAME.
-  virtual SysResult<std::u16string> get_user_object_information_w(Handle object, int index) = 0;
-  virtual SysResult<void> close_desktop(Handle desktop) = 0;
+  virtual SysResult<std::u16string> get_user_object_information_w(Hdesk object, int index) = 0;
 
   // SystemParametersInfoW with a string parameter, which may be null.
   virtual SysResult<void> system_parameters_info_w(std::uint32_t action, std::uint32_t param,
@@ -297,17 +304,18 @@ class WindowCalls {
 // The program's own window class and window, its thread's message queue, and timers.
 class MessageCalls {
  public:
-  virtual SysResult<std::uint16_t> register_class_a(const WindowClass& window_class) = 0;
+  // The class of windows whose messages go to the handler given at their creation.
+  virtual SysResult<std::uint16_t> register_class_a(std::string_view class_name,
+                                                    Hmodule instance) = 0;
   virtual SysResult<std::uint32_t> register_window_message_w(std::u16string_view name) = 0;
   virtual SysResult<Hwnd> create_window_ex_a(const WindowCreation& creation) = 0;
   virtual SysResult<void> destroy_window(Hwnd window) = 0;
   virtual std::int64_t def_window_proc_a(Hwnd window, std::uint32_t message, std::uint64_t wparam,
                                          std::int64_t lparam) = 0;
   // GetMessageW: true for a message, false for WM_QUIT.
-  virtual SysResult<bool> get_message_w(Message& message, Hwnd window, std::uint32_t first,
-                                        std::uint32_t last) = 0;
-  virtual bool translate_message(const Message& message) = 0;
-  virtual std::int64_t dispatch_message_w(const Message& message) = 0;
+  virtual SysResult<bool> get_message_w(Message& message) = 0;
+  virtual void translate_message(const Message& message) = 0;
+  virtual void dispatch_message_w(const Message& message) = 0;
   virtual SysResult<void> post_message_w(Hwnd window, std::uint32_t message, std::uint64_t wparam,
                                          std::int64_t lparam) = 0;
   virtual void post_quit_message(int exit_code) = 0;
@@ -320,21 +328,22 @@ class MessageCalls {
                                              std::uint32_t period_ms) = 0;
   virtual SysResult<void> kill_timer(Hwnd window, std::uint64_t id) = 0;
   // WM_POWERBROADCAST with PBT_POWERSETTINGCHANGE to `recipient` whenever the setting changes.
-  virtual SysResult<Handle> register_power_setting_notification(Hwnd recipient, const Guid& setting,
-                                                                std::uint32_t flags) = 0;
+  virtual SysResult<PowerNotification> register_power_setting_notification(Hwnd recipient,
+                                                                           const Guid& setting,
+                                                                           std::uint32_t flags) = 0;
+  virtual SysResult<void> unregister_power_setting_notification(PowerNotification notification) = 0;
 
  protected:
   ~MessageCalls() = default;
 };
 
-// WinEvent hooks.
+// WinEvent hooks, all out of context, for every process and thread. Windows gives their callback
+// nothing of ours: every hook reaches the one handler given last, which must outlive them all.
 class HookCalls {
  public:
-  // SetWinEventHook sets no last error; empty when it gives a null handle.
-  virtual std::optional<Hhook> set_win_event_hook(std::uint32_t event_min, std::uint32_t event_max,
-                                                  Hmodule module, WinEventProc callback,
-                                                  std::uint32_t process_id, std::uint32_t thread_id,
-                                                  std::uint32_t flags) = 0;
+  virtual SysResult<Hhook> set_win_event_hook(std::uint32_t event_min, std::uint32_t event_max,
+                                              WinEventHandler& handler, std::uint32_t flags) = 0;
+  virtual SysResult<void> unhook_win_event(Hhook hook) = 0;
 
  protected:
   ~HookCalls() = default;
@@ -355,9 +364,8 @@ class InputCalls {
 };
 
 // Every Windows call the program makes, one method per call, in the program's own types, grouped
-// by role. The real implementation forwards each call and reads the last error right after it;
-// the simulated desktop answers the same calls from a model. Neither decides anything for the
-// program.
+// by role. The real implementation forwards each call and reads the last error right after it; it
+// decides nothing for the program.
 class Platform : public ProcessCalls,
                  public WindowCalls,
                  public MessageCalls,

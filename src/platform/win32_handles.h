@@ -1,5 +1,5 @@
-// The program's handle and rectangle values as Windows takes and gives them, and the last error
-// of a failed call, for the files of the real platform.
+// The program's handle and rectangle values as Windows takes and gives them, and the error of a
+// failed call, for the files of the real platform.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <expected>
 #include <optional>
+#include <type_traits>
 
 #include "platform/platform.h"
 
@@ -18,11 +19,14 @@ inline HWND to_hwnd(Hwnd window) {
 inline Hwnd from_hwnd(HWND window) {
   return static_cast<Hwnd>(reinterpret_cast<std::intptr_t>(window));
 }
-inline HMONITOR to_hmonitor(Hmonitor monitor) {
-  return reinterpret_cast<HMONITOR>(static_cast<std::intptr_t>(monitor));
-}
-inline HANDLE to_handle(Handle handle) {
-  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(handle));
+// Any other kind of handle to and from its enumeration.
+template <class To, class From>
+To handle_cast(From from) {
+  if constexpr (std::is_pointer_v<From>) {
+    return static_cast<To>(reinterpret_cast<std::intptr_t>(from));
+  } else {
+    return reinterpret_cast<To>(static_cast<std::intptr_t>(from));
+  }
 }
 inline Rect from_rect(const RECT& rect) {
   return {.left = rect.left, .top = rect.top, .right = rect.right, .bottom = rect.bottom};
@@ -31,8 +35,10 @@ inline std::optional<Hwnd> optional_window(HWND window) {
   if (!window) return std::nullopt;
   return from_hwnd(window);
 }
-inline std::unexpected<LastError> last_error() {
-  return std::unexpected(static_cast<LastError>(GetLastError()));
+// The failure of `call`, with the last error it left; to be read on the line right after the call.
+inline std::unexpected<SysError> last_error(std::string_view call) {
+  return std::unexpected(SysError{
+      .call = call, .code = hresult_from_last_error(static_cast<std::uint32_t>(GetLastError()))});
 }
 
 }  // namespace orvel

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -16,10 +17,7 @@ namespace orvel {
 namespace {
 
 HINSTANCE to_hinstance(Hmodule module) {
-  return reinterpret_cast<HINSTANCE>(static_cast<std::intptr_t>(module));
-}
-DPI_AWARENESS_CONTEXT to_dpi_context(DpiContext context) {
-  return reinterpret_cast<DPI_AWARENESS_CONTEXT>(static_cast<std::intptr_t>(context));
+  return handle_cast<HINSTANCE>(module);
 }
 const wchar_t* to_wide(const char16_t* text) {
   return reinterpret_cast<const wchar_t*>(text);
@@ -29,17 +27,7 @@ MSG to_msg(const Message& message) {
   return {.hwnd = to_hwnd(message.window),
           .message = message.message,
           .wParam = message.wparam,
-          .lParam = message.lparam,
-          .time = message.time,
-          .pt = {.x = message.point.x, .y = message.point.y}};
-}
-Message from_msg(const MSG& message) {
-  return {.window = from_hwnd(message.hwnd),
-          .message = message.message,
-          .wparam = message.wParam,
-          .lparam = message.lParam,
-          .time = static_cast<std::uint32_t>(message.time),
-          .point = {.x = message.pt.x, .y = message.pt.y}};
+          .lParam = message.lparam};
 }
 
 // Owns a buffer that the system allocated with LocalAlloc.
@@ -60,44 +48,33 @@ BOOL CALLBACK visit_window(HWND window, LPARAM context) {
   return visit(from_hwnd(window)) ? TRUE : FALSE;
 }
 
-// Windows gives a window procedure no context of its own, so the platform and the program's
-// procedure wait here for the trampoline that Windows calls.
-struct WindowProcSlot {
-  Platform* platform = nullptr;
-  WindowProc procedure = nullptr;
-};
-WindowProcSlot window_proc_slot;
-
+// A window of the program's class reaches its handler through the window itself: the handler
+// comes with the creation, and is kept in the window's user data from its first message on.
 LRESULT CALLBACK window_proc_trampoline(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return window_proc_slot.procedure(*window_proc_slot.platform, from_hwnd(window), message, wparam,
-                                    lparam);
+  if (message == WM_NCCREATE) {
+    const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(lparam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+  }
+  auto* handler = reinterpret_cast<WindowHandler*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (message == WM_NCDESTROY) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+  if (!handler) return DefWindowProcA(window, message, wparam, lparam);
+  return handler->on_message(from_hwnd(window), message, wparam, lparam);
 }
 
-// The same for the WinEvent callback, which gets no context either.
-struct WinEventSlot {
-  Platform* platform = nullptr;
-  WinEventProc callback = nullptr;
-};
-WinEventSlot win_event_slot;
+// The WinEvent callback is given nothing of ours: this is its only way to the program.
+std::atomic<WinEventHandler*> win_event_handler{nullptr};
 
-void CALLBACK win_event_trampoline(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object_id,
-                                   LONG child_id, DWORD event_thread, DWORD event_time) {
-  win_event_slot.callback(
-      *win_event_slot.platform, static_cast<Hhook>(reinterpret_cast<std::intptr_t>(hook)),
-      static_cast<std::uint32_t>(event), from_hwnd(window), static_cast<std::int32_t>(object_id),
-      static_cast<std::int32_t>(child_id), static_cast<std::uint32_t>(event_thread),
-      static_cast<std::uint32_t>(event_time));
+void CALLBACK win_event_trampoline(HWINEVENTHOOK, DWORD event, HWND window, LONG object_id, LONG,
+                                   DWORD, DWORD) {
+  if (WinEventHandler* handler = win_event_handler.load()) {
+    handler->on_win_event(static_cast<std::uint32_t>(event), from_hwnd(window),
+                          static_cast<std::int32_t>(object_id));
+  }
 }
-
-// What a new thread runs; the thread owns it from its first line.
-struct ThreadStart {
-  Platform* platform;
-  ThreadBody body;
-};
 
 DWORD WINAPI run_thread(void* context) {
-  const std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(context));
-  start->body(*start->platform);
+  const std::unique_ptr<ThreadBody> body(static_cast<ThreadBody*>(context));
+  (*body)();
   return 0;
 }
 
@@ -110,9 +87,11 @@ static_assert(sizeof(RAWINPUTHEADER) + sizeof(RAWMOUSE) == raw_mouse_record_size
 // it in its own code page, and as bytes, untranslated, to anything else.
 SysResult<void> write_standard(DWORD which, std::string_view utf8) {
   const HANDLE handle = GetStdHandle(which);
-  if (handle == INVALID_HANDLE_VALUE) return last_error();
-  if (handle == nullptr) return std::unexpected(LastError{ERROR_INVALID_HANDLE});
-
+  if (handle == INVALID_HANDLE_VALUE) return last_error("GetStdHandle");
+  if (handle == nullptr) {
+    return std::unexpected(
+        SysError{.call = "GetStdHandle", .code = hresult_from_last_error(ERROR_INVALID_HANDLE)});
+  }
   DWORD mode = 0;
   if (GetConsoleMode(handle, &mode)) {
     const std::u16string wide = utf16_from_utf8(utf8);
@@ -120,7 +99,7 @@ SysResult<void> write_standard(DWORD which, std::string_view utf8) {
       DWORD written = 0;
       const auto chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
       if (!WriteConsoleW(handle, wide.data() + done, chunk, &written, nullptr)) {
-        return last_error();
+        return last_error("WriteConsoleW");
       }
       done += written;
     }
@@ -129,7 +108,9 @@ SysResult<void> write_standard(DWORD which, std::string_view utf8) {
   for (std::size_t done = 0; done < utf8.size();) {
     DWORD written = 0;
     const auto chunk = static_cast<DWORD>(std::min<std::size_t>(utf8.size() - done, 1 << 20));
-    if (!WriteFile(handle, utf8.data() + done, chunk, &written, nullptr)) return last_error();
+    if (!WriteFile(handle, utf8.data() + done, chunk, &written, nullptr)) {
+      return last_error("WriteFile");
+    }
     done += written;
   }
   return {};
@@ -150,19 +131,23 @@ SysResult<void> Win32Platform::write_stderr(std::string_view utf8) {
 }
 
 Handle Win32Platform::get_std_handle(std::uint32_t which) {
-  return static_cast<Handle>(reinterpret_cast<std::intptr_t>(GetStdHandle(which)));
+  return handle_cast<Handle>(GetStdHandle(which));
 }
 
 SysResult<std::uint32_t> Win32Platform::get_console_mode(Handle handle) {
   DWORD mode = 0;
-  if (!GetConsoleMode(to_handle(handle), &mode)) return last_error();
+  if (!GetConsoleMode(handle_cast<HANDLE>(handle), &mode)) return last_error("GetConsoleMode");
   return static_cast<std::uint32_t>(mode);
 }
 
 SysResult<std::size_t> Win32Platform::read_file(Handle handle, std::span<char> buffer) {
   const auto capacity = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
   DWORD read = 0;
-  if (!ReadFile(to_handle(handle), buffer.data(), capacity, &read, nullptr)) return last_error();
+  if (!ReadFile(handle_cast<HANDLE>(handle), buffer.data(), capacity, &read, nullptr)) {
+    // The rest of a long message of a message-mode pipe comes with the next read.
+    if (GetLastError() == ERROR_MORE_DATA) return read;
+    return last_error("ReadFile");
+  }
   return read;
 }
 
@@ -172,36 +157,44 @@ SysResult<std::size_t> Win32Platform::read_console_w(Handle handle, std::span<ch
   // A Ctrl+Z typed ends the read at once, the Ctrl+Z last, as a line end would.
   CONSOLE_READCONSOLE_CONTROL control{.nLength = sizeof(CONSOLE_READCONSOLE_CONTROL),
                                       .dwCtrlWakeupMask = 1UL << 0x1A};
-  if (!ReadConsoleW(to_handle(handle), buffer.data(), capacity, &read, &control)) {
-    return last_error();
+  if (!ReadConsoleW(handle_cast<HANDLE>(handle), buffer.data(), capacity, &read, &control)) {
+    return last_error("ReadConsoleW");
   }
   return read;
 }
 
 SysResult<Hmodule> Win32Platform::get_module_handle_w(const char16_t* name) {
   const HMODULE module = GetModuleHandleW(to_wide(name));
-  if (!module) return last_error();
-  return static_cast<Hmodule>(reinterpret_cast<std::intptr_t>(module));
+  if (!module) return last_error("GetModuleHandleW");
+  return handle_cast<Hmodule>(module);
 }
 
 SysResult<std::u16string> Win32Platform::format_message_w(std::uint32_t flags, Hmodule source,
                                                           std::uint32_t code) {
   wchar_t* buffer = nullptr;
-  const DWORD length =
-      FormatMessageW(flags, reinterpret_cast<const void*>(static_cast<std::intptr_t>(source)), code,
-                     0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  if (length == 0) return last_error();
+  const DWORD length = FormatMessageW(flags, handle_cast<const void*>(source), code, 0,
+                                      reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  if (length == 0) return last_error("FormatMessageW");
   const LocalBuffer owner(buffer);
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);
 }
 
 SysResult<void> Win32Platform::start_thread(ThreadBody body) {
-  auto start = std::make_unique<ThreadStart>(ThreadStart{.platform = this, .body = body});
-  const HANDLE thread = CreateThread(nullptr, 0, run_thread, start.get(), 0, nullptr);
-  if (!thread) return last_error();
-  static_cast<void>(start.release());
+  auto owned = std::make_unique<ThreadBody>(std::move(body));
+  const HANDLE thread = CreateThread(nullptr, 0, run_thread, owned.get(), 0, nullptr);
+  if (!thread) return last_error("CreateThread");
+  static_cast<void>(owned.release());
   // Nobody waits for the thread; it runs on whether or not its handle closes.
   static_cast<void>(CloseHandle(thread));
+  return {};
+}
+
+SysResult<void> Win32Platform::read_own_memory(std::int64_t address, std::span<std::byte> into) {
+  SIZE_T copied = 0;
+  if (!ReadProcessMemory(GetCurrentProcess(), handle_cast<const void*>(address), into.data(),
+                         into.size(), &copied)) {
+    return last_error("ReadProcessMemory");
+  }
   return {};
 }
 
@@ -223,14 +216,17 @@ void Win32Platform::sleep(std::chrono::milliseconds duration) {
 }
 
 SysResult<void> Win32Platform::set_process_dpi_awareness_context(DpiContext context) {
-  if (!SetProcessDpiAwarenessContext(to_dpi_context(context))) return last_error();
+  if (!SetProcessDpiAwarenessContext(handle_cast<DPI_AWARENESS_CONTEXT>(context))) {
+    return last_error("SetProcessDpiAwarenessContext");
+  }
   return {};
 }
 
 SysResult<DpiContext> Win32Platform::set_thread_dpi_awareness_context(DpiContext context) {
-  const DPI_AWARENESS_CONTEXT previous = SetThreadDpiAwarenessContext(to_dpi_context(context));
-  if (!previous) return last_error();
-  return static_cast<DpiContext>(reinterpret_cast<std::intptr_t>(previous));
+  const DPI_AWARENESS_CONTEXT previous =
+      SetThreadDpiAwarenessContext(handle_cast<DPI_AWARENESS_CONTEXT>(context));
+  if (!previous) return last_error("SetThreadDpiAwarenessContext");
+  return handle_cast<DpiContext>(previous);
 }
 
 bool Win32Platform::is_window(Hwnd window) {
@@ -240,7 +236,7 @@ bool Win32Platform::is_window(Hwnd window) {
 SysResult<Hwnd> Win32Platform::find_window_a(std::string_view class_name) {
   const std::string name(class_name);
   const HWND found = FindWindowA(name.c_str(), nullptr);
-  if (!found) return last_error();
+  if (!found) return last_error("FindWindowA");
   return from_hwnd(found);
 }
 
@@ -248,12 +244,12 @@ SysResult<Hwnd> Win32Platform::find_window_ex_a(Hwnd parent, Hwnd child_after,
                                                 std::string_view class_name) {
   const std::string name(class_name);
   const HWND found = FindWindowExA(to_hwnd(parent), to_hwnd(child_after), name.c_str(), nullptr);
-  if (!found) return last_error();
+  if (!found) return last_error("FindWindowExA");
   return from_hwnd(found);
 }
 
-bool Win32Platform::enum_windows(const WindowVisitor& visit) {
-  return EnumWindows(visit_window, reinterpret_cast<LPARAM>(&visit)) != FALSE;
+void Win32Platform::enum_windows(const WindowVisitor& visit) {
+  static_cast<void>(EnumWindows(visit_window, reinterpret_cast<LPARAM>(&visit)));
 }
 
 void Win32Platform::enum_child_windows(Hwnd parent, const WindowVisitor& visit) {
@@ -265,7 +261,7 @@ SysResult<std::u16string> Win32Platform::get_class_name_w(Hwnd window, int capac
   std::u16string name(static_cast<std::size_t>(capacity), u'\0');
   const int length =
       GetClassNameW(to_hwnd(window), reinterpret_cast<wchar_t*>(name.data()), capacity);
-  if (length == 0) return last_error();
+  if (length == 0) return last_error("GetClassNameW");
   name.resize(static_cast<std::size_t>(length));
   return name;
 }
@@ -286,27 +282,27 @@ SysResult<Hwnd> Win32Platform::get_window(Hwnd window, std::uint32_t command) {
   // A window with no such relative leaves the last error as it was, so it reads 0 then.
   SetLastError(0);
   const HWND relative = GetWindow(to_hwnd(window), command);
-  if (!relative) return last_error();
+  if (!relative) return last_error("GetWindow");
   return from_hwnd(relative);
 }
 
 SysResult<WindowOwner> Win32Platform::get_window_thread_process_id(Hwnd window) {
   DWORD process_id = 0;
   const DWORD thread_id = GetWindowThreadProcessId(to_hwnd(window), &process_id);
-  if (thread_id == 0) return last_error();
+  if (thread_id == 0) return last_error("GetWindowThreadProcessId");
   return WindowOwner{.thread_id = static_cast<std::uint32_t>(thread_id),
                      .process_id = static_cast<std::uint32_t>(process_id)};
 }
 
 SysResult<Rect> Win32Platform::get_window_rect(Hwnd window) {
   RECT rect{};
-  if (!GetWindowRect(to_hwnd(window), &rect)) return last_error();
+  if (!GetWindowRect(to_hwnd(window), &rect)) return last_error("GetWindowRect");
   return from_rect(rect);
 }
 
 SysResult<Point> Win32Platform::screen_to_client(Hwnd window, Point point) {
   POINT converted{.x = point.x, .y = point.y};
-  if (!ScreenToClient(to_hwnd(window), &converted)) return last_error();
+  if (!ScreenToClient(to_hwnd(window), &converted)) return last_error("ScreenToClient");
   return Point{.x = converted.x, .y = converted.y};
 }
 
@@ -314,7 +310,7 @@ SysResult<std::int64_t> Win32Platform::get_window_long_ptr_w(Hwnd window, int in
   // Zero is a valid value, so only a set last error tells a failure.
   SetLastError(0);
   const LONG_PTR value = GetWindowLongPtrW(to_hwnd(window), index);
-  if (value == 0 && GetLastError() != 0) return last_error();
+  if (value == 0 && GetLastError() != 0) return last_error("GetWindowLongPtrW");
   return value;
 }
 
@@ -322,69 +318,75 @@ SysResult<std::int64_t> Win32Platform::set_window_long_ptr_w(Hwnd window, int in
                                                              std::int64_t value) {
   SetLastError(0);
   const LONG_PTR previous = SetWindowLongPtrW(to_hwnd(window), index, value);
-  if (previous == 0 && GetLastError() != 0) return last_error();
+  if (previous == 0 && GetLastError() != 0) return last_error("SetWindowLongPtrW");
   return previous;
 }
 
 SysResult<Hwnd> Win32Platform::set_parent(Hwnd child, Hwnd new_parent) {
   const HWND previous = SetParent(to_hwnd(child), to_hwnd(new_parent));
-  if (!previous) return last_error();
+  if (!previous) return last_error("SetParent");
   return from_hwnd(previous);
 }
 
 SysResult<void> Win32Platform::set_window_pos(Hwnd window, Hwnd insert_after, int x, int y,
                                               int width, int height, std::uint32_t flags) {
   if (!SetWindowPos(to_hwnd(window), to_hwnd(insert_after), x, y, width, height, flags)) {
-    return last_error();
+    return last_error("SetWindowPos");
   }
   return {};
 }
 
-bool Win32Platform::invalidate_rect(Hwnd window, bool erase) {
-  return InvalidateRect(to_hwnd(window), nullptr, erase ? TRUE : FALSE) != FALSE;
+SysResult<void> Win32Platform::invalidate_rect(Hwnd window, bool erase) {
+  SetLastError(0);
+  if (!InvalidateRect(to_hwnd(window), nullptr, erase ? TRUE : FALSE)) {
+    return last_error("InvalidateRect");
+  }
+  return {};
 }
 
-bool Win32Platform::update_window(Hwnd window) {
-  return UpdateWindow(to_hwnd(window)) != FALSE;
+SysResult<void> Win32Platform::update_window(Hwnd window) {
+  SetLastError(0);
+  if (!UpdateWindow(to_hwnd(window))) return last_error("UpdateWindow");
+  return {};
 }
 
 Hmonitor Win32Platform::monitor_from_window(Hwnd window, std::uint32_t flags) {
-  return static_cast<Hmonitor>(
-      reinterpret_cast<std::intptr_t>(MonitorFromWindow(to_hwnd(window), flags)));
+  return handle_cast<Hmonitor>(MonitorFromWindow(to_hwnd(window), flags));
 }
 
-SysResult<MonitorInfo> Win32Platform::get_monitor_info_w(Hmonitor monitor) {
+SysResult<Rect> Win32Platform::get_monitor_info_w(Hmonitor monitor) {
   MONITORINFO info{.cbSize = sizeof(info), .rcMonitor = {}, .rcWork = {}, .dwFlags = 0};
-  if (!GetMonitorInfoW(to_hmonitor(monitor), &info)) return last_error();
-  return MonitorInfo{.monitor = from_rect(info.rcMonitor), .work = from_rect(info.rcWork)};
+  if (!GetMonitorInfoW(handle_cast<HMONITOR>(monitor), &info)) {
+    return last_error("GetMonitorInfoW");
+  }
+  return from_rect(info.rcMonitor);
 }
 
 SysResult<void> Win32Platform::system_parameters_info_w(std::uint32_t action, std::uint32_t param,
                                                         const char16_t* text, std::uint32_t flags) {
   // The call takes a mutable pointer but does not write through it for this use.
   auto* argument = const_cast<wchar_t*>(to_wide(text));
-  if (!SystemParametersInfoW(action, param, argument, flags)) return last_error();
+  if (!SystemParametersInfoW(action, param, argument, flags)) {
+    return last_error("SystemParametersInfoW");
+  }
   return {};
 }
 
-SysResult<std::uint16_t> Win32Platform::register_class_a(const WindowClass& window_class) {
-  // One window class per process: its procedure is the one the trampoline calls.
-  window_proc_slot = {.platform = this, .procedure = window_class.procedure};
-  const std::string name(window_class.class_name);
-  const WNDCLASSA description{
-      .style = window_class.style,
-      .lpfnWndProc = window_class.procedure ? window_proc_trampoline : nullptr,
-      .hInstance = to_hinstance(window_class.instance),
-      .lpszClassName = name.c_str()};
+SysResult<std::uint16_t> Win32Platform::register_class_a(std::string_view class_name,
+                                                         Hmodule instance) {
+  const std::string name(class_name);
+  const WNDCLASSA description{.lpfnWndProc = window_proc_trampoline,
+                              .hInstance = to_hinstance(instance),
+                              .lpszClassName = name.c_str()};
   const ATOM atom = RegisterClassA(&description);
-  if (atom == 0) return last_error();
+  if (atom == 0) return last_error("RegisterClassA");
   return atom;
 }
 
 SysResult<std::uint32_t> Win32Platform::register_window_message_w(std::u16string_view name) {
   const std::u16string terminated(name);
   const UINT message = RegisterWindowMessageW(to_wide(terminated.c_str()));
-  if (message == 0) return last_error();
+  if (message == 0) return last_error("RegisterWindowMessageW");
   return message;
 }
 
@@ -392,15 +394,14 @@ SysResult<Hwnd> Win32Platform::create_window_ex_a(const WindowCreation& creation
   const std::string class_name(creation.class_name);
   const std::string window_name(creation.window_name);
   const HWND window =
-      CreateWindowExA(creation.ex_style, class_name.c_str(), window_name.c_str(), creation.style,
-                      creation.x, creation.y, creation.width, creation.height,
-                      to_hwnd(creation.parent), nullptr, to_hinstance(creation.instance), nullptr);
-  if (!window) return last_error();
+      CreateWindowExA(0, class_name.c_str(), window_name.c_str(), 0, 0, 0, 0, 0, nullptr, nullptr,
+                      to_hinstance(creation.instance), creation.handler);
+  if (!window) return last_error("CreateWindowExA");
   return from_hwnd(window);
 }
 
 SysResult<void> Win32Platform::destroy_window(Hwnd window) {
-  if (!DestroyWindow(to_hwnd(window))) return last_error();
+  if (!DestroyWindow(to_hwnd(window))) return last_error("DestroyWindow");
   return {};
 }
 
@@ -409,28 +410,30 @@ std::int64_t Win32Platform::def_window_proc_a(Hwnd window, std::uint32_t message
   return DefWindowProcA(to_hwnd(window), message, wparam, lparam);
 }
 
-SysResult<bool> Win32Platform::get_message_w(Message& message, Hwnd window, std::uint32_t first,
-                                             std::uint32_t last) {
+SysResult<bool> Win32Platform::get_message_w(Message& message) {
   MSG received{};
-  const BOOL result = GetMessageW(&received, to_hwnd(window), first, last);
-  if (result == -1) return last_error();
-  message = from_msg(received);
+  const BOOL result = GetMessageW(&received, nullptr, 0, 0);
+  if (result == -1) return last_error("GetMessageW");
+  message = {.window = from_hwnd(received.hwnd),
+             .message = received.message,
+             .wparam = received.wParam,
+             .lparam = received.lParam};
   return result != 0;
 }
 
-bool Win32Platform::translate_message(const Message& message) {
+void Win32Platform::translate_message(const Message& message) {
   const MSG translated = to_msg(message);
-  return TranslateMessage(&translated) != FALSE;
+  TranslateMessage(&translated);
 }
 
-std::int64_t Win32Platform::dispatch_message_w(const Message& message) {
+void Win32Platform::dispatch_message_w(const Message& message) {
   const MSG dispatched = to_msg(message);
-  return DispatchMessageW(&dispatched);
+  DispatchMessageW(&dispatched);
 }
 
 SysResult<void> Win32Platform::post_message_w(Hwnd window, std::uint32_t message,
                                               std::uint64_t wparam, std::int64_t lparam) {
-  if (!PostMessageW(to_hwnd(window), message, wparam, lparam)) return last_error();
+  if (!PostMessageW(to_hwnd(window), message, wparam, lparam)) return last_error("PostMessageW");
   return {};
 }
 
@@ -443,33 +446,38 @@ SysResult<void> Win32Platform::send_message_timeout_w(Hwnd window, std::uint32_t
                                                       std::uint32_t flags,
                                                       std::uint32_t timeout_ms) {
   if (!SendMessageTimeoutW(to_hwnd(window), message, wparam, lparam, flags, timeout_ms, nullptr)) {
-    return last_error();
+    return last_error("SendMessageTimeoutW");
   }
   return {};
 }
 
 SysResult<std::uint64_t> Win32Platform::set_timer(Hwnd window, std::uint64_t id,
                                                   std::uint32_t period_ms) {
+  SetLastError(0);
   const UINT_PTR timer = SetTimer(to_hwnd(window), id, period_ms, nullptr);
-  if (timer == 0) return last_error();
+  if (timer == 0) return last_error("SetTimer");
   return timer;
 }
 
 SysResult<void> Win32Platform::kill_timer(Hwnd window, std::uint64_t id) {
-  if (!KillTimer(to_hwnd(window), id)) return last_error();
+  if (!KillTimer(to_hwnd(window), id)) return last_error("KillTimer");
   return {};
 }
 
-std::optional<Hhook> Win32Platform::set_win_event_hook(
-    std::uint32_t event_min, std::uint32_t event_max, Hmodule module, WinEventProc callback,
-    std::uint32_t process_id, std::uint32_t thread_id, std::uint32_t flags) {
-  // One WinEvent callback per process: every hook calls the one the trampoline finds here.
-  win_event_slot = {.platform = this, .callback = callback};
+SysResult<Hhook> Win32Platform::set_win_event_hook(std::uint32_t event_min, std::uint32_t event_max,
+                                                   WinEventHandler& handler, std::uint32_t flags) {
+  win_event_handler.store(&handler);
+  // The call sets no last error of its own: a failure then reads 0.
+  SetLastError(0);
   const HWINEVENTHOOK hook =
-      SetWinEventHook(event_min, event_max, to_hinstance(module),
-                      callback ? win_event_trampoline : nullptr, process_id, thread_id, flags);
-  if (!hook) return std::nullopt;
-  return static_cast<Hhook>(reinterpret_cast<std::intptr_t>(hook));
+      SetWinEventHook(event_min, event_max, nullptr, win_event_trampoline, 0, 0, flags);
+  if (!hook) return last_error("SetWinEventHook");
+  return handle_cast<Hhook>(hook);
+}
+
+SysResult<void> Win32Platform::unhook_win_event(Hhook hook) {
+  if (!UnhookWinEvent(handle_cast<HWINEVENTHOOK>(hook))) return last_error("UnhookWinEvent");
+  return {};
 }
 
 SysResult<void> Win32Platform::register_raw_input_devices(std::span<const RawInputDevice> devices) {
@@ -483,7 +491,7 @@ SysResult<void> Win32Platform::register_raw_input_devices(std::span<const RawInp
   }
   if (!RegisterRawInputDevices(described.data(), static_cast<UINT>(described.size()),
                                sizeof(RAWINPUTDEVICE))) {
-    return last_error();
+    return last_error("RegisterRawInputDevices");
   }
   return {};
 }
@@ -491,10 +499,9 @@ SysResult<void> Win32Platform::register_raw_input_devices(std::span<const RawInp
 SysResult<RawInputRecord> Win32Platform::get_raw_input_data(std::int64_t raw_input) {
   alignas(RAWINPUTHEADER) std::byte record[raw_mouse_record_size]{};
   UINT size = raw_mouse_record_size;
-  const UINT copied =
-      GetRawInputData(reinterpret_cast<HRAWINPUT>(static_cast<std::intptr_t>(raw_input)), RID_INPUT,
-                      record, &size, sizeof(RAWINPUTHEADER));
-  if (copied == static_cast<UINT>(-1)) return last_error();
+  const UINT copied = GetRawInputData(handle_cast<HRAWINPUT>(raw_input), RID_INPUT, record, &size,
+                                      sizeof(RAWINPUTHEADER));
+  if (copied == static_cast<UINT>(-1)) return last_error("GetRawInputData");
   RAWINPUTHEADER header;
   RAWMOUSE mouse;
   std::memcpy(&header, record, sizeof(header));
@@ -506,7 +513,7 @@ SysResult<RawInputRecord> Win32Platform::get_raw_input_data(std::int64_t raw_inp
 
 SysResult<Point> Win32Platform::get_cursor_pos() {
   POINT position{};
-  if (!GetCursorPos(&position)) return last_error();
+  if (!GetCursorPos(&position)) return last_error("GetCursorPos");
   return Point{.x = position.x, .y = position.y};
 }
 

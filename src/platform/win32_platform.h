@@ -18,6 +18,7 @@ class Win32Platform : public Platform {
   SysResult<std::u16string> format_message_w(std::uint32_t flags, Hmodule source,
                                              std::uint32_t code) override;
   SysResult<void> start_thread(ThreadBody body) override;
+  SysResult<void> read_own_memory(std::int64_t address, std::span<std::byte> into) override;
 
   std::chrono::microseconds monotonic_now() override;
   void sleep(std::chrono::milliseconds duration) override;
@@ -29,7 +30,7 @@ class Win32Platform : public Platform {
   SysResult<Hwnd> find_window_a(std::string_view class_name) override;
   SysResult<Hwnd> find_window_ex_a(Hwnd parent, Hwnd child_after,
                                    std::string_view class_name) override;
-  bool enum_windows(const WindowVisitor& visit) override;
+  void enum_windows(const WindowVisitor& visit) override;
   void enum_child_windows(Hwnd parent, const WindowVisitor& visit) override;
   SysResult<std::u16string> get_class_name_w(Hwnd window, int capacity) override;
   std::optional<Hwnd> get_ancestor(Hwnd window, std::uint32_t flags) override;
@@ -51,30 +52,30 @@ class Win32Platform : public Platform {
   SysResult<Hwnd> set_parent(Hwnd child, Hwnd new_parent) override;
   SysResult<void> set_window_pos(Hwnd window, Hwnd insert_after, int x, int y, int width,
                                  int height, std::uint32_t flags) override;
-  bool invalidate_rect(Hwnd window, bool erase) override;
-  bool update_window(Hwnd window) override;
+  SysResult<void> invalidate_rect(Hwnd window, bool erase) override;
+  SysResult<void> update_window(Hwnd window) override;
 
   Hmonitor monitor_from_window(Hwnd window, std::uint32_t flags) override;
-  SysResult<MonitorInfo> get_monitor_info_w(Hmonitor monitor) override;
+  SysResult<Rect> get_monitor_info_w(Hmonitor monitor) override;
 
-  SysResult<Handle> open_input_desktop(std::uint32_t flags, bool inherit,
-                                       std::uint32_t access) override;
-  SysResult<std::u16string> get_user_object_information_w(Handle object, int index) override;
-  SysResult<void> close_desktop(Handle desktop) override;
+  SysResult<Hdesk> open_input_desktop(std::uint32_t flags, bool inherit,
+                                      std::uint32_t access) override;
+  SysResult<void> close_desktop(Hdesk desktop) override;
+  SysResult<Hdesk> get_thread_desktop() override;
+  SysResult<std::u16string> get_user_object_information_w(Hdesk object, int index) override;
 
   SysResult<void> system_parameters_info_w(std::uint32_t action, std::uint32_t param,
                                            const char16_t* text, std::uint32_t flags) override;
 
-  SysResult<std::uint16_t> register_class_a(const WindowClass& window_class) override;
+  SysResult<std::uint16_t> register_class_a(std::string_view class_name, Hmodule instance) override;
   SysResult<std::uint32_t> register_window_message_w(std::u16string_view name) override;
   SysResult<Hwnd> create_window_ex_a(const WindowCreation& creation) override;
   SysResult<void> destroy_window(Hwnd window) override;
   std::int64_t def_window_proc_a(Hwnd window, std::uint32_t message, std::uint64_t wparam,
                                  std::int64_t lparam) override;
-  SysResult<bool> get_message_w(Message& message, Hwnd window, std::uint32_t first,
-                                std::uint32_t last) override;
-  bool translate_message(const Message& message) override;
-  std::int64_t dispatch_message_w(const Message& message) override;
+  SysResult<bool> get_message_w(Message& message) override;
+  void translate_message(const Message& message) override;
+  void dispatch_message_w(const Message& message) override;
   SysResult<void> post_message_w(Hwnd window, std::uint32_t message, std::uint64_t wparam,
                                  std::int64_t lparam) override;
   void post_quit_message(int exit_code) override;
@@ -84,13 +85,14 @@ class Win32Platform : public Platform {
   SysResult<std::uint64_t> set_timer(Hwnd window, std::uint64_t id,
                                      std::uint32_t period_ms) override;
   SysResult<void> kill_timer(Hwnd window, std::uint64_t id) override;
-  SysResult<Handle> register_power_setting_notification(Hwnd recipient, const Guid& setting,
-                                                        std::uint32_t flags) override;
+  SysResult<PowerNotification> register_power_setting_notification(Hwnd recipient,
+                                                                   const Guid& setting,
+                                                                   std::uint32_t flags) override;
+  SysResult<void> unregister_power_setting_notification(PowerNotification notification) override;
 
-  std::optional<Hhook> set_win_event_hook(std::uint32_t event_min, std::uint32_t event_max,
-                                          Hmodule module, WinEventProc callback,
-                                          std::uint32_t process_id, std::uint32_t thread_id,
-                                          std::uint32_t flags) override;
+  SysResult<Hhook> set_win_event_hook(std::uint32_t event_min, std::uint32_t event_max,
+                                      WinEventHandler& handler, std::uint32_t flags) override;
+  SysResult<void> unhook_win_event(Hhook hook) override;
 
   SysResult<void> register_raw_input_devices(std::span<const RawInputDevice> devices) override;
   SysResult<RawInputRecord> get_raw_input_data(std::int64_t raw_input) override;

@@ -32,6 +32,16 @@ TEST(Visibility, SaysWhetherAnyOfTheHostsMonitorCanBeSeen) {
   const Window left = create_window(WS_POPUP | WS_VISIBLE, {0, 0, 960, 1080});
   raise_win_event(EVENT_OBJECT_SHOW, left.get());
   EXPECT_EQ(helper.next(), visible(false));
+  // A window of the shell's class names, but none of the shell's own windows, is no end to the
+  // windows that cover the host's monitor.
+  const WNDCLASSEXW look_alike{
+      .cbSize = sizeof look_alike, .lpfnWndProc = DefWindowProcW, .lpszClassName = L"WorkerW"};
+  RegisterClassExW(&look_alike);
+  const Window stray(CreateWindowExW(WS_EX_TOPMOST, L"WorkerW", L"", WS_POPUP | WS_VISIBLE, 2000,
+                                     10, 10, 10, nullptr, nullptr, nullptr, nullptr),
+                     &DestroyWindow);
+  raise_win_event(EVENT_OBJECT_SHOW, stray.get());
+  EXPECT_EQ(helper.next(false, 1'000), std::nullopt);
   ShowWindow(left.get(), SW_MINIMIZE);
   raise_win_event(EVENT_SYSTEM_MINIMIZESTART, left.get());
   EXPECT_EQ(helper.next(), visible(true));
@@ -45,11 +55,12 @@ TEST(Visibility, SaysWhetherAnyOfTheHostsMonitorCanBeSeen) {
 }
 
 // A display change broadcast to every top-level window, twice in a burst: one refit of a host that
-// no longer fits, over its monitor again.
+// no longer fits, over its monitor again, and still hidden as its application left it.
 TEST(FollowDisplay, ADisplayChangeRefitsTheHostOnce) {
   Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
   Session helper(shell, host.get(), L" --follow-display");
+  ShowWindow(host.get(), SW_HIDE);
   SetWindowPos(host.get(), nullptr, 10, 10, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
   SendMessageTimeoutW(HWND_BROADCAST, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080),
                       SMTO_ABORTIFHUNG, 2'000, nullptr);
@@ -58,6 +69,7 @@ TEST(FollowDisplay, ADisplayChangeRefitsTheHostOnce) {
   EXPECT_EQ(helper.next(), event("moved", host.get()));
   EXPECT_EQ(helper.next(false, 1'000), std::nullopt);
   EXPECT_EQ(window_box(host.get()), monitor_box(host.get()));
+  EXPECT_FALSE(IsWindowVisible(host.get()));
   EXPECT_EQ(helper.close(), 0u);
 }
 

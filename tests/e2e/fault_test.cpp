@@ -55,7 +55,7 @@ TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
     return std::string(call) + " failed: * (0x80070005)";
   };
   std::vector<Row> rows = {
-      {"CreateThread@1:8", {"attached"}, 3, "failed to spawn thread\n"},
+      {"CreateThread@1:8", {"attached", "detached"}, 3, "failed to spawn thread\n"},
       {"CreateWindowExA@1:5", {"message window creation failed: * (0x80070005)"}, 1},
       {"GetModuleHandleW@1:5", {failed("GetModuleHandleW")}, 1},
       {"GetWindowLongPtrW@1:5", {failed("GetWindowLongPtrW")}, 1},
@@ -66,10 +66,11 @@ TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
        {"mouse forwarding unavailable: " + failed("RegisterRawInputDevices")},
        1},
       {"SetParent@1:5", {failed("SetParent")}, 1},
-      {"SetTimer@1:5", {"SetTimer failed"}, 1},
-      {"SetTimer@2:5", {"mouse forwarding unavailable: SetTimer(mouse move) failed"}, 1},
-      {"SetWinEventHook@1:5", {"SetWinEventHook(EVENT_OBJECT_DESTROY) failed"}, 1},
-      {"SetWinEventHook@2:5", {"SetWinEventHook(EVENT_OBJECT_REORDER) failed"}, 1},
+      // Failures once the window is in the layer: it is given back before the error.
+      {"SetTimer@1:5", {failed("SetTimer")}, 1},
+      {"SetTimer@2:5", {"mouse forwarding unavailable: " + failed("SetTimer(mouse move)")}, 1},
+      {"SetWinEventHook@1:5", {failed("SetWinEventHook(EVENT_OBJECT_DESTROY)")}, 1},
+      {"SetWinEventHook@2:5", {failed("SetWinEventHook(EVENT_OBJECT_REORDER)")}, 1},
       {"SetWindowLongPtrW@1:5", {failed("SetWindowLongPtrW")}, 1},
       {"SetParent@2:5", {"attached", failed("SetParent(NULL)")}},
       {"SetWindowLongPtrW@3:5", {"attached", failed("SetWindowLongPtrW")}},
@@ -126,7 +127,8 @@ TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
     }
     for (const std::string& line : session.lines) seen.push_back(without_system_text(line));
     EXPECT_EQ(seen, expected);
-    expect_kept(host.get(), shell.layer());
+    // An attach that ended in failure never leaves the window in the layer.
+    expect_kept(host.get(), session.exit_code == 0u ? shell.layer() : nullptr);
   }
 }
 
@@ -176,9 +178,10 @@ TEST(Faults, AMoveThatCannotPlaceTheWindowFails) {
 }
 
 // What the screen does not show under Wine, read from the calls that the test build logs: the hooks
-// leave out the helper's own process, nothing the helper places is activated, and the close's
-// repaint erases the layer.
-TEST(Calls, HooksSkipTheHelperNothingIsActivatedAndTheRepaintErases) {
+// leave out the helper's own process and are given back when the close begins, nothing the helper
+// places is activated, the close's repaint erases the layer, and the helper's own window is
+// changed only by the thread that made it, also after a re-attach.
+TEST(Calls, HooksSkipTheHelperNothingIsActivatedTheRepaintErasesAndOneThreadOwnsTheWindow) {
   Shell shell(Layout::classic);
   const Window host = make_host();
   std::string path(MAX_PATH, '\0');
@@ -186,23 +189,47 @@ TEST(Calls, HooksSkipTheHelperNothingIsActivatedAndTheRepaintErases) {
   path += "orvel_calls.log";
   DeleteFileA(path.c_str());
   SetEnvironmentVariableA("ORVEL_CALL_LOG", path.c_str());
-  run(shell, host.get(), "", &Shell::cover_layer, "reasserted");
+  {
+    Session session(shell, host.get(), L" --forward-mouse --zguard", "");
+    shell.cover_layer();
+    EXPECT_TRUE(session.until("reasserted"));
+    shell.restart_taskbar();
+    EXPECT_TRUE(session.until("attached"));
+    EXPECT_EQ(session.close(), 0u);
+  }
   SetEnvironmentVariableA("ORVEL_CALL_LOG", nullptr);
-  std::map<std::string, std::vector<std::vector<long long>>> calls;  // the numbers of each use
+  struct Use {
+    std::string thread;
+    std::vector<long long> numbers;
+    std::size_t order;
+  };
+  std::map<std::string, std::vector<Use>> calls;
   std::ifstream log(path);
+  std::size_t order = 0;
   for (std::string line, thread, name; std::getline(log, line);) {
     std::istringstream words(line);
     words >> thread >> name;
-    std::vector<long long>& numbers = calls[name].emplace_back();
-    for (long long number = 0; words >> number;) numbers.push_back(number);
+    Use& use = calls[name].emplace_back(Use{.thread = thread, .order = order++});
+    for (long long number = 0; words >> number;) use.numbers.push_back(number);
   }
   EXPECT_EQ(calls["SetWinEventHook"].size(), 2u);
-  for (const auto& numbers : calls["SetWinEventHook"])
-    EXPECT_TRUE(numbers.back() & WINEVENT_SKIPOWNPROCESS);
-  EXPECT_GE(calls["SetWindowPos"].size(), 3u);  // two at start-up, then the guard's
-  for (const auto& numbers : calls["SetWindowPos"]) EXPECT_TRUE(numbers.back() & SWP_NOACTIVATE);
-  EXPECT_EQ(calls["InvalidateRect"],
-            (std::vector<std::vector<long long>>{{reinterpret_cast<long long>(shell.layer()), 1}}));
+  for (const Use& use : calls["SetWinEventHook"]) {
+    EXPECT_TRUE(use.numbers.back() & WINEVENT_SKIPOWNPROCESS);
+  }
+  EXPECT_GE(calls["SetWindowPos"].size(), 5u);  // two at start-up, the guard's, two again
+  for (const Use& use : calls["SetWindowPos"]) EXPECT_TRUE(use.numbers.back() & SWP_NOACTIVATE);
+  ASSERT_EQ(calls["InvalidateRect"].size(), 1u);
+  EXPECT_EQ(calls["InvalidateRect"][0].numbers,
+            (std::vector<long long>{reinterpret_cast<long long>(shell.layer()), 1}));
+  // The hooks are given back before the close repaints: nothing the shell does then is heard.
+  ASSERT_EQ(calls["UnhookWinEvent"].size(), 2u);
+  EXPECT_LT(calls["UnhookWinEvent"][1].order, calls["InvalidateRect"][0].order);
+  ASSERT_EQ(calls["CreateWindowExA"].size(), 1u);
+  for (const char* call : {"SetTimer", "RegisterRawInputDevices", "DestroyWindow"}) {
+    for (const Use& use : calls[call]) {
+      EXPECT_EQ(use.thread, calls["CreateWindowExA"][0].thread) << call;
+    }
+  }
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 //   ORVEL_CALL_LOG=<file>  appends "<thread id> <call> <numbers...>" for each such call, with
 //                          those of its arguments that are numbers
 //   ORVEL_FAULTS=<call>@<use>:<last error>,<call>@<use>+<ms>,...
-// Uses are counted per call across all threads, from 1. A failing call is not made: it gives the
-// last error, or false, nothing or 0 where the call has no last error. A slow call sleeps first.
+// Uses are counted per call across all threads, from 1. A failing call is not made: it gives that
+// last error as its code, or false, nothing or 0 where the call has none. A slow call sleeps first.
 #include <windows.h>
 
 #include <array>
@@ -82,15 +82,15 @@ class FaultPlatform : public Win32Platform {
   ORVEL_FAULTY(GetMonitorInfoW, get_monitor_info_w, (Hmonitor m), m)
   ORVEL_FAULTY(SystemParametersInfoW, system_parameters_info_w, (U a, U p, const char16_t* t, U f),
                a, p, t, f)
-  ORVEL_FAULTY(RegisterClassA, register_class_a, (const WindowClass& c), c)
+  ORVEL_FAULTY(RegisterClassA, register_class_a, (std::string_view c, Hmodule i), c, i)
   ORVEL_FAULTY(RegisterWindowMessageW, register_window_message_w, (std::u16string_view n), n)
   ORVEL_FAULTY(CreateWindowExA, create_window_ex_a, (const WindowCreation& c), c)
   ORVEL_FAULTY(DestroyWindow, destroy_window, (Hwnd w), w)
-  ORVEL_FAULTY(GetMessageW, get_message_w, (Message & m, Hwnd w, U first, U last), m, w, first,
-               last)
+  ORVEL_FAULTY(GetMessageW, get_message_w, (Message & m), m)
   ORVEL_FAULTY(SetTimer, set_timer, (Hwnd w, std::uint64_t id, U ms), w, id, ms)
-  ORVEL_FAULTY(SetWinEventHook, set_win_event_hook,
-               (U lo, U hi, Hmodule m, WinEventProc c, U p, U t, U f), lo, hi, m, c, p, t, f)
+  ORVEL_FAULTY(SetWinEventHook, set_win_event_hook, (U lo, U hi, WinEventHandler& h, U f), lo, hi,
+               h, f)
+  ORVEL_FAULTY(UnhookWinEvent, unhook_win_event, (Hhook h), h)
   ORVEL_FAULTY(RegisterRawInputDevices, register_raw_input_devices,
                (std::span<const RawInputDevice> d), d)
 #undef ORVEL_FAULTY
@@ -106,8 +106,10 @@ class FaultPlatform : public Win32Platform {
   T faulty(std::string_view name, const Real& real, const Arguments&... arguments) {
     std::string line = std::to_string(GetCurrentThreadId()) + " " + std::string(name);
     [[maybe_unused]] const auto add = [&line](const auto& argument) {
-      if constexpr (std::is_integral_v<std::decay_t<decltype(argument)>>)
-        line += " " + std::to_string(argument);
+      using A = std::decay_t<decltype(argument)>;
+      if constexpr (std::is_integral_v<A>) line += " " + std::to_string(argument);
+      if constexpr (std::is_enum_v<A>)
+        line += " " + std::to_string(static_cast<std::underlying_type_t<A>>(argument));
     };
     (add(arguments), ...);
     line += "\n";
@@ -121,8 +123,8 @@ class FaultPlatform : public Win32Platform {
       if (at != use) continue;
       if (delay_ms) {
         Sleep(delay_ms);
-      } else if constexpr (std::is_constructible_v<T, std::unexpected<LastError>>) {
-        return std::unexpected(error);
+      } else if constexpr (std::is_constructible_v<T, std::unexpected<SysError>>) {
+        return std::unexpected(SysError{.call = name, .code = hresult_from_last_error(error)});
       } else {
         return T();
       }

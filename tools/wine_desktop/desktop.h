@@ -33,12 +33,15 @@ inline std::wstring beside_this_program(std::wstring_view file) {
 
 // A program beside this one, with pipes for its three standard streams. Every wait here serves
 // this thread's windows, since the program may ask things of them. With `stdout_reader` false, the
-// read end of its standard output is closed before it starts.
+// read end of its standard output is closed before it starts; with `message_input`, its standard
+// input is a pipe of messages, each read whole or in parts.
 class Process {
  public:
-  Process(std::wstring_view program, std::wstring_view arguments, bool stdout_reader = true)
+  Process(std::wstring_view program, std::wstring_view arguments, bool stdout_reader = true,
+          bool message_input = false)
       : command_line_(L"\"" + beside_this_program(program) + L"\" " + std::wstring(arguments)) {
-    const Handle in = pipe(in_, true), out = pipe(out_, false), err = pipe(err_, false);
+    const Handle in = message_input ? message_pipe(in_) : pipe(in_, true);
+    const Handle out = pipe(out_, false), err = pipe(err_, false);
     if (!stdout_reader) out_.reset();
     STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
                          .dwFlags = STARTF_USESTDHANDLES,
@@ -108,6 +111,23 @@ class Process {
     ours.reset(child_reads ? write : read);
     SetHandleInformation(ours.get(), HANDLE_FLAG_INHERIT, 0);
     return Handle(child_reads ? read : write);
+  }
+  // A pipe of messages that the child reads: ours writes.
+  Handle message_pipe(Handle& ours) {
+    static int serial = 0;
+    const std::wstring name = L"\\\\.\\pipe\\orvel-" + std::to_wstring(GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(++serial);
+    ours.reset(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND,
+                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 1 << 16, 1 << 16, 0,
+                                nullptr));
+    SECURITY_ATTRIBUTES inheritable{.nLength = sizeof inheritable, .bInheritHandle = TRUE};
+    Handle theirs(CreateFileW(name.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, &inheritable,
+                              OPEN_EXISTING, 0, nullptr));
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    if (ours.get() == INVALID_HANDLE_VALUE || theirs.get() == INVALID_HANDLE_VALUE ||
+        !SetNamedPipeHandleState(theirs.get(), &mode, nullptr, nullptr))
+      failed("no message pipe for");
+    return theirs;
   }
   // Appends what the pipe holds now, without waiting for more.
   static std::string& take(const Handle& pipe, std::string& text) {

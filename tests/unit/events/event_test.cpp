@@ -30,7 +30,7 @@ TEST(EventLine, WritesExtremeValuesAndEscapedMessages) {
 
 TEST(SystemErrorText, GivesTheSystemMessageAndTheCode) {
   const struct {
-    LastError last_error;
+    std::uint32_t last_error;
     std::optional<std::u16string_view> message;
     std::string text;
   } cases[] = {
@@ -47,7 +47,7 @@ TEST(SystemErrorText, GivesTheSystemMessageAndTheCode) {
       {5, u"bad \xD800 half", "bad \xEF\xBF\xBD half (0x80070005)"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(error_text(c.message, shown_error_code(c.last_error)), c.text) << c.last_error;
+    EXPECT_EQ(error_text(c.message, hresult_from_last_error(c.last_error)), c.text) << c.last_error;
   }
 }
 

@@ -73,6 +73,12 @@ TEST(Visibility, SeenUnlessTheDisplayIsOffTheDesktopIsAnotherOrWindowsCoverTheMo
   EXPECT_FALSE(monitor_visible({.monitor = monitor}, maximized, scratch));
   EXPECT_FALSE(monitor_visible({.display_on = false, .monitor = monitor}, none, scratch));
   EXPECT_FALSE(monitor_visible({.own_desktop = false, .monitor = monitor}, none, scratch));
+  // The helper may run on a desktop of any name; one that cannot be named is someone else's.
+  EXPECT_TRUE(input_desktop_is_own(u"Default", u"Default"));
+  EXPECT_TRUE(input_desktop_is_own(u"Kiosk", u"Kiosk"));
+  EXPECT_FALSE(input_desktop_is_own(u"Winlogon", u"Default"));
+  EXPECT_FALSE(input_desktop_is_own(std::nullopt, u"Default"));
+  EXPECT_FALSE(input_desktop_is_own(std::nullopt, std::nullopt));
 
   constexpr std::uint32_t layered = win::ws_ex_layered, transparent = win::ws_ex_transparent;
   EXPECT_TRUE(window_hides(false, false, 0));
@@ -106,6 +112,34 @@ TEST(FollowDisplay, RefitsAfterDisplayWorkAreaAndDpiChangesAndAResume) {
   for (const auto& c : cases) {
     EXPECT_EQ(display_changed(c.message, c.wparam), c.changed) << c.message << " " << c.wparam;
   }
+}
+
+// Messages from other processes: a posted power setting or a timer message with a procedure never
+// reaches the window procedure; a power setting's data is read only for the display's state.
+TEST(ForeignMessages, OnlyTheSystemsPowerSettingsAndTimersWithoutProcedureGoOn) {
+  const struct {
+    Message message;
+    bool dispatched;
+  } cases[] = {
+      {{.message = win::wm_powerbroadcast, .wparam = win::pbt_powersettingchange, .lparam = 8},
+       false},
+      {{.message = win::wm_powerbroadcast, .wparam = win::pbt_apmresumeautomatic}, true},
+      {{.message = win::wm_timer, .wparam = 1, .lparam = 0x401000}, false},
+      {{.message = win::wm_timer, .wparam = 1}, true},
+      {{.message = win::wm_close}, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(dispatches_queued(c.message), c.dispatched)
+        << c.message.message << " " << c.message.wparam;
+  }
+  const PowerSettingHeader display{.setting = win::guid_console_display_state, .data_length = 4};
+  PowerSettingHeader brightness = display;
+  brightness.setting.data4[7] ^= 1;
+  EXPECT_EQ(display_on_in(display, std::byte{0}), false);
+  EXPECT_EQ(display_on_in(display, std::byte{1}), true);
+  EXPECT_EQ(display_on_in(display, std::byte{2}), true);  // dimmed is still seen
+  EXPECT_EQ(display_on_in(brightness, std::byte{0}), std::nullopt);
+  EXPECT_EQ(display_on_in({.setting = display.setting}, std::byte{0}), std::nullopt);
 }
 
 TEST(ZorderGuard, ActsOnACoveredHostInItsOwnLayerAtMostOnceInTenSeconds) {

@@ -48,9 +48,11 @@ struct Script final : ReattachCalls {
     did.push_back("pause " + std::to_string(duration.count()));
     if (pauses++ == closing_after_pauses) closed = true;
   }
-  void attached(Hwnd, const DesktopLayer& layer) override {
+  bool attached(Hwnd, const DesktopLayer& layer) override {
     EXPECT_EQ(layer, new_layer);
+    if (closed) return false;
     did.push_back("attached");
+    return true;
   }
   void report(const HelperError& error) override {
     did.push_back("report " + error.message +

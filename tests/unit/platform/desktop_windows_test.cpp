@@ -1,4 +1,4 @@
-#include "mouse/forwarding.h"
+#include "platform/desktop_windows.h"
 
 #include <gtest/gtest.h>
 
@@ -9,15 +9,15 @@ TEST(MouseHitTest, OnlyTheDesktopsWindowsAreTheDesktop) {
   constexpr Hwnd layer = 0x20, icons = 0x30, progman = 0x10, app = 0x40;
   const struct {
     Hwnd window;
-    DesktopWindowSet desktop;
+    DesktopWindows desktop;
     bool expected;
   } cases[] = {
-      {progman, {.layer = layer, .icons_workerw = 0, .progman = progman}, true},
-      {icons, {.layer = layer, .icons_workerw = icons, .progman = progman}, true},
-      {layer, {.layer = layer, .icons_workerw = icons, .progman = progman}, true},
+      {progman, {.layer = layer, .icons = 0, .progman = progman}, true},
+      {icons, {.layer = layer, .icons = icons, .progman = progman}, true},
+      {layer, {.layer = layer, .icons = icons, .progman = progman}, true},
       {layer, {.layer = layer}, true},  // no shell running
-      {app, {.layer = layer, .icons_workerw = icons, .progman = progman}, false},
-      {icons, {.layer = layer, .icons_workerw = 0, .progman = progman}, false},
+      {app, {.layer = layer, .icons = icons, .progman = progman}, false},
+      {icons, {.layer = layer, .icons = 0, .progman = progman}, false},
       {0, {.layer = layer}, false},  // a missing window matches no missing one
       {0, {}, false},
   };

@@ -1,0 +1,91 @@
+// What other processes post or send to the helper's hidden window, and what the shell does while
+// the helper closes: nothing of it crashes the helper, makes it write a line it was not asked for,
+// or ends it without giving the host window back.
+#include "e2e/session.h"
+
+namespace orvel::e2e {
+namespace {
+
+// The hidden window of the helper that runs as `helper`.
+HWND helper_window(const Process& helper) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, L"OrvelWallpaperHelperWindow", nullptr))) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == helper.id()) return window;
+  }
+  ADD_FAILURE() << "no hidden window of the helper";
+  return nullptr;
+}
+
+// Posted and sent alike: a power setting whose pointer points nowhere, the message with which the
+// helper's own worker says it found a new layer, timers of options that are off, and a timer
+// message whose procedure would be called. Each is answered by nothing at all.
+void play_forgeries(Session& session) {
+  const HWND window = helper_window(session.process);
+  constexpr LPARAM nowhere = 0x1234;
+  PostMessageW(window, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, nowhere);
+  SendMessageTimeoutW(window, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, nowhere, SMTO_NORMAL,
+                      1'000, nullptr);
+  PostMessageW(window, WM_APP + 1, 0, 0);
+  for (const WPARAM timer : {2u, 3u, 4u}) PostMessageW(window, WM_TIMER, timer, 0);
+  PostMessageW(window, WM_TIMER, 1, nowhere);
+  EXPECT_EQ(session.next(false, 800), std::nullopt);
+}
+
+// Without the options that the forgeries play at, and with them; then a WM_DESTROY or a WM_QUIT
+// that the helper did not post itself closes it in order.
+TEST(Foreign, MessagesFromOtherProcessesNeitherCrashNorSpeakNorLoseTheWindow) {
+  Shell shell(Layout::classic);
+  const struct {
+    std::wstring_view options;
+    UINT ending;
+  } cases[] = {{L"", WM_DESTROY}, {L" --report-visibility --forward-mouse", WM_QUIT}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ending);
+    const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
+    Session session(shell, host.get(), c.options);
+    if (!c.options.empty()) {
+      EXPECT_TRUE(session.until("visibility"));
+    }
+    play_forgeries(session);
+    PostMessageW(helper_window(session.process), c.ending, 0, 0);
+    EXPECT_TRUE(session.until("detached"));
+    EXPECT_EQ(session.close(), 0u);
+    EXPECT_EQ(session.lines.back(), event("detached", host.get()));
+    expect_kept(host.get());
+  }
+}
+
+// The layer goes while the close repaints the wallpaper, as some shells rebuild it then: nothing
+// follows "detached". Forced: the repaint takes a second.
+TEST(Foreign, TheShellChangingDuringTheCloseWritesNothingAfterDetached) {
+  Shell shell(Layout::classic);
+  const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
+  Session session(shell, host.get(), L" --zguard", "SystemParametersInfoW@1+1000");
+  const HWND layer = shell.layer();
+  session.process.close_input();
+  EXPECT_TRUE(session.until("detached"));
+  shell.destroy_layer();
+  EXPECT_EQ(session.close(), 0u);
+  EXPECT_EQ(session.lines, (std::vector{attached(host.get(), layer, Layout::classic),
+                                        event("detached", host.get())}));
+}
+
+// Standard input as a pipe of messages, one longer than a read: it comes in parts, none of which
+// is an end.
+TEST(Foreign, AMessageLongerThanAReadOfAMessagePipeIsNoEnd) {
+  Shell shell(Layout::classic);
+  const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
+  Process helper(L"orvel-wallpaper-helper.exe", L"attach --hwnd " + widen(handle_text(host.get())),
+                 true, true);
+  EXPECT_EQ(helper.read_line(), attached(host.get(), shell.layer(), Layout::classic));
+  helper.write(std::string(10'000, ' ') + "\n");
+  EXPECT_EQ(helper.read_line(800), std::nullopt);
+  helper.write("detach\n");
+  EXPECT_EQ(helper.read_line(), event("detached", host.get()));
+  EXPECT_EQ(helper.wait(), 0u);
+}
+
+}  // namespace
+}  // namespace orvel::e2e
