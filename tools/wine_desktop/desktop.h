@@ -212,6 +212,40 @@ inline INPUT mouse_input(DWORD flags, POINT at = {}, int data = 0) {
                  .dwFlags = flags}};
 }
 
+// Makes Wine see `count` monitors of 1920x1080, 1 or 2 side by side from the origin, under
+// `scripts/wine-run --two-monitors`: its fake Xinerama reports as many heads as its file says.
+// Wine asks Xinerama once in each process, when it first uses the display, and every process
+// sees what the last reset of the display settings found: so a new process resets them. The reset
+// broadcasts WM_DISPLAYCHANGE and waits for every top-level window to take it; once it is done,
+// every process sees the new monitors. A reset by a process started before the change would bring
+// the old ones back. Whether this process sees them now.
+inline bool set_monitor_count(int count) {
+  wchar_t unix_path[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"ORVEL_MONITOR_COUNT_FILE", unix_path, MAX_PATH);
+  if (count < 1 || count > 2 || length == 0 || length >= MAX_PATH) {
+    report_failure("cannot make " + std::to_string(count) +
+                   " monitors: 1 or 2, under scripts/wine-run --two-monitors");
+    return false;
+  }
+  // Wine shows the Unix root as drive Z:.
+  const HANDLE file = CreateFileW((L"Z:" + std::wstring(unix_path, length)).c_str(), GENERIC_WRITE,
+                                  0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const char digit = static_cast<char>('0' + count);
+  DWORD written = 0;
+  const bool saved = file != INVALID_HANDLE_VALUE && WriteFile(file, &digit, 1, &written, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (!saved) {
+    report_failure("cannot write the monitor count: " + std::to_string(GetLastError()));
+    return false;
+  }
+  if (Process(L"orvel_stand_in_shell.exe", L"reset-display").wait() != 0u)
+    report_failure("the display settings were not reset");
+  const bool seen = GetSystemMetrics(SM_CMONITORS) == count &&
+                    GetSystemMetrics(SM_CXVIRTUALSCREEN) == 1920 * count;
+  if (!seen) report_failure(std::to_string(count) + " monitors were not seen");
+  return seen;
+}
+
 // "classic": a top-level WorkerW after the one that holds the icons; "raised": inside Progman.
 enum class Layout { classic, raised };
 
@@ -244,6 +278,12 @@ class Shell {
   void destroy_layer() { obey("destroy-layer"); }
   // A window of the shell's own above the layer's other children.
   void cover_layer() { obey("cover-layer"); }
+  // Moves the layer, and the windows in it with it, by `dx`, `dy` pixels.
+  void move_layer(int dx, int dy) {
+    obey("move-layer " + std::to_string(dx) + ' ' + std::to_string(dy));
+  }
+  // Fits the desktop and its layer to the virtual screen as it is now.
+  void fit_layer() { obey("fit-layer"); }
   // A hidden top-level window of the shell's process: a host window of another process than ours.
   HWND make_host() {
     desktop_.write("host\n");

@@ -3,16 +3,22 @@
 //
 //   orvel_stand_in_shell.exe desktop classic|raised present|on-request [paint]
 //   orvel_stand_in_shell.exe taskbar [paint]
+//   orvel_stand_in_shell.exe reset-display
+//   orvel_stand_in_shell.exe watch-display
 //
 // "classic" puts the desktop layer in a top-level WorkerW right after the one that holds the icons,
 // "raised" in a WorkerW inside Progman. With "on-request" the layer appears only when Progman is
 // sent 0x052C with wParam 13 and lParam 1. The desktop covers every monitor, the taskbar the
 // bottom of the primary one. "taskbar" builds only a taskbar and broadcasts "TaskbarCreated", as a
 // restarted shell does. "paint" draws the demo's look, and the layer then covers the desktop.
+// "reset-display" only resets the display settings, and exits with 0 if that succeeded: under Wine,
+// a new process must do so for every process to see monitors that have come or gone.
+// "watch-display" makes only a hidden top-level window, as the helper's is, and answers "monitors"
+// at once and after each command: a process that sees monitors come and go while it runs.
 //
-// Once ready, and after each command, it writes its layer's handle in signed decimal (0 for none)
-// on a line. Commands, one a line on standard input; anything else, and the end of the input, end
-// it:
+// Once ready, and after each command but "monitors", it writes its layer's handle in signed decimal
+// (0 for none) on a line. Commands, one a line on standard input; anything else, and the end of the
+// input, end it:
 //   windows          the line alone
 //   remove-taskbar   destroys the taskbar, as a shell about to start a new one elsewhere does
 //   destroy-layer    destroys the desktop layer, and with it whatever was attached to it
@@ -21,6 +27,14 @@
 //                    one for a main process that cannot make one itself, and writes its handle
 //                    instead of the layer's
 //   click <x> <y>    brings Progman to the front and clicks the primary button at that point
+//   move-layer <dx> <dy>
+//                    moves the layer by that many pixels, and whatever it holds with it, as a shell
+//                    does when a monitor is added left of or above the primary one
+//   fit-layer        fits Progman, the icons' window and the layer to the virtual screen as it is
+//                    now, as a shell does after monitors have come or gone; unpainted, the layer
+//                    keeps its offset from the screen's origin
+//   monitors         writes how many WM_DISPLAYCHANGE its windows have taken, then each monitor it
+//                    sees, as its device name and box: "2 \\.\DISPLAY1 0,0,1920,1080"
 #include <windows.h>
 
 #include <cstdio>
@@ -39,8 +53,9 @@ constexpr UINT keep_place_timer = 1;
 struct Desktop {
   bool raised = false, painted = false;
   HWND progman = nullptr, icons = nullptr, layer = nullptr, taskbar = nullptr;
-  RECT screen{};  // every monitor: the primary one at the origin, any other right of it
-} desktop;        // touched only by the thread that owns the windows
+  RECT screen{};  // the virtual screen: every monitor
+  int display_changes = 0;
+} desktop;  // touched only by the thread that owns the windows
 
 HWND create(const wchar_t* class_name, DWORD style, RECT rect, HWND parent = nullptr) {
   // A painted window leaves its children's pixels to them.
@@ -60,12 +75,28 @@ void keep_layer_in_place() {
   SetWindowPos(desktop.layer, desktop.icons, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+// The virtual screen's size at `left`, `top`.
+RECT screen_sized(LONG left, LONG top) {
+  return {left, top, left + desktop.screen.right - desktop.screen.left,
+          top + desktop.screen.bottom - desktop.screen.top};
+}
+// Progman covers the screen; the raised one is away from its origin unless painted.
+RECT progman_rect() {
+  const bool away = desktop.raised && !desktop.painted;
+  return screen_sized(desktop.screen.left + (away ? 60 : 0), desktop.screen.top + (away ? 40 : 0));
+}
 // Unpainted, the layer's client origin is away from the screen's; the classic one also covers too
-// little of the primary monitor to pass as a layer by its size, so only its place tells it.
+// little of the primary monitor to pass as a layer by its size, so only its place tells it. The
+// raised one's place is in Progman's client coordinates.
+RECT layer_rect() {
+  const POINT origin = desktop.raised ? POINT{} : POINT{desktop.screen.left, desktop.screen.top};
+  if (desktop.painted) return screen_sized(origin.x, origin.y);
+  return desktop.raised ? screen_sized(origin.x + 100, origin.y + 50)
+                        : screen_sized(origin.x + 200, origin.y + 150);
+}
+
 void create_layer() {
-  RECT where = desktop.screen;
-  if (!desktop.painted) OffsetRect(&where, desktop.raised ? 100 : 200, desktop.raised ? 50 : 150);
-  desktop.layer = create(L"WorkerW", desktop.raised ? WS_CHILD : WS_POPUP, where,
+  desktop.layer = create(L"WorkerW", desktop.raised ? WS_CHILD : WS_POPUP, layer_rect(),
                          desktop.raised ? desktop.progman : nullptr);
   if (desktop.raised) return;
   // Under X, a window just shown goes back on top once the X server has mapped it, and showing a
@@ -84,6 +115,7 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
     return 0;
   }
   if (desktop.painted && message == WM_ERASEBKGND) return 1;  // WM_PAINT paints every pixel
+  if (message == WM_DISPLAYCHANGE) ++desktop.display_changes;
   // Windows raises this for every window that goes; Wine does not.
   if (message == WM_DESTROY) orvel::desktop::raise_win_event(EVENT_OBJECT_DESTROY, window);
   if (message == WM_TIMER && wparam == keep_place_timer) {
@@ -97,13 +129,58 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+// Places `window` at `rect`, in its parent's client coordinates, and says so, as Windows does.
+void place(HWND window, RECT rect) {
+  SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  orvel::desktop::raise_win_event(EVENT_OBJECT_LOCATIONCHANGE, window);
+}
+
+// Where the layer is, in its parent's client coordinates.
+RECT layer_place() {
+  RECT rect{};
+  GetWindowRect(desktop.layer, &rect);
+  MapWindowPoints(nullptr, GetAncestor(desktop.layer, GA_PARENT), reinterpret_cast<POINT*>(&rect),
+                  2);
+  return rect;
+}
+
+void fit_to_screen() {
+  desktop.screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)};
+  desktop.screen.right = desktop.screen.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  desktop.screen.bottom = desktop.screen.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  place(desktop.progman, progman_rect());
+  if (desktop.icons != desktop.progman) place(desktop.icons, desktop.screen);
+  place(FindWindowExW(desktop.icons, nullptr, L"SHELLDLL_DefView", nullptr), screen_sized(0, 0));
+  if (desktop.layer) place(desktop.layer, layer_rect());
+}
+
 bool write_handle(HWND window) {
   return std::puts(orvel::desktop::handle_text(window).c_str()) >= 0 && std::fflush(stdout) == 0;
 }
 
+bool write_monitors() {
+  std::string line = std::to_string(desktop.display_changes);
+  const auto add = [](HMONITOR monitor, HDC, RECT*, LPARAM text) -> BOOL {
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+    const RECT& box = info.rcMonitor;
+    const std::wstring_view name = info.szDevice;
+    // Device names are ASCII.
+    *reinterpret_cast<std::string*>(text) +=
+        ' ' + std::string(name.begin(), name.end()) + ' ' + std::to_string(box.left) + ',' +
+        std::to_string(box.top) + ',' + std::to_string(box.right) + ',' +
+        std::to_string(box.bottom);
+    return TRUE;
+  };
+  EnumDisplayMonitors(nullptr, nullptr, add, reinterpret_cast<LPARAM>(&line));
+  return std::puts(line.c_str()) >= 0 && std::fflush(stdout) == 0;
+}
+
 // Carries out one command line; false for one that ends it.
 bool obey(std::string_view command) {
-  POINT at{};
+  POINT at{}, by{};
   if (command == "remove-taskbar") {
     DestroyWindow(std::exchange(desktop.taskbar, nullptr));
   } else if (command == "destroy-layer") {
@@ -124,6 +201,16 @@ bool obey(std::string_view command) {
       SendInput(1, &input, sizeof(INPUT));
       for (int round = 0; round < (button ? 0 : 10); ++round) serve_windows();
     }
+  } else if (std::sscanf(std::string(command).c_str(), "move-layer %ld %ld", &by.x, &by.y) == 2) {
+    if (desktop.layer) {
+      RECT rect = layer_place();
+      OffsetRect(&rect, by.x, by.y);
+      place(desktop.layer, rect);
+    }
+  } else if (command == "fit-layer") {
+    if (desktop.progman) fit_to_screen();
+  } else if (command == "monitors") {
+    return write_monitors();
   } else if (command != "windows") {
     return false;
   }
@@ -176,21 +263,30 @@ void orvel::desktop::report_failure(const std::string& what) {
 
 int main(int argc, char** argv) {
   const std::string_view mode = argc > 1 ? argv[1] : "";
+  if (mode == "reset-display")
+    return ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr) == DISP_CHANGE_SUCCESSFUL
+               ? 0
+               : 1;
   desktop.painted = std::string_view(argv[argc - 1]) == "paint";
-  for (const wchar_t* name : {L"Progman", L"SHELLDLL_DefView", L"WorkerW", L"Shell_TrayWnd"}) {
+  for (const wchar_t* name :
+       {L"Progman", L"SHELLDLL_DefView", L"WorkerW", L"Shell_TrayWnd", L"OrvelDisplayWatch"}) {
     const WNDCLASSEXW window_class{
         .cbSize = sizeof(WNDCLASSEXW), .lpfnWndProc = shell_procedure, .lpszClassName = name};
     RegisterClassExW(&window_class);
+  }
+  if (mode == "watch-display") {
+    CreateWindowExW(0, L"OrvelDisplayWatch", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                    nullptr);
+    if (obey("monitors")) serve();
+    return 0;
   }
   desktop.screen = {0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
                     GetSystemMetrics(SM_CYVIRTUALSCREEN)};
   if (mode == "desktop" && argc > 3) {
     desktop.raised = std::string_view(argv[2]) == "raised";
-    RECT progman = desktop.screen;
-    if (desktop.raised && !desktop.painted) OffsetRect(&progman, 60, 40);
-    desktop.progman = create(L"Progman", WS_POPUP, progman);
+    desktop.progman = create(L"Progman", WS_POPUP, progman_rect());
     desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
-    const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, desktop.screen, desktop.icons);
+    const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, screen_sized(0, 0), desktop.icons);
     if (desktop.painted) orvel::desktop::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
     if (std::string_view(argv[3]) == "present") create_layer();
   }
