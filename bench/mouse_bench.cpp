@@ -109,6 +109,7 @@ void BM_UnrelatedEventFilter(benchmark::State& state) {
 BENCHMARK(BM_UnrelatedEventFilter);
 
 constexpr Rect bench_monitor{0, 0, 1920, 1080};
+const Rect monitors[] = {bench_monitor};
 
 // 200 windows tiling the monitor, 20 across and 10 down with a few pixels of overlap: no window
 // covers it alone, so the sweep runs to the monitor's right edge.
@@ -141,7 +142,9 @@ void BM_VisibilityTiled200(benchmark::State& state) {
   const std::vector<Rect> windows = tiled_windows();
   CoverScratch scratch;
   int seen = 0;
-  for (auto _ : state) seen += monitor_visible({.monitor = bench_monitor}, windows, scratch);
+  for (auto _ : state) {
+    seen += window_visible({.window = bench_monitor}, monitors, windows, scratch);
+  }
   if (seen != 0) state.SkipWithError("a tiled monitor was seen");
 }
 BENCHMARK(BM_VisibilityTiled200);
@@ -150,7 +153,7 @@ void BM_VisibilityScattered200(benchmark::State& state) {
   const std::vector<Rect> windows = scattered_windows();
   CoverScratch scratch;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(monitor_visible({.monitor = bench_monitor}, windows, scratch));
+    benchmark::DoNotOptimize(window_visible({.window = bench_monitor}, monitors, windows, scratch));
   }
 }
 BENCHMARK(BM_VisibilityScattered200);

@@ -34,7 +34,8 @@ add_executable(orvel_helper_faults ${PROJECT_SOURCE_DIR}/tests/wine/fault_platfo
                                    ${PROJECT_SOURCE_DIR}/src/platform/win32_visibility.cpp)
 target_compile_options(orvel_helper_faults PRIVATE ${size_flags})
 target_link_libraries(orvel_helper_faults PRIVATE orvel_core orvel_warnings)
-target_link_options(orvel_helper_faults PRIVATE -static -mconsole)
+target_link_options(orvel_helper_faults PRIVATE -static -mconsole ${lto_link_flags})
+set_property(TARGET orvel_helper_faults PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
 
 # Wine sees two monitors only through a fake libXinerama.so.1, a Linux library built with the
 # machine's own C compiler.

@@ -16,7 +16,9 @@ std::vector<std::string> plain_arguments(const orvel::Command& command) {
   std::vector<std::string> arguments{command_words[static_cast<int>(command.kind)]};
   if (command.kind == orvel::CommandKind::refresh) return arguments;
   arguments.insert(arguments.end(), {"--hwnd", std::to_string(command.hwnd)});
-  if (command.kind != orvel::CommandKind::attach) return arguments;
+  if (command.kind == orvel::CommandKind::detach) return arguments;
+  arguments.push_back(command.span ? "--span" : "--span=0");
+  if (command.kind == orvel::CommandKind::move) return arguments;
   arguments.push_back(command.forward_mouse ? "--forward-mouse" : "--forward-mouse=false");
   arguments.push_back(command.zguard ? "--zguard=1" : "--zguard=0");
   arguments.push_back(command.report_visibility ? "--report-visibility=true"

@@ -52,15 +52,14 @@ Result<Styles> change_styles(Platform& os, Hwnd window, const StyleChange& style
 
 }  // namespace
 
-Result<LayerFound> find_host_layer(Platform& os, Hwnd host) {
+Result<LayerFound> find_host_layer(Platform& os, Hwnd host, const std::optional<Rect>& area) {
   if (!os.is_window(host)) return fail("orvel window no longer exists");
-  const Hmonitor monitor = os.monitor_from_window(host, win::monitor_defaulttonearest);
-  const Result<DesktopLayer> layer = find_desktop_layer(os, monitor);
+  const Result<DesktopLayer> layer = find_desktop_layer(os, area);
   if (!layer) return std::unexpected(layer.error());
-  return LayerFound{.layer = *layer, .monitor = monitor};
+  return LayerFound{.layer = *layer, .area = area};
 }
 
-Result<DesktopLayer> attach_host_to(Platform& os, Hwnd host, const LayerFound& found) {
+Result<AttachedHost> attach_host_to(Platform& os, Hwnd host, const LayerFound& found) {
   const Result<Styles> before = change_styles(os, host, attach_style, attach_ex_style);
   if (!before) return std::unexpected(before.error());
   if (const SysResult<Hwnd> reparented = os.set_parent(host, found.layer.window); !reparented) {
@@ -70,19 +69,18 @@ Result<DesktopLayer> attach_host_to(Platform& os, Hwnd host, const LayerFound& f
   }
   // Attached is attached: a window that could not be fitted is still shown, and `move` can try
   // again.
-  static_cast<void>(fit_host_to_monitor(os, host, found.monitor, Shown::show));
+  AttachedHost attached{.layer = found.layer};
+  if (found.area) {
+    if (const Result<Rect> placed = fit_host(os, host, *found.area, Shown::show)) {
+      attached.placement = *placed;
+    }
+  }
   static_cast<void>(raise_host(os, host));
-  return found.layer;
+  return attached;
 }
 
 SysResult<void> raise_host(Platform& os, Hwnd host) {
   return os.set_window_pos(host, win::hwnd_top, 0, 0, 0, 0, raise_flags);
-}
-
-Result<DesktopLayer> attach_host(Platform& os, Hwnd host) {
-  const Result<LayerFound> found = find_host_layer(os, host);
-  if (!found) return std::unexpected(found.error());
-  return attach_host_to(os, host, *found);
 }
 
 Result<void> detach_host(Platform& os, Hwnd host) {

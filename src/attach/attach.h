@@ -1,24 +1,28 @@
 #pragma once
 
+#include <optional>
+
 #include "attach/discovery.h"
 #include "events/event.h"
 #include "platform/platform.h"
 
 namespace orvel {
 
-// The desktop layer of the host window's monitor, and that monitor. The search can take seconds.
+// The desktop layer for the area of the virtual screen that the host window is to cover. The
+// search can take seconds.
 struct LayerFound {
   DesktopLayer layer;
-  Hmonitor monitor{};
+  std::optional<Rect> area;
 };
-Result<LayerFound> find_host_layer(Platform& os, Hwnd host);
+Result<LayerFound> find_host_layer(Platform& os, Hwnd host, const std::optional<Rect>& area);
 
-// Makes the host window a child of the layer found, with the styles of a child, fitted over the
-// monitor and on top of its new siblings. A failure leaves the host window as it was.
-Result<DesktopLayer> attach_host_to(Platform& os, Hwnd host, const LayerFound& found);
-
-// Both, one after the other.
-Result<DesktopLayer> attach_host(Platform& os, Hwnd host);
+// Makes the host window a child of the layer found, with the styles of a child, fitted over its
+// area and on top of its new siblings. A failure leaves the host window as it was.
+struct AttachedHost {
+  DesktopLayer layer;
+  std::optional<Rect> placement;  // where in the layer the fit asked it to be
+};
+Result<AttachedHost> attach_host_to(Platform& os, Hwnd host, const LayerFound& found);
 
 // Puts the host window on top of its siblings, without activating it.
 SysResult<void> raise_host(Platform& os, Hwnd host);

@@ -101,12 +101,9 @@ std::optional<DesktopLayer> choose_covering_layer(std::span<const LayerCandidate
   return best;
 }
 
-std::optional<DesktopLayer> search_desktop_layer(Platform& os, Hmonitor monitor) {
-  const auto value = static_cast<std::int64_t>(monitor);
-  if (value != 0 && value != win::invalid_handle_value) {
-    if (const SysResult<Rect> area = os.get_monitor_info_w(monitor)) {
-      if (std::optional<DesktopLayer> layer = search_covering(os, *area)) return layer;
-    }
+std::optional<DesktopLayer> search_desktop_layer(Platform& os, const std::optional<Rect>& area) {
+  if (area) {
+    if (std::optional<DesktopLayer> layer = search_covering(os, *area)) return layer;
   }
   return search_by_structure(os);
 }
@@ -127,8 +124,8 @@ DesktopWindows find_desktop_windows(Platform& os, Hwnd layer) {
   return desktop;
 }
 
-Result<DesktopLayer> find_desktop_layer(Platform& os, Hmonitor monitor) {
-  return discover_layer([&] { return search_desktop_layer(os, monitor); },
+Result<DesktopLayer> find_desktop_layer(Platform& os, const std::optional<Rect>& area) {
+  return discover_layer([&] { return search_desktop_layer(os, area); },
                         [&] {
                           const SysResult<Hwnd> progman = os.find_window_a("Progman");
                           if (!progman) return false;

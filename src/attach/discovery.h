@@ -23,8 +23,9 @@ struct LayerCandidate {
   Rect rect;
 };
 
-// The candidate that covers the most of `monitor`, at least four fifths of it; on equal cover the
-// earlier one. None when no candidate covers enough: the shell's structure must then decide.
+// The candidate that covers the most of `monitor` (the area the host window covers), at least four
+// fifths of it; on equal cover the earlier one. None when no candidate covers enough: the shell's
+// structure must then decide.
 std::optional<DesktopLayer> choose_covering_layer(std::span<const LayerCandidate> candidates,
                                                   const Rect& monitor);
 
@@ -54,12 +55,13 @@ Result<DesktopLayer> discover_layer(Search&& search, AskShell&& ask_shell, Pause
   return fail("WorkerW not found after spawn");
 }
 
-// One look for the desktop layer of `monitor` (which may be null). Never asks the shell for
-// anything, but may wait up to a second for a layer that Progman is about to create.
-std::optional<DesktopLayer> search_desktop_layer(Platform& os, Hmonitor monitor);
+// One look for the desktop layer that covers `area` of the virtual screen: the host window's
+// monitor, or all of them; without an area, by the shell's structure alone. Never asks the shell
+// for anything, but may wait up to a second for a layer that Progman is about to create.
+std::optional<DesktopLayer> search_desktop_layer(Platform& os, const std::optional<Rect>& area);
 
 // Finds the desktop layer, asking the shell once to create it when it is missing.
-Result<DesktopLayer> find_desktop_layer(Platform& os, Hmonitor monitor);
+Result<DesktopLayer> find_desktop_layer(Platform& os, const std::optional<Rect>& area);
 
 // The shell's windows beside `layer`: Progman, and the window that holds the icons.
 DesktopWindows find_desktop_windows(Platform& os, Hwnd layer);

@@ -10,8 +10,8 @@ namespace orvel {
 namespace {
 
 constexpr char16_t quote = u'"';
-constexpr std::string_view option_names[] = {"--hwnd", "--forward-mouse", "--zguard",
-                                             "--report-visibility", "--follow-display"};
+constexpr std::string_view option_names[] = {
+    "--hwnd", "--forward-mouse", "--zguard", "--report-visibility", "--follow-display", "--span"};
 constexpr char16_t backslash = u'\\';
 
 bool is_blank(char16_t unit) {
@@ -150,14 +150,16 @@ std::expected<Command, std::string> parse_command_line(std::span<const std::stri
   const auto hwnd = option_hwnd(options);
   if (!hwnd) return std::unexpected(hwnd.error());
   command.hwnd = *hwnd;
-  if (*kind != CommandKind::attach) return command;
-  // The flags are checked in this order, whatever their order on the line.
+  if (*kind == CommandKind::detach) return command;
+  // The flags are checked in this order, whatever their order on the line; `move` reads only the
+  // last one.
   const std::pair<std::string_view, bool Command::*> flags[] = {
       {"--forward-mouse", &Command::forward_mouse},
       {"--zguard", &Command::zguard},
       {"--report-visibility", &Command::report_visibility},
-      {"--follow-display", &Command::follow_display}};
-  for (const auto& [name, member] : flags) {
+      {"--follow-display", &Command::follow_display},
+      {"--span", &Command::span}};
+  for (const auto& [name, member] : std::span(flags).last(*kind == CommandKind::move ? 1 : 5)) {
     const auto flag = option_flag(options, name);
     if (!flag) return std::unexpected(flag.error());
     command.*member = *flag;

@@ -20,6 +20,7 @@ struct Command {
   bool zguard = false;
   bool report_visibility = false;
   bool follow_display = false;
+  bool span = false;  // attach and move: the window covers all monitors
   bool operator==(const Command&) const = default;
 };
 

@@ -16,8 +16,8 @@ namespace {
 
 constexpr std::string_view usage_text =
     "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]"
-    " [--report-visibility] [--follow-display]\n"
-    "       orvel-wallpaper-helper move --hwnd <n>\n"
+    " [--report-visibility] [--follow-display] [--span]\n"
+    "       orvel-wallpaper-helper move --hwnd <n> [--span]\n"
     "       orvel-wallpaper-helper detach --hwnd <n>\n"
     "       orvel-wallpaper-helper refresh\n";
 
@@ -26,13 +26,14 @@ int report(Platform& os, HelperError error) {
   return exit_failure;
 }
 
-int run_move(Platform& os, Hwnd host) {
+// Over the monitor nearest to the window, or all of them.
+int run_move(Platform& os, Hwnd host, bool span) {
   // A handle that names no window would otherwise be reported as moved.
   if (!os.is_window(host)) return report(os, {.message = "orvel window no longer exists"});
+  const std::optional<Rect> area = home_area(initial_home(os, host, span), list_monitors(os));
+  if (!area) return report(os, {.message = "no monitor found"});
   // A window that could not be placed (one of a more privileged process) is not reported as moved.
-  if (Result<void> fitted = fit_host_to_monitor(
-          os, host, os.monitor_from_window(host, win::monitor_defaulttonearest), Shown::show);
-      !fitted) {
+  if (Result<Rect> fitted = fit_host(os, host, *area, Shown::show); !fitted) {
     return report(os, std::move(fitted.error()));
   }
   emit_event(os, Event::Moved{.hwnd = host});
@@ -96,7 +97,7 @@ int run_program(Platform& os) {
     case CommandKind::attach:
       return run_attach_monitor(os, *command);
     case CommandKind::move:
-      return run_move(os, command->hwnd);
+      return run_move(os, command->hwnd, command->span);
     case CommandKind::detach:
       return run_detach(os, command->hwnd);
     case CommandKind::refresh:

@@ -3,8 +3,6 @@
 #include <algorithm>
 
 namespace orvel {
-namespace {
-
 bool is_empty(const Rect& rect) {
   return rect.left >= rect.right || rect.top >= rect.bottom;
 }
@@ -15,6 +13,8 @@ Rect intersection(const Rect& a, const Rect& b) {
           .right = std::min(a.right, b.right),
           .bottom = std::min(a.bottom, b.bottom)};
 }
+
+namespace {
 
 // A segment tree over the bands between neighbouring edges in `ys`: node `node` spans the bands
 // [low, high), and knows how much of its height the rectangles open at the sweep's x cover.

@@ -26,6 +26,10 @@ struct CoverScratch {
   std::vector<Node> nodes;
 };
 
+// A rectangle whose right or bottom edge is not beyond its left or top edge holds no point.
+bool is_empty(const Rect& rect);
+Rect intersection(const Rect& a, const Rect& b);
+
 // True when every point of `target` lies under at least one of `covers`. A rectangle whose right
 // or bottom edge is not beyond its left or top edge is empty: it covers nothing, and an empty
 // target is covered.

@@ -28,9 +28,18 @@ bool input_desktop_is_own(const std::optional<std::u16string>& input,
   return input && own && *input == *own;
 }
 
-bool monitor_visible(const VisibilityFacts& facts, std::span<const Rect> covers,
-                     CoverScratch& scratch) {
-  return facts.display_on && facts.own_desktop && !rect_covered(facts.monitor, covers, scratch);
+bool window_visible(const VisibilityFacts& facts, std::span<const Rect> monitors,
+                    std::span<const Rect> covers, CoverScratch& scratch) {
+  if (!facts.display_on || !facts.own_desktop) return false;
+  return std::ranges::any_of(monitors, [&](const Rect& monitor) {
+    const Rect part = intersection(facts.window, monitor);
+    return !is_empty(part) && !rect_covered(part, covers, scratch);
+  });
+}
+
+bool host_covered(const Rect& host, std::span<const Rect> above) {
+  return std::ranges::any_of(
+      above, [&](const Rect& window) { return !is_empty(intersection(host, window)); });
 }
 
 bool display_changed(std::uint32_t message, std::uint64_t wparam) {

@@ -51,12 +51,8 @@ inline bool shell_restarted(std::uint32_t previous_pid, std::uint32_t current_pi
   return previous_pid != current_pid;
 }
 
-// The guard acts only on a host window still inside the layer it was attached to, with something
-// above it there; `top_child` is the layer's topmost child, empty when it could not be had.
-inline bool host_covered(Hwnd host, Hwnd workerw, std::optional<Hwnd> parent,
-                         std::optional<Hwnd> top_child) {
-  return parent == workerw && top_child != host;
-}
+// Whether any of the windows above the host window in its layer covers some of it.
+bool host_covered(const Rect& host, std::span<const Rect> above);
 
 // A top-level window above the desktop's own windows hides what lies under it, unless it is
 // minimized, cloaked (on another virtual desktop, or a suspended app's) or lets everything
@@ -71,15 +67,16 @@ inline bool window_hides(bool iconic, bool cloaked, std::uint32_t ex_style) {
 bool input_desktop_is_own(const std::optional<std::u16string>& input,
                           const std::optional<std::u16string>& own);
 
-// The user can see some of the host window's monitor while the display is on, the input desktop
-// is the user's own, and the windows above the desktop leave some point of the monitor open.
+// The user can see some of the host window while the display is on, the input desktop is the
+// user's own, and the windows above the desktop leave some point of it open on some monitor: a
+// window that spans several monitors is seen while any part of it is.
 struct VisibilityFacts {
   bool display_on = true;
   bool own_desktop = true;
-  Rect monitor;
+  Rect window;
 };
-bool monitor_visible(const VisibilityFacts& facts, std::span<const Rect> covers,
-                     CoverScratch& scratch);
+bool window_visible(const VisibilityFacts& facts, std::span<const Rect> monitors,
+                    std::span<const Rect> covers, CoverScratch& scratch);
 
 // The visibility lines: the first value after "attached", then only changes.
 class VisibilityReport {

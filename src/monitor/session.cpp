@@ -27,6 +27,12 @@ std::uint32_t taskbar_process_id(Platform& os) {
 
 AttachSession::AttachSession(Platform& os, const Command& command) : os_(os), command_(command) {}
 
+// Every way out of `run` has closed in order or failed in order: the window goes with no second
+// close.
+AttachSession::~AttachSession() {
+  if (shared_) static_cast<void>(shared_->begin_close());
+}
+
 int AttachSession::run() {
   const SysResult<Hmodule> module = os_.get_module_handle_w(nullptr);
   if (!module) return fail_start(call_failed(os_, module.error()));
@@ -43,18 +49,27 @@ int AttachSession::run() {
   window_ = OwnedWindow(os_, *window);
 
   const Hwnd host = command_.hwnd;
-  const Result<DesktopLayer> layer = attach_host(os_, host);
-  if (!layer) return fail_start(layer.error());
-  shared_ = std::make_shared<SharedState>(MonitorState{.host = host,
-                                                       .workerw = layer->window,
-                                                       .explorer_pid = taskbar_process_id(os_),
-                                                       .zguard = command_.zguard},
-                                          *window);
-  if (std::optional<HelperError> failed = start_watching(layer->window)) {
+  const Home home = initial_home(os_, host, command_.span);
+  const Result<LayerFound> found = find_host_layer(os_, host, home_area(home, list_monitors(os_)));
+  if (!found) return fail_start(found.error());
+  const Result<AttachedHost> attached = attach_host_to(os_, host, *found);
+  if (!attached) return fail_start(attached.error());
+  const DesktopLayer& layer = attached->layer;
+  shared_ = std::make_shared<SharedState>(
+      MonitorState{.host = host,
+                   .workerw = layer.window,
+                   .explorer_pid = taskbar_process_id(os_),
+                   .zguard = command_.zguard,
+                   .home = home,
+                   .fitted = attached->placement
+                                 ? std::optional(fit_record(os_, *attached->placement))
+                                 : std::nullopt},
+      *window);
+  if (std::optional<HelperError> failed = start_watching(layer.window)) {
     return fail_start(std::move(*failed));
   }
 
-  emit_event(os_, Event::Attached{.hwnd = host, .workerw = layer->window, .mode = layer->mode});
+  emit_event(os_, Event::Attached{.hwnd = host, .workerw = layer.window, .mode = layer.mode});
   if (visibility_) visibility_->report(host, desktop_, true);
   // Without its reader nothing could end the monitor in order: it closes at once.
   if (!start_stdin_reader(os_, *window)) {
@@ -253,17 +268,24 @@ void AttachSession::on_display_change() {
   }
 }
 
-// Fits the host window to the monitor it is on now, as `move` does, leaving it shown or hidden.
+// Fits the host window again where it belongs, leaving it shown or hidden; "moved" only when that
+// moved it.
 void AttachSession::on_display_timer() {
   static_cast<void>(os_.kill_timer(shared_->message_window, display_timer_id));
   const Hwnd host = command_.hwnd;
   if (!os_.is_window(host)) return;
-  if (Result<void> fitted = fit_host_to_monitor(
-          os_, host, os_.monitor_from_window(host, win::monitor_defaulttonearest), Shown::keep);
-      !fitted) {
-    emit_error(os_, std::move(fitted.error()));
+  const auto [home, fitted] = shared_->with_state(
+      [](const MonitorState& state) { return std::pair(state.home, state.fitted); });
+  const std::optional<Target> target = host_target(os_, host, home, fitted);
+  if (!target) return;
+  shared_->with_state([&](MonitorState& state) { state.home = target->home; });
+  const Result<std::optional<Rect>> placed = refit_host(os_, host, target->area);
+  if (!placed) {
+    emit_error(os_, placed.error());
     return;
   }
+  if (!*placed) return;
+  shared_->with_state([&](MonitorState& state) { state.fitted = fit_record(os_, **placed); });
   emit_event(os_, Event::Moved{.hwnd = host});
 }
 

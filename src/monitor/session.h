@@ -31,6 +31,7 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
   AttachSession(Platform& os, const Command& command);
   AttachSession(const AttachSession&) = delete;
   AttachSession& operator=(const AttachSession&) = delete;
+  ~AttachSession();
 
   // Attaches the host window, supervises it until the close, and gives the exit code.
   int run();
@@ -67,6 +68,7 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
   DesktopWindows desktop_;
   std::optional<VisibilityWatch> visibility_;
   std::optional<MouseForwarding> mouse_;
+  std::vector<Rect> above_;  // the guard's: the host window's siblings above it
   // The hooks and the window call into everything above: they go first.
   std::vector<OwnedHook> hooks_;
   OwnedWindow window_;

@@ -31,17 +31,22 @@ void AttachSession::on_win_event(std::uint32_t event, Hwnd window,
   }
 }
 
+// The guard acts only while the host window is a child of the layer it was attached to, and only
+// for a window above it there that covers some of it: a wallpaper on another monitor in the same
+// layer is a sibling, not a cover.
 void AttachSession::guard_zorder() {
   const auto [host, workerw] = shared_->with_state(
       [](const MonitorState& state) { return std::pair(state.host, state.workerw); });
-  if (!os_.is_window(host)) return;
-  const std::optional<Hwnd> parent = os_.get_ancestor(host, win::ga_parent);
-  // The layer's children are looked at only while the host window is one of them.
-  std::optional<Hwnd> top;
-  if (parent == workerw) {
-    if (const SysResult<Hwnd> child = os_.get_window(workerw, win::gw_child)) top = *child;
+  if (!os_.is_window(host) || os_.get_ancestor(host, win::ga_parent) != workerw) return;
+  const SysResult<Rect> host_rect = os_.get_window_rect(host);
+  if (!host_rect) return;
+  above_.clear();
+  for (SysResult<Hwnd> sibling = os_.get_window(host, win::gw_hwndprev); sibling;
+       sibling = os_.get_window(*sibling, win::gw_hwndprev)) {
+    if (!os_.is_window_visible(*sibling)) continue;
+    if (const SysResult<Rect> rect = os_.get_window_rect(*sibling)) above_.push_back(*rect);
   }
-  if (!host_covered(host, workerw, parent, top)) return;
+  if (!host_covered(*host_rect, above_)) return;
   const bool due = shared_->with_state([now = os_.monotonic_now()](const MonitorState& state) {
     return reassert_due(state.last_reassert, now);
   });

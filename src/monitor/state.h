@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 
+#include "attach/placement.h"
 #include "events/event.h"
 #include "monitor/decisions.h"
 #include "platform/platform.h"
@@ -18,6 +19,8 @@ struct MonitorState {
   std::uint32_t explorer_pid = 0;  // of the taskbar when it was last looked up; 0 for none
   bool zguard = false;
   std::optional<std::chrono::microseconds> last_reassert;  // on the monotonic clock
+  Home home;                                               // where the host window belongs
+  std::optional<FitRecord> fitted;                         // the helper's last fit of it
 };
 
 // The part of an attach session that its re-attach worker shares with the main thread. Both hold

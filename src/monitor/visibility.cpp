@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "attach/placement.h"
 #include "events/event.h"
 
 namespace orvel {
@@ -73,13 +74,14 @@ void VisibilityWatch::on_timer(Hwnd host, const DesktopWindows& desktop) {
 }
 
 void VisibilityWatch::report(Hwnd host, const DesktopWindows& desktop, bool afresh) {
-  const SysResult<Rect> monitor =
-      os_.get_monitor_info_w(os_.monitor_from_window(host, win::monitor_defaulttonearest));
-  if (!monitor) return;
+  const SysResult<Rect> window = os_.get_window_rect(host);
+  if (!window) return;
+  monitors_.clear();
+  for (const MonitorArea& monitor : list_monitors(os_)) monitors_.push_back(monitor.area);
   gather_covers(os_, desktop, covers_);
-  const bool visible = monitor_visible(
-      {.display_on = display_on_, .own_desktop = input_desktop_is_own(), .monitor = *monitor},
-      covers_, scratch_);
+  const bool visible = window_visible(
+      {.display_on = display_on_, .own_desktop = input_desktop_is_own(), .window = *window},
+      monitors_, covers_, scratch_);
   if (afresh) report_.forget();
   if (report_.changed(visible))
     emit_event(os_, Event::Visibility{.hwnd = host, .visible = visible});

@@ -43,6 +43,7 @@ class VisibilityWatch {
   bool stale_ = false;  // the timer is armed
   bool display_on_ = true;
   VisibilityReport report_;
+  std::vector<Rect> monitors_;
   std::vector<Rect> covers_;
   CoverScratch scratch_;
 };

@@ -21,9 +21,23 @@ class WorkerCalls final : public ReattachCalls {
   Hwnd take_destroyed() override { return shared_.destroyed.exchange(0); }
   std::optional<Hwnd> host() override { return shared_.read(&MonitorState::host); }
   bool is_window(Hwnd window) override { return os_.is_window(window); }
-  Result<LayerFound> find_layer(Hwnd host) override { return find_host_layer(os_, host); }
+  // The layer for where the host window belongs now, which its home says, unless someone else has
+  // placed it meanwhile.
+  Result<LayerFound> find_layer(Hwnd host) override {
+    const auto [home, fitted] = shared_.with_state(
+        [](const MonitorState& state) { return std::pair(state.home, state.fitted); });
+    const std::optional<Target> target = host_target(os_, host, home, fitted);
+    if (target) shared_.with_state([&](MonitorState& state) { state.home = target->home; });
+    return find_host_layer(os_, host, target ? std::optional(target->area) : std::nullopt);
+  }
   Result<DesktopLayer> attach(Hwnd host, const LayerFound& found) override {
-    return attach_host_to(os_, host, found);
+    const Result<AttachedHost> attached = attach_host_to(os_, host, found);
+    if (!attached) return std::unexpected(attached.error());
+    if (attached->placement) {
+      shared_.with_state(
+          [&](MonitorState& state) { state.fitted = fit_record(os_, *attached->placement); });
+    }
+    return attached->layer;
   }
   void detach(Hwnd host) override { static_cast<void>(detach_host(os_, host)); }
   void pause(std::chrono::milliseconds duration) override { os_.sleep(duration); }

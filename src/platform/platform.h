@@ -68,6 +68,15 @@ struct PowerSettingHeader {
   std::uint32_t data_length = 0;
 };
 
+// A monitor as the system describes it: its whole area and its work area in virtual-screen
+// coordinates, whether it is the primary one, and its device name ("\\.\DISPLAY1").
+struct MonitorInfo {
+  Rect monitor;
+  Rect work;
+  bool primary = false;
+  std::u16string device;
+};
+
 struct WindowOwner {
   std::uint32_t thread_id = 0;
   std::uint32_t process_id = 0;
@@ -121,6 +130,7 @@ using ThreadBody = std::function<void()>;
 
 // Enumeration callback: return true to go on with the next window.
 using WindowVisitor = std::function<bool(Hwnd)>;
+using MonitorVisitor = std::function<void(Hmonitor)>;
 
 struct WindowCreation {
   std::string_view class_name;   // ASCII
@@ -138,6 +148,7 @@ inline constexpr int gwl_style = -16;
 inline constexpr int gwl_exstyle = -20;
 inline constexpr std::uint32_t ga_parent = 1;
 inline constexpr std::uint32_t ga_root = 2;
+inline constexpr std::uint32_t gw_hwndprev = 3;
 inline constexpr std::uint32_t gw_child = 5;
 inline constexpr std::uint32_t monitor_defaulttonearest = 2;
 inline constexpr DpiContext dpi_awareness_context_per_monitor_aware_v2 = -4;
@@ -282,7 +293,10 @@ class WindowCalls {
   virtual SysResult<void> update_window(Hwnd window) = 0;
 
   virtual Hmonitor monitor_from_window(Hwnd window, std::uint32_t flags) = 0;
-  virtual SysResult<Rect> get_monitor_info_w(Hmonitor monitor) = 0;
+  // GetMonitorInfoW into a MONITORINFOEXW.
+  virtual SysResult<MonitorInfo> get_monitor_info_w(Hmonitor monitor) = 0;
+  // EnumDisplayMonitors over the whole virtual screen.
+  virtual void enum_display_monitors(const MonitorVisitor& visit) = 0;
 
   // The desktop that receives the user's input, and its release; the calling thread's own desktop,
   // which is never released; the name of either.

@@ -354,12 +354,24 @@ Hmonitor Win32Platform::monitor_from_window(Hwnd window, std::uint32_t flags) {
   return handle_cast<Hmonitor>(MonitorFromWindow(to_hwnd(window), flags));
 }
 
-SysResult<Rect> Win32Platform::get_monitor_info_w(Hmonitor monitor) {
-  MONITORINFO info{.cbSize = sizeof(info), .rcMonitor = {}, .rcWork = {}, .dwFlags = 0};
+SysResult<MonitorInfo> Win32Platform::get_monitor_info_w(Hmonitor monitor) {
+  MONITORINFOEXW info{};
+  info.cbSize = sizeof(info);
   if (!GetMonitorInfoW(handle_cast<HMONITOR>(monitor), &info)) {
     return last_error("GetMonitorInfoW");
   }
-  return from_rect(info.rcMonitor);
+  return MonitorInfo{.monitor = from_rect(info.rcMonitor),
+                     .work = from_rect(info.rcWork),
+                     .primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0,
+                     .device = reinterpret_cast<const char16_t*>(info.szDevice)};
+}
+
+void Win32Platform::enum_display_monitors(const MonitorVisitor& visit) {
+  const auto each = [](HMONITOR monitor, HDC, RECT*, LPARAM context) -> BOOL {
+    (*reinterpret_cast<const MonitorVisitor*>(context))(handle_cast<Hmonitor>(monitor));
+    return TRUE;
+  };
+  static_cast<void>(EnumDisplayMonitors(nullptr, nullptr, each, reinterpret_cast<LPARAM>(&visit)));
 }
 
 SysResult<void> Win32Platform::system_parameters_info_w(std::uint32_t action, std::uint32_t param,

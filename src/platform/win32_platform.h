@@ -56,7 +56,8 @@ class Win32Platform : public Platform {
   SysResult<void> update_window(Hwnd window) override;
 
   Hmonitor monitor_from_window(Hwnd window, std::uint32_t flags) override;
-  SysResult<Rect> get_monitor_info_w(Hmonitor monitor) override;
+  SysResult<MonitorInfo> get_monitor_info_w(Hmonitor monitor) override;
+  void enum_display_monitors(const MonitorVisitor& visit) override;
 
   SysResult<Hdesk> open_input_desktop(std::uint32_t flags, bool inherit,
                                       std::uint32_t access) override;

@@ -139,7 +139,7 @@ TEST(Faults, TheCloseWaitsForARunningReattachBeforeGivingTheWindowBack) {
   Shell shell(Layout::classic);
   const Window host = make_host();
   const Session session =
-      run(shell, host.get(), "MonitorFromWindow@2+300,SetParent@3+1000,SystemParametersInfoW@1+600",
+      run(shell, host.get(), "GetMonitorInfoW@4+300,SetParent@3+1000,SystemParametersInfoW@1+600",
           &Shell::restart_taskbar, "explorer-restarted");
   EXPECT_EQ(session.exit_code, 0u);
   // The worker saw the close begin: it gave the window back instead of reporting it attached.

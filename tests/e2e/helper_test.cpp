@@ -230,8 +230,8 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
   } cases[] = {
       {L"--hwnd 5 attach", 2, "",
        "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]"
-       " [--report-visibility] [--follow-display]\n"
-       "       orvel-wallpaper-helper move --hwnd <n>\n"
+       " [--report-visibility] [--follow-display] [--span]\n"
+       "       orvel-wallpaper-helper move --hwnd <n> [--span]\n"
        "       orvel-wallpaper-helper detach --hwnd <n>\n"
        "       orvel-wallpaper-helper refresh\n"
        "error: unexpected argument: 5\n"},

@@ -1,76 +1,127 @@
-// Monitors that come and go while the helper runs, as the tests make them under Wine: what a
-// process started before the change sees, and the stand-in shell following the new screen.
-#include <cstdio>
-
+// Wallpapers on two monitors, as applications have them: one per monitor, and one spanning both,
+// while the shell restarts, monitors come and go, and the shell moves its layer.
 #include "e2e/session.h"
 
 namespace orvel::e2e {
 namespace {
 
-const std::string first = R"(\\.\DISPLAY1 0,0,1920,1080)",
-                  second = R"(\\.\DISPLAY2 1920,0,3840,1080)";
+constexpr Box first{0, 0, 1920, 1080}, second{1920, 0, 3840, 1080}, both{0, 0, 3840, 1080};
+
+std::string visible(HWND host, bool yes) {
+  return event("visibility", host, std::string(",\"visible\":") + (yes ? "true" : "false"));
+}
+
+// Raises a display change as Windows broadcasts it, to every top-level window.
+void display_changed() {
+  SendMessageTimeoutW(HWND_BROADCAST, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080),
+                      SMTO_ABORTIFHUNG, 2'000, nullptr);
+}
+
+// A window of ours over `box`, shown and hidden as Windows would say.
+struct Cover {
+  explicit Cover(Box box)
+      : window(create_window(WS_POPUP | WS_VISIBLE, {box[0], box[1], box[2], box[3]})) {
+    raise_win_event(EVENT_OBJECT_SHOW, window.get());
+  }
+  ~Cover() {
+    ShowWindow(window.get(), SW_HIDE);
+    raise_win_event(EVENT_OBJECT_HIDE, window.get());
+  }
+  Window window;
+};
+
+// Two helpers, one window each on its own monitor, both guarding: siblings in one layer that do
+// not overlap never set the guards off, neither at a reorder nor at the heartbeat, and covering one
+// monitor changes only that helper's visibility.
+TEST(Monitors, AWallpaperPerMonitorEachStaysAndTheGuardsLeaveEachOtherAlone) {
+  Shell shell(Layout::classic);
+  const Window left = create_window(WS_POPUP, {100, 80, 740, 560}),
+               right = create_window(WS_POPUP, {2020, 80, 2660, 560});
+  Session one(shell, left.get(), L" --zguard --report-visibility"),
+      two(shell, right.get(), L" --zguard --report-visibility");
+  EXPECT_EQ(one.next(), visible(left.get(), true));
+  EXPECT_EQ(two.next(), visible(right.get(), true));
+  EXPECT_EQ(window_box(left.get()), first);
+  EXPECT_EQ(window_box(right.get()), second);
+  raise_win_event(EVENT_OBJECT_REORDER, shell.layer());
+  EXPECT_EQ(one.next(false, 5'500), std::nullopt);
+  EXPECT_EQ(two.next(false, 500), std::nullopt);
+  {
+    const Cover over_first(first);
+    EXPECT_EQ(one.next(), visible(left.get(), false));
+    EXPECT_EQ(two.next(false, 1'000), std::nullopt);
+  }
+  EXPECT_EQ(one.next(), visible(left.get(), true));
+  EXPECT_EQ(one.close(), 0u);
+  EXPECT_EQ(two.close(), 0u);
+}
+
+// A spanning window covers both monitors, through a taskbar restart and a display change, and is
+// seen while either monitor shows some of it.
+TEST(Monitors, ASpanningWallpaperCoversBothThroughARestartAndADisplayChange) {
+  Shell shell(Layout::classic);
+  const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
+  Session session(shell, host.get(), L" --span --report-visibility --follow-display");
+  EXPECT_EQ(session.next(), visible(host.get(), true));
+  EXPECT_EQ(window_box(host.get()), both);
+  {
+    const Cover over_first(first);
+    EXPECT_EQ(session.next(false, 1'000), std::nullopt);
+    const Cover over_second(second);
+    EXPECT_EQ(session.next(), visible(host.get(), false));
+  }
+  EXPECT_EQ(session.next(), visible(host.get(), true));
+  shell.restart_taskbar();
+  EXPECT_EQ(session.next(), restarted);
+  EXPECT_EQ(session.next(), attached(host.get(), shell.layer(), Layout::classic));
+  EXPECT_EQ(session.next(), visible(host.get(), true));
+  EXPECT_EQ(window_box(host.get()), both);
+  display_changed();
+  EXPECT_EQ(session.next(false, 1'000), std::nullopt);
+  EXPECT_EQ(window_box(host.get()), both);
+  EXPECT_EQ(session.close(), 0u);
+}
 
 // Whatever a test finds, the ones after it have two monitors again.
 struct TwoMonitorsAfter {
   ~TwoMonitorsAfter() { set_monitor_count(2); }
 };
 
-// Each shell's layer, unpainted: away from the screen's origin by its own offset, as large as the
-// screen, on one monitor and on two, and once moved left by a monitor's width and up by 10.
-struct LayerCase {
-  Layout layout;
-  Box one, moved, two;
-};
-constexpr LayerCase layer_cases[] = {
-    {Layout::classic, {200, 150, 2120, 1230}, {-1720, 140, 200, 1220}, {200, 150, 4040, 1230}},
-    {Layout::raised, {160, 90, 2080, 1170}, {-1760, 80, 160, 1160}, {160, 90, 4000, 1170}},
-};
-
-// 2 -> 1 -> 2: a process started before sees each change, with the same device names, and its
-// hidden top-level window takes one WM_DISPLAYCHANGE from Wine for each. The
-// shells' layers keep their size until told to fit, and move as told.
-TEST(Monitors, ComeAndGoForEveryProcessAndTheShellFollows) {
+// A window on the second monitor goes to the first while the second is gone and back once it
+// returns, with one "moved" each time and none for a change that moves nothing; a layer that the
+// shell moves by a monitor's width takes it along, and the next display change brings it home; a
+// `move` to the other monitor makes that its home.
+TEST(Monitors, AWallpaperFollowsItsMonitorAwayAndBackAndStaysWhenTheLayerMoves) {
   const TwoMonitorsAfter restore;
-  Process watcher(L"orvel_stand_in_shell.exe", L"watch-display");
-  // Its lines end in "\r\n", as the C runtime writes text.
-  const auto seen = [&](bool ask = true) {
-    if (ask) watcher.write("monitors\n");
-    std::string line = watcher.read_line().value_or("");
-    if (line.ends_with('\r')) line.pop_back();
-    return line;
-  };
-  EXPECT_EQ(seen(false), "0 " + first + ' ' + second);
+  Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP, {2020, 80, 2660, 560});
-  Shell classic(Layout::classic), raised(Layout::raised);
-  Shell* const shells[] = {&classic, &raised};
-
-  ULONGLONG started = GetTickCount64();
+  Session session(shell, host.get(), L" --follow-display");
+  const std::string moved = event("moved", host.get());
   ASSERT_TRUE(set_monitor_count(1));
-  std::printf("monitors: 2 -> 1 took %llu ms\n", GetTickCount64() - started);
-  EXPECT_EQ(seen(), "1 " + first);
-  EXPECT_EQ(MonitorFromWindow(host.get(), MONITOR_DEFAULTTONULL), nullptr);
-  EXPECT_EQ(monitor_box(host.get()), (Box{0, 0, 1920, 1080}));
-  for (std::size_t index = 0; index < std::size(layer_cases); ++index) {
-    const LayerCase& expected = layer_cases[index];
-    Shell& shell = *shells[index];
-    SCOPED_TRACE(expected.layout == Layout::classic ? "classic" : "raised");
-    EXPECT_EQ(window_box(shell.layer()), expected.two);
-    shell.fit_layer();
-    EXPECT_EQ(window_box(shell.layer()), expected.one);
-    shell.move_layer(-1920, -10);
-    EXPECT_EQ(window_box(shell.layer()), expected.moved);
-  }
-
-  started = GetTickCount64();
+  EXPECT_EQ(session.next(), moved);
+  EXPECT_EQ(window_box(host.get()), first);
   ASSERT_TRUE(set_monitor_count(2));
-  std::printf("monitors: 1 -> 2 took %llu ms\n", GetTickCount64() - started);
-  EXPECT_EQ(seen(), "2 " + first + ' ' + second);
-  EXPECT_EQ(monitor_box(host.get()), (Box{1920, 0, 3840, 1080}));
-  for (std::size_t index = 0; index < std::size(layer_cases); ++index) {
-    SCOPED_TRACE(layer_cases[index].layout == Layout::classic ? "classic" : "raised");
-    shells[index]->fit_layer();
-    EXPECT_EQ(window_box(shells[index]->layer()), layer_cases[index].two);
-  }
+  EXPECT_EQ(session.next(), moved);
+  EXPECT_EQ(window_box(host.get()), second);
+  display_changed();
+  EXPECT_EQ(session.next(false, 1'000), std::nullopt);
+  shell.move_layer(-1920, 0);
+  EXPECT_EQ(window_box(host.get()), first);
+  display_changed();
+  EXPECT_EQ(session.next(), moved);
+  EXPECT_EQ(window_box(host.get()), second);
+  // The application moves it to the first monitor with `move`: there it stays from then on.
+  POINT origin{};
+  ClientToScreen(shell.layer(), &origin);
+  SetWindowPos(host.get(), nullptr, 100 - origin.x, 100 - origin.y, 640, 480, SWP_NOZORDER);
+  Process move(L"orvel-wallpaper-helper.exe", L"move --hwnd " + widen(handle_text(host.get())));
+  EXPECT_EQ(move.wait(), 0u);
+  EXPECT_EQ(window_box(host.get()), first);
+  Sleep(1'000);
+  display_changed();
+  EXPECT_EQ(session.next(false, 1'000), std::nullopt);
+  EXPECT_EQ(window_box(host.get()), first);
+  EXPECT_EQ(session.close(), 0u);
 }
 
 }  // namespace

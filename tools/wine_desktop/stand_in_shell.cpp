@@ -4,7 +4,6 @@
 //   orvel_stand_in_shell.exe desktop classic|raised present|on-request [paint]
 //   orvel_stand_in_shell.exe taskbar [paint]
 //   orvel_stand_in_shell.exe reset-display
-//   orvel_stand_in_shell.exe watch-display
 //
 // "classic" puts the desktop layer in a top-level WorkerW right after the one that holds the icons,
 // "raised" in a WorkerW inside Progman. With "on-request" the layer appears only when Progman is
@@ -13,16 +12,14 @@
 // restarted shell does. "paint" draws the demo's look, and the layer then covers the desktop.
 // "reset-display" only resets the display settings, and exits with 0 if that succeeded: under Wine,
 // a new process must do so for every process to see monitors that have come or gone.
-// "watch-display" makes only a hidden top-level window, as the helper's is, and answers "monitors"
-// at once and after each command: a process that sees monitors come and go while it runs.
 //
-// Once ready, and after each command but "monitors", it writes its layer's handle in signed decimal
-// (0 for none) on a line. Commands, one a line on standard input; anything else, and the end of the
-// input, end it:
+// Once ready, and after each command, it writes its layer's handle in signed decimal (0 for none)
+// on a line. Commands, one a line on standard input; anything else, and the end of the input, end
+// it:
 //   windows          the line alone
 //   remove-taskbar   destroys the taskbar, as a shell about to start a new one elsewhere does
 //   destroy-layer    destroys the desktop layer, and with it whatever was attached to it
-//   cover-layer      puts a window of its own on top of the layer's children
+//   cover-layer      puts a window of its own, as large as the layer, on top of its children
 //   host             makes a hidden top-level window, a host of another process than the test's or
 //                    one for a main process that cannot make one itself, and writes its handle
 //                    instead of the layer's
@@ -33,8 +30,6 @@
 //   fit-layer        fits Progman, the icons' window and the layer to the virtual screen as it is
 //                    now, as a shell does after monitors have come or gone; unpainted, the layer
 //                    keeps its offset from the screen's origin
-//   monitors         writes how many WM_DISPLAYCHANGE its windows have taken, then each monitor it
-//                    sees, as its device name and box: "2 \\.\DISPLAY1 0,0,1920,1080"
 #include <windows.h>
 
 #include <cstdio>
@@ -54,8 +49,7 @@ struct Desktop {
   bool raised = false, painted = false;
   HWND progman = nullptr, icons = nullptr, layer = nullptr, taskbar = nullptr;
   RECT screen{};  // the virtual screen: every monitor
-  int display_changes = 0;
-} desktop;  // touched only by the thread that owns the windows
+} desktop;        // touched only by the thread that owns the windows
 
 HWND create(const wchar_t* class_name, DWORD style, RECT rect, HWND parent = nullptr) {
   // A painted window leaves its children's pixels to them.
@@ -115,7 +109,6 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
     return 0;
   }
   if (desktop.painted && message == WM_ERASEBKGND) return 1;  // WM_PAINT paints every pixel
-  if (message == WM_DISPLAYCHANGE) ++desktop.display_changes;
   // Windows raises this for every window that goes; Wine does not.
   if (message == WM_DESTROY) orvel::desktop::raise_win_event(EVENT_OBJECT_DESTROY, window);
   if (message == WM_TIMER && wparam == keep_place_timer) {
@@ -159,25 +152,6 @@ bool write_handle(HWND window) {
   return std::puts(orvel::desktop::handle_text(window).c_str()) >= 0 && std::fflush(stdout) == 0;
 }
 
-bool write_monitors() {
-  std::string line = std::to_string(desktop.display_changes);
-  const auto add = [](HMONITOR monitor, HDC, RECT*, LPARAM text) -> BOOL {
-    MONITORINFOEXW info{};
-    info.cbSize = sizeof info;
-    if (!GetMonitorInfoW(monitor, &info)) return TRUE;
-    const RECT& box = info.rcMonitor;
-    const std::wstring_view name = info.szDevice;
-    // Device names are ASCII.
-    *reinterpret_cast<std::string*>(text) +=
-        ' ' + std::string(name.begin(), name.end()) + ' ' + std::to_string(box.left) + ',' +
-        std::to_string(box.top) + ',' + std::to_string(box.right) + ',' +
-        std::to_string(box.bottom);
-    return TRUE;
-  };
-  EnumDisplayMonitors(nullptr, nullptr, add, reinterpret_cast<LPARAM>(&line));
-  return std::puts(line.c_str()) >= 0 && std::fflush(stdout) == 0;
-}
-
 // Carries out one command line; false for one that ends it.
 bool obey(std::string_view command) {
   POINT at{}, by{};
@@ -186,8 +160,10 @@ bool obey(std::string_view command) {
   } else if (command == "destroy-layer") {
     DestroyWindow(std::exchange(desktop.layer, nullptr));
   } else if (command == "cover-layer") {
-    // A new child goes below its siblings.
-    SetWindowPos(create(L"Static", WS_CHILD, {0, 0, 10, 10}, desktop.layer), HWND_TOP, 0, 0, 0, 0,
+    // A new child goes below its siblings. It covers the whole layer, so some of every host.
+    RECT all{};
+    GetClientRect(desktop.layer, &all);
+    SetWindowPos(create(L"Static", WS_CHILD, all, desktop.layer), HWND_TOP, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     orvel::desktop::raise_win_event(EVENT_OBJECT_REORDER, desktop.layer);
   } else if (command == "host") {
@@ -209,8 +185,6 @@ bool obey(std::string_view command) {
     }
   } else if (command == "fit-layer") {
     if (desktop.progman) fit_to_screen();
-  } else if (command == "monitors") {
-    return write_monitors();
   } else if (command != "windows") {
     return false;
   }
@@ -268,17 +242,10 @@ int main(int argc, char** argv) {
                ? 0
                : 1;
   desktop.painted = std::string_view(argv[argc - 1]) == "paint";
-  for (const wchar_t* name :
-       {L"Progman", L"SHELLDLL_DefView", L"WorkerW", L"Shell_TrayWnd", L"OrvelDisplayWatch"}) {
+  for (const wchar_t* name : {L"Progman", L"SHELLDLL_DefView", L"WorkerW", L"Shell_TrayWnd"}) {
     const WNDCLASSEXW window_class{
         .cbSize = sizeof(WNDCLASSEXW), .lpfnWndProc = shell_procedure, .lpszClassName = name};
     RegisterClassExW(&window_class);
-  }
-  if (mode == "watch-display") {
-    CreateWindowExW(0, L"OrvelDisplayWatch", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                    nullptr);
-    if (obey("monitors")) serve();
-    return 0;
   }
   desktop.screen = {0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
                     GetSystemMetrics(SM_CYVIRTUALSCREEN)};

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 #include "attach/discovery.h"
@@ -99,16 +100,65 @@ TEST(Styles, AttachMakesAChildAndDetachATopLevelPopupTouchingNoOtherBit) {
   }
 }
 
-TEST(Placement, CoversTheMonitorFromItsCornerAndRestoresOnlyARealDpiContext) {
-  EXPECT_EQ(fit_placement({-1920, -200, 0, 880}, {0, 0}),
-            (Placement{.x = 0, .y = 0, .width = 1920, .height = 1080}));
-  EXPECT_EQ(fit_placement({1920, 0, 3840, 1080}, {1910, -8}),
-            (Placement{.x = 1910, .y = -8, .width = 1920, .height = 1080}));
+TEST(Placement, CoversTheAreaFromItsCornerAndRestoresOnlyARealDpiContext) {
+  EXPECT_EQ(fit_placement({-1920, -200, 0, 880}, {0, 0}), (Rect{0, 0, 1920, 1080}));
+  EXPECT_EQ(fit_placement({1920, 0, 3840, 1080}, {1910, -8}), (Rect{1910, -8, 3830, 1072}));
   EXPECT_TRUE(restores_thread_dpi(-1 - 0x10));
   EXPECT_TRUE(restores_thread_dpi(0x12345));
   EXPECT_FALSE(restores_thread_dpi(std::nullopt));
   EXPECT_FALSE(restores_thread_dpi(0));
   EXPECT_FALSE(restores_thread_dpi(-1));
+}
+
+const MonitorArea left{"\\\\.\\DISPLAY2", {-1920, 0, 0, 1080}},
+    primary{"\\\\.\\DISPLAY1", {0, 0, 1920, 1080}},
+    right{"\\\\.\\DISPLAY3", {1920, -200, 4480, 1240}};
+
+// The host window covers its own monitor while it is there, the nearest to where it was while it
+// is gone, and all of them with a span; where it was is brought up to date while it is there.
+TEST(Home, ItsMonitorByNameTheNearestWhileItIsGoneOrAllOfThem) {
+  const Home on_right{.device = right.device, .area = right.area};
+  const Home gone{.device = "\\\\.\\DISPLAY9", .area = {2000, 0, 3920, 1080}};
+  const Home far_off{.device = "\\\\.\\DISPLAY9", .area = {-9000, 5000, -8000, 6000}};
+  const std::vector<MonitorArea> three{primary, left, right},
+      moved{primary, {right.device, left.area}};
+  const struct {
+    Home home;
+    std::vector<MonitorArea> monitors;
+    std::optional<Rect> area;
+  } cases[] = {
+      {on_right, three, right.area},
+      // Its monitor now stands elsewhere, under its own name.
+      {on_right, moved, left.area},
+      {gone, three, right.area},
+      {far_off, three, left.area},
+      {{.span = true}, three, Rect{-1920, -200, 4480, 1240}},
+      {{.span = true}, {primary}, primary.area},
+      {on_right, {}, std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(home_area(c.home, c.monitors), c.area) << c.home.area.left;
+  EXPECT_EQ(home_seen(on_right, moved).area, left.area);
+  EXPECT_EQ(home_seen(gone, three), gone);
+  EXPECT_EQ(home_seen({.span = true}, three), Home{.span = true});
+}
+
+// A window that someone else placed belongs where it is: all monitors when it covers exactly their
+// bounding box, else the one it overlaps most, or the closest; only once the helper's own last
+// request has had time to arrive, and only when the window is not where the helper put it.
+TEST(Home, OfAWindowPlacedByAnotherAndWhenItWasAnother) {
+  const std::vector<MonitorArea> two{primary, right}, one{primary};
+  EXPECT_EQ(home_of({0, -200, 4480, 1240}, two), Home{.span = true});
+  EXPECT_EQ(home_of(primary.area, one), (Home{.device = primary.device, .area = primary.area}));
+  EXPECT_EQ(home_of({1800, 0, 2800, 500}, two)->device, right.device);
+  EXPECT_EQ(home_of({5000, 0, 5100, 100}, two)->device, right.device);
+  EXPECT_EQ(home_of(primary.area, {}), std::nullopt);
+
+  using namespace std::chrono_literals;
+  const FitRecord ours{.placement = {200, 150, 2120, 1230}, .at = 10s};
+  EXPECT_FALSE(placed_by_another(std::nullopt, {0, 0, 1, 1}, 20s));
+  EXPECT_FALSE(placed_by_another(ours, ours.placement, 20s));
+  EXPECT_FALSE(placed_by_another(ours, {0, 0, 1920, 1080}, 10'999'999us));
+  EXPECT_TRUE(placed_by_another(ours, {0, 0, 1920, 1080}, 11s));
 }
 
 }  // namespace

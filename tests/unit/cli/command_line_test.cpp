@@ -47,6 +47,12 @@ TEST(ParseCommandLine, AcceptsEveryFormAndRejectsWithTheFirstFailingCheck) {
           {{"attach", "--hwnd=3", "--forward-mouse=0", "--zguard=false"}, attach(3)},
           {{"move", "--hwnd", "1", "--forward-mouse=maybe", "--zguard=", "--follow-display=x"},
            Command{.kind = CommandKind::move, .hwnd = 1}},
+          // A span is for attach and move alike.
+          {{"move", "--hwnd=1", "--span"},
+           Command{.kind = CommandKind::move, .hwnd = 1, .span = true}},
+          {{"attach", "--span=1", "--hwnd=2"},
+           Command{.kind = CommandKind::attach, .hwnd = 2, .span = true}},
+          {{"move", "--hwnd=1", "--span=all"}, Error("invalid boolean for --span: all")},
           {{"detach", "--hwnd=-1"}, Command{.kind = CommandKind::detach, .hwnd = -1}},
           {{"refresh"}, Command{.kind = CommandKind::refresh}},
           {{}, Error("missing command (attach | move | detach)")},

@@ -65,14 +65,38 @@ TEST(ShellEvents, OnlyWindowEventsThatCanChangeWhatIsSeenMakeTheVisibilityAnswer
   }
 }
 
-TEST(Visibility, SeenUnlessTheDisplayIsOffTheDesktopIsAnotherOrWindowsCoverTheMonitor) {
-  constexpr Rect monitor{1920, 0, 3840, 1080};
-  const std::vector<Rect> none, maximized{{1912, -8, 3848, 1088}};
+// The host window is seen where it lies on a monitor and nothing covers it: a spanning one while
+// any of its monitors shows some of it, even where monitors leave a gap in their bounding box.
+TEST(Visibility, SeenUnlessTheDisplayIsOffTheDesktopIsAnotherOrWindowsCoverItOnEveryMonitor) {
+  constexpr Rect first{0, 0, 1920, 1080}, second{1920, 0, 3840, 1080}, tall{1920, 0, 3840, 1440};
+  const std::vector<Rect> none, over_second{{1912, -8, 3848, 1088}},
+      over_both{{-8, -8, 3848, 1088}};
+  const std::vector<Rect> two{first, second}, gap{first, tall};
   CoverScratch scratch;
-  EXPECT_TRUE(monitor_visible({.monitor = monitor}, none, scratch));
-  EXPECT_FALSE(monitor_visible({.monitor = monitor}, maximized, scratch));
-  EXPECT_FALSE(monitor_visible({.display_on = false, .monitor = monitor}, none, scratch));
-  EXPECT_FALSE(monitor_visible({.own_desktop = false, .monitor = monitor}, none, scratch));
+  const struct {
+    VisibilityFacts facts;
+    const std::vector<Rect>& monitors;
+    const std::vector<Rect>& covers;
+    bool visible;
+  } cases[] = {
+      {{.window = second}, two, none, true},
+      {{.window = second}, two, over_second, false},
+      {{.display_on = false, .window = second}, two, none, false},
+      {{.own_desktop = false, .window = second}, two, none, false},
+      {{.window = {0, 0, 3840, 1080}}, two, over_second, true},
+      {{.window = {0, 0, 3840, 1080}}, two, over_both, false},
+      // The bounding box of monitors of two heights holds a corner that no monitor shows.
+      {{.window = {0, 0, 3840, 1440}},
+       gap,
+       {{-8, -8, 3848, 1088}, {1912, 1000, 3848, 1448}},
+       false},
+      // A window off every monitor is not seen.
+      {{.window = {-500, 0, -10, 100}}, two, none, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(window_visible(c.facts, c.monitors, c.covers, scratch), c.visible)
+        << c.facts.window.left << " " << c.facts.window.right << " " << c.covers.size();
+  }
   // The helper may run on a desktop of any name; one that cannot be named is someone else's.
   EXPECT_TRUE(input_desktop_is_own(u"Default", u"Default"));
   EXPECT_TRUE(input_desktop_is_own(u"Kiosk", u"Kiosk"));
@@ -142,12 +166,15 @@ TEST(ForeignMessages, OnlyTheSystemsPowerSettingsAndTimersWithoutProcedureGoOn) 
   EXPECT_EQ(display_on_in({.setting = display.setting}, std::byte{0}), std::nullopt);
 }
 
-TEST(ZorderGuard, ActsOnACoveredHostInItsOwnLayerAtMostOnceInTenSeconds) {
-  EXPECT_TRUE(host_covered(host, layer, layer, other));
-  EXPECT_TRUE(host_covered(host, layer, layer, std::nullopt));
-  EXPECT_FALSE(host_covered(host, layer, layer, host));
-  EXPECT_FALSE(host_covered(host, layer, other, other));
-  EXPECT_FALSE(host_covered(host, layer, std::nullopt, other));
+TEST(ZorderGuard, ActsOnAHostWindowThatAWindowAboveItCoversAtMostOnceInTenSeconds) {
+  // Only a window above the host window that covers some of it: another monitor's wallpaper, a
+  // sibling beside it in the same layer, leaves the guard alone.
+  constexpr Rect on_first{0, 0, 1920, 1080}, on_second{1920, 0, 3840, 1080};
+  const std::vector<Rect> beside{on_second}, corner{on_second, {1910, 1070, 1921, 1081}};
+  EXPECT_FALSE(host_covered(on_first, {}));
+  EXPECT_FALSE(host_covered(on_first, beside));
+  EXPECT_TRUE(host_covered(on_first, corner));
+  EXPECT_TRUE(host_covered(on_second, beside));
 
   const struct {
     std::optional<std::chrono::microseconds> last;
