@@ -25,7 +25,8 @@ App::App(Options options) : options_(std::move(options)) {
 
 void App::start() {
   host_ = std::make_unique<HostWindow>(options_.draw_through_parent);
-  helper_ = std::make_unique<Helper>(options_.helper, host_->handle(), options_.print_lines);
+  helper_ = std::make_unique<Helper>(options_.helper, host_->handle(), options_.print_lines,
+                                     options_.span);
   std::cerr << "started helper " << helper_->process_id() << " for host window "
             << number(host_->handle()) << '\n';
 }

@@ -16,6 +16,7 @@ struct Options {
   std::wstring helper;  // path of orvel-wallpaper-helper.exe
   bool print_lines = false;
   bool draw_through_parent = false;  // see HostWindow
+  bool span = false;                 // the window covers every monitor
 };
 
 // The application's side of the wallpaper: one host window and the helper that attaches it. When

@@ -30,7 +30,7 @@ void write_line(std::string_view line) {
 
 }  // namespace
 
-Helper::Helper(const std::wstring& program, HWND host, bool print_lines) {
+Helper::Helper(const std::wstring& program, HWND host, bool print_lines, bool span) {
   HANDLE input_read = nullptr;
   HANDLE output_write = nullptr;
   make_pipe(input_read, input_, true);
@@ -42,7 +42,8 @@ Helper::Helper(const std::wstring& program, HWND host, bool print_lines) {
 
   std::wstring command_line = L"\"" + program + L"\" attach --hwnd " +
                               std::to_wstring(reinterpret_cast<std::intptr_t>(host)) +
-                              L" --forward-mouse --zguard --report-visibility";
+                              L" --forward-mouse --zguard --report-visibility" +
+                              (span ? L" --span" : L"");
   STARTUPINFOW startup{.cb = sizeof startup,
                        .dwFlags = STARTF_USESTDHANDLES,
                        .hStdInput = input_read,

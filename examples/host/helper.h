@@ -18,8 +18,9 @@ inline constexpr UINT helper_ended_message = WM_APP + 2;
 // with `print_lines` each is also written to standard output as it arrives.
 class Helper {
  public:
-  // Throws std::system_error when the program cannot be started.
-  Helper(const std::wstring& program, HWND host, bool print_lines);
+  // Throws std::system_error when the program cannot be started. With `span` the window covers
+  // every monitor, otherwise the one it is on.
+  Helper(const std::wstring& program, HWND host, bool print_lines, bool span);
   Helper(const Helper&) = delete;
   Helper& operator=(const Helper&) = delete;
   // Closes its standard input, which ends it, and waits for its output to end. The host window

@@ -2,6 +2,7 @@
 // orvel-wallpaper-helper.exe:
 //
 //   orvel-host-example [--helper <path>] [--seconds <n>] [--print-lines] [--draw-through-parent]
+//                      [--span]
 //
 // --helper               the helper's path; by default the one beside this program
 // --seconds              give the window back and end after n seconds; otherwise run until Ctrl+C
@@ -9,6 +10,7 @@
 // --draw-through-parent  draw each frame on the desktop layer, in the window's place, instead of
 //                        on the window: Wine 8 draws nothing of a window inside another program's
 //                        window. On Windows the window draws as any window does: leave it off.
+// --span                 one wallpaper over every monitor, instead of one over the monitor it is on
 //
 // It draws only while the helper says that its window can be seen. What it does is reported on
 // standard error, last its CPU time per second while its window could be seen and while not. The
@@ -44,7 +46,7 @@ std::wstring helper_beside_us() {
 
 int usage() {
   std::cerr << "usage: orvel-host-example [--helper <path>] [--seconds <n>] [--print-lines]\n"
-               "                          [--draw-through-parent]\n";
+               "                          [--draw-through-parent] [--span]\n";
   return 2;
 }
 
@@ -60,6 +62,8 @@ int wmain(int argc, wchar_t** argv) {
       options.print_lines = true;
     } else if (option == L"--draw-through-parent") {
       options.draw_through_parent = true;
+    } else if (option == L"--span") {
+      options.span = true;
     } else if (option == L"--helper" && has_value) {
       options.helper = argv[++i];
     } else if (option == L"--seconds" && has_value) {
