@@ -11,6 +11,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 file(GLOB e2e_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)
 add_executable(orvel_e2e_tests ${e2e_test_sources})
 target_include_directories(orvel_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+target_include_directories(orvel_e2e_tests SYSTEM PRIVATE ${json_include})
 target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_wine_desktop orvel_warnings version ntdll)
 # What the helper's version resource must say.
 target_compile_definitions(orvel_e2e_tests PRIVATE
@@ -30,8 +31,7 @@ add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_helper_faults orve
 
 # The helper as shipped, on a platform that logs its calls and fails or slows the ones a test names.
 add_executable(orvel_helper_faults ${PROJECT_SOURCE_DIR}/tests/wine/fault_platform.cpp
-                                   ${PROJECT_SOURCE_DIR}/src/platform/win32_platform.cpp
-                                   ${PROJECT_SOURCE_DIR}/src/platform/win32_visibility.cpp)
+                                   ${win32_platform_sources})
 target_compile_options(orvel_helper_faults PRIVATE ${size_flags})
 target_link_libraries(orvel_helper_faults PRIVATE orvel_core orvel_warnings)
 target_link_options(orvel_helper_faults PRIVATE -static -mconsole ${lto_link_flags})
@@ -57,8 +57,8 @@ add_test(NAME e2e COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run --two-monitors 
                           $<TARGET_FILE:orvel_e2e_tests>)
 set_tests_properties(e2e PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
 
-# Whole-process timing of `attach` under Wine; not a test, run by hand:
-#   scripts/wine-run build/windows/orvel_attach_startup.exe
+# Whole-process timing of `attach`, `inspect` and `refresh` under Wine; not a test, run by hand:
+#   scripts/wine-run build/windows/orvel_startup.exe
 add_executable(orvel_trivial ${PROJECT_SOURCE_DIR}/bench/trivial.cpp)
 target_link_options(orvel_trivial PRIVATE -static)
 # A program that plays the helper against the desktop: `name`, built from `source`.
@@ -69,4 +69,4 @@ function(orvel_desktop_program name source)
   add_dependencies(${name} orvel-wallpaper-helper orvel_stand_in_shell orvel_trivial)
 endfunction()
 
-orvel_desktop_program(orvel_attach_startup ${PROJECT_SOURCE_DIR}/bench/attach_startup.cpp)
+orvel_desktop_program(orvel_startup ${PROJECT_SOURCE_DIR}/bench/startup.cpp)

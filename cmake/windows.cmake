@@ -12,8 +12,9 @@ enable_language(RC)
 configure_file(src/main/version.rc.in version.rc @ONLY)
 add_library(orvel_version_resource OBJECT ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
 
-add_executable(${helper} src/main/main.cpp src/platform/win32_platform.cpp
-                         src/platform/win32_visibility.cpp)
+set(win32_platform_sources src/platform/win32_platform.cpp src/platform/win32_system.cpp
+                           src/platform/win32_visibility.cpp)
+add_executable(${helper} src/main/main.cpp ${win32_platform_sources})
 target_compile_options(${helper} PRIVATE ${size_flags})
 target_link_libraries(${helper} PRIVATE orvel_core orvel_warnings orvel_version_resource)
 target_link_options(${helper} PRIVATE -static -s -Wl,--gc-sections -mconsole
@@ -46,6 +47,13 @@ install(FILES README.md LICENSE DESTINATION .)
 set(CPACK_PACKAGE_NAME ${helper})
 set(CPACK_GENERATOR ZIP)
 include(CPack)
+
+# Debian's nlohmann-json3-dev lives in /usr/include among Linux's own headers, which must stay out
+# of a Windows build: a directory of our own holds a link to it alone, for the example application
+# and the tests.
+set(json_include ${CMAKE_BINARY_DIR}/include)
+file(MAKE_DIRECTORY ${json_include})
+file(CREATE_LINK /usr/include/nlohmann ${json_include}/nlohmann SYMBOLIC)
 
 # The desktop under Wine that the tests, the benchmarks and the demo play the helper against.
 add_subdirectory(tools/wine_desktop)

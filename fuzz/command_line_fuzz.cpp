@@ -9,13 +9,17 @@
 
 namespace {
 
-constexpr const char* command_words[] = {"attach", "move", "detach", "refresh"};
+constexpr const char* command_words[] = {"attach", "move", "detach", "refresh", "inspect"};
 
 // The same command written out in its plainest form.
 std::vector<std::string> plain_arguments(const orvel::Command& command) {
   std::vector<std::string> arguments{command_words[static_cast<int>(command.kind)]};
   if (command.kind == orvel::CommandKind::refresh) return arguments;
-  arguments.insert(arguments.end(), {"--hwnd", std::to_string(command.hwnd)});
+  if (command.hwnd) arguments.insert(arguments.end(), {"--hwnd", std::to_string(*command.hwnd)});
+  if (command.kind == orvel::CommandKind::inspect) {
+    arguments.push_back(command.spawn ? "--spawn=true" : "--spawn=0");
+    return arguments;
+  }
   if (command.kind == orvel::CommandKind::detach) return arguments;
   arguments.push_back(command.span ? "--span" : "--span=0");
   if (command.kind == orvel::CommandKind::move) return arguments;
@@ -24,6 +28,7 @@ std::vector<std::string> plain_arguments(const orvel::Command& command) {
   arguments.push_back(command.report_visibility ? "--report-visibility=true"
                                                 : "--report-visibility=0");
   arguments.push_back(command.follow_display ? "--follow-display" : "--follow-display=false");
+  if (command.trace) arguments.insert(arguments.end(), {"--trace", *command.trace});
   return arguments;
 }
 

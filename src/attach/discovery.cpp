@@ -8,7 +8,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int class_name_capacity = 32;
 constexpr auto pause = 100ms;
 
 // The shell's "create the desktop layer" request to Progman.
@@ -17,14 +16,41 @@ constexpr std::uint64_t spawn_wparam = 0x000D;
 constexpr std::int64_t spawn_lparam = 0x0001;
 constexpr std::uint32_t spawn_timeout_ms = 1000;
 
+}  // namespace
+
+std::string_view layer_reason_text(LayerReason reason) {
+  switch (reason) {
+    case LayerReason::covers_area:
+      return "the WorkerW that covers the most of the area, at least four fifths of it";
+    case LayerReason::after_icons:
+      return "no WorkerW covers four fifths of the area: the top-level WorkerW right after the "
+             "window that holds the icons";
+    case LayerReason::inside_progman:
+      return "no WorkerW covers four fifths of the area: the WorkerW inside Progman, which holds "
+             "the icons";
+  }
+  return "";
+}
+
+std::u16string_view class_name(Platform& os, Hwnd window, ClassName& buffer) {
+  const SysResult<std::size_t> length = os.get_class_name_w(window, buffer);
+  return length ? std::u16string_view(buffer.data(), *length) : std::u16string_view();
+}
+
+bool class_is(Platform& os, Hwnd window, std::u16string_view name) {
+  ClassName buffer;
+  return class_name(os, window, buffer) == name;
+}
+
 bool holds_desktop_icons(Platform& os, Hwnd window) {
   return os.find_window_ex_a(window, 0, "SHELLDLL_DefView").has_value();
 }
 
+namespace {
+
 // A WorkerW that does not hold the desktop icons.
 bool is_layer_candidate(Platform& os, Hwnd window) {
-  const SysResult<std::u16string> name = os.get_class_name_w(window, class_name_capacity);
-  return name && *name == u"WorkerW" && !holds_desktop_icons(os, window);
+  return class_is(os, window, u"WorkerW") && !holds_desktop_icons(os, window);
 }
 
 // 10·O ≥ 8·A exactly, rearranged as O ≥ A − ⌊A/5⌋ so that no product can overflow.
@@ -63,7 +89,7 @@ std::optional<DesktopLayer> search_by_structure(Platform& os) {
   os.enum_windows([&](Hwnd window) {
     if (!holds_desktop_icons(os, window)) return true;
     if (const SysResult<Hwnd> next = os.find_window_ex_a(0, window, "WorkerW")) {
-      found = DesktopLayer{*next, AttachMode::classic};
+      found = DesktopLayer{*next, AttachMode::classic, LayerReason::after_icons};
       return false;
     }
     return true;
@@ -76,7 +102,9 @@ std::optional<DesktopLayer> search_by_structure(Platform& os) {
       raised_layer_pauses,
       [&]() -> std::optional<DesktopLayer> {
         const SysResult<Hwnd> layer = os.find_window_ex_a(*progman, 0, "WorkerW");
-        return layer ? std::optional(DesktopLayer{*layer, AttachMode::raised}) : std::nullopt;
+        return layer ? std::optional(
+                           DesktopLayer{*layer, AttachMode::raised, LayerReason::inside_progman})
+                     : std::nullopt;
       },
       [&] { os.sleep(pause); });
 }

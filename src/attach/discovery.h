@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <span>
+#include <string_view>
 
 #include "events/event.h"
 #include "platform/desktop_windows.h"
@@ -9,10 +11,25 @@
 
 namespace orvel {
 
-// The shell's WorkerW into which the host window goes, and the layout it was found in.
+// A window's class name as the shell's windows are told apart: cut to 31 units, so that a longer
+// name is never taken for a shorter one it begins with.
+inline constexpr std::size_t class_name_capacity = 32;
+using ClassName = std::array<char16_t, class_name_capacity>;
+// The class name of `window`, in `buffer`; empty when it cannot be read.
+std::u16string_view class_name(Platform& os, Hwnd window, ClassName& buffer);
+bool class_is(Platform& os, Hwnd window, std::u16string_view name);
+// Whether `window` has a direct child of class SHELLDLL_DefView: it holds the desktop icons.
+bool holds_desktop_icons(Platform& os, Hwnd window);
+
+// Why discovery chose the layer it found.
+enum class LayerReason : std::uint8_t { covers_area, after_icons, inside_progman };
+std::string_view layer_reason_text(LayerReason reason);
+
+// The shell's WorkerW into which the host window goes, the layout it was found in, and why.
 struct DesktopLayer {
   Hwnd window = 0;
   AttachMode mode = AttachMode::classic;
+  LayerReason reason = LayerReason::covers_area;
   bool operator==(const DesktopLayer&) const = default;
 };
 

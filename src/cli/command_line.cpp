@@ -11,7 +11,10 @@ namespace {
 
 constexpr char16_t quote = u'"';
 constexpr std::string_view option_names[] = {
-    "--hwnd", "--forward-mouse", "--zguard", "--report-visibility", "--follow-display", "--span"};
+    "--hwnd",           "--forward-mouse", "--zguard", "--report-visibility",
+    "--follow-display", "--span",          "--spawn",  "--trace"};
+// The options that take a value: written after "=", or as the next argument.
+constexpr std::string_view valued_options[] = {"--hwnd", "--trace"};
 constexpr char16_t backslash = u'\\';
 
 bool is_blank(char16_t unit) {
@@ -49,6 +52,7 @@ std::optional<CommandKind> command_kind(std::string_view word) {
   if (word == "move") return CommandKind::move;
   if (word == "detach") return CommandKind::detach;
   if (word == "refresh") return CommandKind::refresh;
+  if (word == "inspect") return CommandKind::inspect;
   return std::nullopt;
 }
 
@@ -126,7 +130,7 @@ std::expected<Command, std::string> parse_command_line(std::span<const std::stri
     if (equals != std::string::npos) value = argument.substr(equals + 1);
 
     if (!name.starts_with("--")) return std::unexpected("unexpected argument: " + argument);
-    if (name == "--hwnd" && !value) {
+    if (std::ranges::find(valued_options, name) != std::end(valued_options) && !value) {
       if (i + 1 == arguments.size()) return std::unexpected("missing value for " + name);
       value = arguments[++i];
     }
@@ -147,19 +151,30 @@ std::expected<Command, std::string> parse_command_line(std::span<const std::stri
     return command;
   }
 
-  const auto hwnd = option_hwnd(options);
-  if (!hwnd) return std::unexpected(hwnd.error());
-  command.hwnd = *hwnd;
-  if (*kind == CommandKind::detach) return command;
-  // The flags are checked in this order, whatever their order on the line; `move` reads only the
-  // last one.
-  const std::pair<std::string_view, bool Command::*> flags[] = {
-      {"--forward-mouse", &Command::forward_mouse},
-      {"--zguard", &Command::zguard},
-      {"--report-visibility", &Command::report_visibility},
-      {"--follow-display", &Command::follow_display},
-      {"--span", &Command::span}};
-  for (const auto& [name, member] : std::span(flags).last(*kind == CommandKind::move ? 1 : 5)) {
+  if (*kind != CommandKind::inspect || first_named(options, "--hwnd")) {
+    const auto hwnd = option_hwnd(options);
+    if (!hwnd) return std::unexpected(hwnd.error());
+    command.hwnd = *hwnd;
+  }
+  if (*kind == CommandKind::attach) {
+    if (const OptionEntry* trace = first_named(options, "--trace")) {
+      if (trace->value->empty()) return std::unexpected(std::string("missing value for --trace"));
+      command.trace = trace->value;
+    }
+  }
+  // The flags each command reads, checked in this order, whatever their order on the line.
+  using Flag = std::pair<std::string_view, bool Command::*>;
+  static constexpr Flag flags[] = {{"--forward-mouse", &Command::forward_mouse},
+                                   {"--zguard", &Command::zguard},
+                                   {"--report-visibility", &Command::report_visibility},
+                                   {"--follow-display", &Command::follow_display},
+                                   {"--span", &Command::span},
+                                   {"--spawn", &Command::spawn}};
+  const std::span<const Flag> read = *kind == CommandKind::attach ? std::span(flags).first(5)
+                                     : *kind == CommandKind::move ? std::span(flags).subspan(4, 1)
+                                     : *kind == CommandKind::inspect ? std::span(flags).last(1)
+                                                                     : std::span<const Flag>();
+  for (const auto& [name, member] : read) {
     const auto flag = option_flag(options, name);
     if (!flag) return std::unexpected(flag.error());
     command.*member = *flag;

@@ -11,16 +11,20 @@
 
 namespace orvel {
 
-enum class CommandKind { attach, move, detach, refresh };
+enum class CommandKind { attach, move, detach, refresh, inspect };
 
 struct Command {
   CommandKind kind = CommandKind::refresh;
-  Hwnd hwnd = 0;  // the host window; unused by refresh
+  // The host window: always there for attach, move and detach; never for refresh; at will for
+  // inspect.
+  std::optional<Hwnd> hwnd;
   bool forward_mouse = false;
   bool zguard = false;
   bool report_visibility = false;
   bool follow_display = false;
-  bool span = false;  // attach and move: the window covers all monitors
+  bool span = false;                 // attach and move: the window covers all monitors
+  bool spawn = false;                // inspect: the shell is asked to make its layer first
+  std::optional<std::string> trace;  // attach: the file that traces it
   bool operator==(const Command&) const = default;
 };
 

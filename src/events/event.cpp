@@ -5,6 +5,7 @@
 #include <charconv>
 #include <mutex>
 
+#include "events/json.h"
 #include "platform/text.h"
 
 namespace orvel {
@@ -15,45 +16,34 @@ struct Overloaded : F... {
   using F::operator()...;
 };
 
+// An event's line: its name first, then its members, and a line feed.
 class LineBuilder {
  public:
-  explicit LineBuilder(std::string_view name) {
+  explicit LineBuilder(std::string_view name) : json_(line_) {
     line_.reserve(96);
-    line_ += R"({"event":")";
-    line_ += name;
-    line_ += '"';
+    json_.begin_object().text("event", name);
   }
   LineBuilder& number(std::string_view member, std::int64_t value) {
-    key(member);
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    line_.append(digits, end);
+    json_.number(member, value);
     return *this;
   }
   LineBuilder& text(std::string_view member, std::string_view value) {
-    key(member);
-    line_ += '"';
-    line_ += value;
-    line_ += '"';
+    json_.text(member, value);
     return *this;
   }
   LineBuilder& boolean(std::string_view member, bool value) {
-    key(member);
-    line_ += value ? "true" : "false";
+    json_.boolean(member, value);
     return *this;
   }
   std::string finish() {
-    line_ += "}\n";
+    json_.end_object();
+    line_ += '\n';
     return std::move(line_);
   }
 
  private:
-  void key(std::string_view member) {
-    line_ += ",\"";
-    line_ += member;
-    line_ += "\":";
-  }
   std::string line_;
+  JsonWriter json_;
 };
 
 // Appends to a fixed buffer that is known to be large enough.
@@ -88,13 +78,6 @@ std::recursive_mutex& stdout_lock() {
 }
 
 constexpr std::uint32_t facility_nt_bit = 0x10000000;
-
-std::string hex_code(std::uint32_t code) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string text = "0x00000000";
-  for (std::size_t i = 0; i < 8; ++i) text[9 - i] = digits[(code >> (4 * i)) & 0xF];
-  return text;
-}
 
 }  // namespace
 
@@ -137,7 +120,7 @@ std::string event_line(const Event& event) {
           },
           [](const Event::Error& e) {
             LineBuilder line("error");
-            line.text("message", json_escape(e.message));
+            line.text("message", e.message);
             if (e.kind) line.text("kind", error_kind_text(*e.kind));
             return line.finish();
           },
@@ -163,46 +146,19 @@ std::string_view mouse_line(std::span<char, mouse_line_capacity> buffer, std::st
   return line.text("}\n").view();
 }
 
-std::string json_escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          static constexpr char digits[] = "0123456789abcdef";
-          out += "\\u00";
-          out += digits[(c >> 4) & 0xF];
-          out += digits[c & 0xF];
-        } else {
-          out += c;  // UTF-8 sequences pass through byte by byte
-        }
-    }
-  }
-  return out;
+std::string code_text(std::uint32_t code) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  std::string text = "0x00000000";
+  for (std::size_t i = 0; i < 8; ++i) text[9 - i] = digits[(code >> (4 * i)) & 0xF];
+  return text;
 }
 
 std::string error_text(std::optional<std::u16string_view> system_message, std::uint32_t code) {
   std::string message = system_message ? utf8_from_utf16_lossy(*system_message) : std::string();
   const std::size_t end = message.find_last_not_of(" \t\n\v\f\r");
   message.erase(end == std::string::npos ? 0 : end + 1);
-  if (message.empty()) return hex_code(code);
-  return message + " (" + hex_code(code) + ")";
+  if (message.empty()) return code_text(code);
+  return message + " (" + code_text(code) + ")";
 }
 
 std::string system_error_text(Platform& os, std::uint32_t code) {

@@ -99,11 +99,11 @@ std::string_view mouse_line(std::span<char, mouse_line_capacity> buffer, std::st
                             std::int32_t x, std::int32_t y,
                             std::optional<WheelDeltas> deltas = std::nullopt);
 
-// The text between the quotes of a JSON string.
-std::string json_escape(std::string_view text);
-
 // The system's message for a failed call's code, and the code: "<message> (0x80070005)".
 std::string system_error_text(Platform& os, std::uint32_t code);
+
+// A code as error texts show it: "0x80070005".
+std::string code_text(std::uint32_t code);
 
 // The system's message, its trailing blanks gone, and the code; the code alone without a message.
 std::string error_text(std::optional<std::u16string_view> system_message, std::uint32_t code);

@@ -8,6 +8,7 @@
 #include "attach/placement.h"
 #include "cli/command_line.h"
 #include "events/event.h"
+#include "main/inspect.h"
 #include "monitor/monitor.h"
 #include "platform/text.h"
 
@@ -17,9 +18,11 @@ namespace {
 constexpr std::string_view usage_text =
     "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]"
     " [--report-visibility] [--follow-display] [--span]\n"
+    "                                     [--trace <file>]\n"
     "       orvel-wallpaper-helper move --hwnd <n> [--span]\n"
     "       orvel-wallpaper-helper detach --hwnd <n>\n"
-    "       orvel-wallpaper-helper refresh\n";
+    "       orvel-wallpaper-helper refresh\n"
+    "       orvel-wallpaper-helper inspect [--hwnd <n>] [--spawn]\n";
 
 int report(Platform& os, HelperError error) {
   emit_error(os, std::move(error));
@@ -97,9 +100,11 @@ int run_program(Platform& os) {
     case CommandKind::attach:
       return run_attach_monitor(os, *command);
     case CommandKind::move:
-      return run_move(os, command->hwnd, command->span);
+      return run_move(os, *command->hwnd, command->span);
     case CommandKind::detach:
-      return run_detach(os, command->hwnd);
+      return run_detach(os, *command->hwnd);
+    case CommandKind::inspect:
+      return run_inspect(os, command->hwnd, command->spawn);
     case CommandKind::refresh:
       return run_refresh(os);
   }

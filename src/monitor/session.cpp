@@ -7,6 +7,7 @@
 #include "attach/placement.h"
 #include "cli/exit_codes.h"
 #include "control/stdin_reader.h"
+#include "platform/text.h"
 
 namespace orvel {
 namespace {
@@ -25,15 +26,45 @@ std::uint32_t taskbar_process_id(Platform& os) {
   return owner ? owner->process_id : 0;
 }
 
-AttachSession::AttachSession(Platform& os, const Command& command) : os_(os), command_(command) {}
+AttachSession::AttachSession(Platform& os, const Command& command)
+    : os_(os), command_(command), host_(command.hwnd.value_or(0)) {}
 
 // Every way out of `run` has closed in order or failed in order: the window goes with no second
 // close.
 AttachSession::~AttachSession() {
+  os_.set_failure_observer(nullptr);
   if (shared_) static_cast<void>(shared_->begin_close());
 }
 
+// The file named by --trace, or by ORVEL_TRACE; none, and the trace is off.
+std::shared_ptr<Trace> AttachSession::open_trace() {
+  std::u16string path;
+  if (command_.trace) {
+    path = utf16_from_utf8(*command_.trace);
+  } else if (const SysResult<std::u16string> named =
+                 os_.get_environment_variable_w(u"ORVEL_TRACE")) {
+    path = *named;
+  }
+  if (path.empty()) return std::make_shared<Trace>();
+  auto trace = std::make_shared<Trace>(os_, path);
+  if (trace->on()) os_.set_failure_observer(trace.get());
+  return trace;
+}
+
+void note_layer(Trace& trace, std::string_view what, Hwnd host, const DesktopLayer& layer,
+                const std::optional<Rect>& area, const Home& home) {
+  trace.note(what, [&](JsonWriter& json) {
+    json.number("hwnd", host)
+        .number("layer", layer.window)
+        .text("mode", attach_mode_text(layer.mode))
+        .text("reason", layer_reason_text(layer.reason))
+        .text("home", home.span ? "all monitors" : home.device);
+    if (area) write_rect(json, "area", *area);
+  });
+}
+
 int AttachSession::run() {
+  trace_ = open_trace();
   const SysResult<Hmodule> module = os_.get_module_handle_w(nullptr);
   if (!module) return fail_start(call_failed(os_, module.error()));
   // A class that could not be registered shows as the window that cannot be created.
@@ -48,13 +79,14 @@ int AttachSession::run() {
   if (!window) return fail_start(call_failed(os_, window.error(), "message window creation"));
   window_ = OwnedWindow(os_, *window);
 
-  const Hwnd host = command_.hwnd;
+  const Hwnd host = host_;
   const Home home = initial_home(os_, host, command_.span);
   const Result<LayerFound> found = find_host_layer(os_, host, home_area(home, list_monitors(os_)));
   if (!found) return fail_start(found.error());
   const Result<AttachedHost> attached = attach_host_to(os_, host, *found);
   if (!attached) return fail_start(attached.error());
   const DesktopLayer& layer = attached->layer;
+  note_layer(*trace_, "attached", host, layer, found->area, home);
   shared_ = std::make_shared<SharedState>(
       MonitorState{.host = host,
                    .workerw = layer.window,
@@ -64,7 +96,7 @@ int AttachSession::run() {
                    .fitted = attached->placement
                                  ? std::optional(fit_record(os_, *attached->placement))
                                  : std::nullopt},
-      *window);
+      *window, trace_);
   if (std::optional<HelperError> failed = start_watching(layer.window)) {
     return fail_start(std::move(*failed));
   }
@@ -102,7 +134,7 @@ std::optional<HelperError> AttachSession::start_watching(Hwnd layer) {
       if (event == win::event_object_destroy || event == win::event_object_reorder) continue;
       if (auto failed = hook(event, "SetWinEventHook(visibility events)")) return failed;
     }
-    visibility_.emplace(os_, shared_->message_window);
+    visibility_.emplace(os_, shared_->message_window, *trace_);
   }
   if (const SysResult<std::uint64_t> timer =
           os_.set_timer(shared_->message_window, heartbeat_timer_id, heartbeat_period_ms);
@@ -125,7 +157,7 @@ int AttachSession::fail_start(HelperError error) {
     static_cast<void>(shared_->begin_close());
     hooks_.clear();
     visibility_.reset();
-    static_cast<void>(detach_host(os_, command_.hwnd));
+    static_cast<void>(detach_host(os_, host_));
   }
   emit_error(os_, std::move(error));
   return exit_failure;
@@ -190,7 +222,7 @@ void AttachSession::on_timer(std::uint64_t id) {
   if (id == heartbeat_timer_id) on_heartbeat();
   if (id == mouse_timer_id && mouse_) mouse_->on_tick();
   if (id == visibility_timer_id && visibility_) {
-    visibility_->on_timer(command_.hwnd, desktop_);
+    visibility_->on_timer(host_, desktop_);
   }
   if (id == display_timer_id && command_.follow_display) on_display_timer();
 }
@@ -255,7 +287,7 @@ void AttachSession::on_layer_changed() {
 void AttachSession::follow_layer(Hwnd layer) {
   desktop_ = find_desktop_windows(os_, layer);
   if (mouse_) mouse_->follow(desktop_);
-  if (visibility_) visibility_->report(command_.hwnd, desktop_, true);
+  if (visibility_) visibility_->report(host_, desktop_, true);
 }
 
 // The displays changed: a burst of such messages (a monitor plugged in gives several) ends in one
@@ -272,7 +304,7 @@ void AttachSession::on_display_change() {
 // moved it.
 void AttachSession::on_display_timer() {
   static_cast<void>(os_.kill_timer(shared_->message_window, display_timer_id));
-  const Hwnd host = command_.hwnd;
+  const Hwnd host = host_;
   if (!os_.is_window(host)) return;
   const auto [home, fitted] = shared_->with_state(
       [](const MonitorState& state) { return std::pair(state.home, state.fitted); });
@@ -280,6 +312,9 @@ void AttachSession::on_display_timer() {
   if (!target) return;
   shared_->with_state([&](MonitorState& state) { state.home = target->home; });
   const Result<std::optional<Rect>> placed = refit_host(os_, host, target->area);
+  trace_->note("refit", [&](JsonWriter& json) {
+    write_rect(json, "area", target->area).boolean("moved", placed && *placed);
+  });
   if (!placed) {
     emit_error(os_, placed.error());
     return;

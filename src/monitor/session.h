@@ -5,8 +5,10 @@
 #include <optional>
 #include <vector>
 
+#include "attach/discovery.h"
 #include "cli/command_line.h"
 #include "events/event.h"
+#include "events/trace.h"
 #include "monitor/state.h"
 #include "monitor/visibility.h"
 #include "mouse/forwarding.h"
@@ -41,6 +43,7 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
   void on_win_event(std::uint32_t event, Hwnd window, std::int32_t object_id) noexcept override;
 
  private:
+  std::shared_ptr<Trace> open_trace();
   // Start-up after the host window was attached; an error, if any, to report.
   std::optional<HelperError> start_watching(Hwnd layer);
   // Gives an attached host window back, then writes the error; the exit code.
@@ -62,7 +65,9 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
 
   Platform& os_;
   const Command command_;
+  const Hwnd host_;
   std::optional<std::uint32_t> taskbar_created_;
+  std::shared_ptr<Trace> trace_;
   // Empty until the host window is attached.
   std::shared_ptr<SharedState> shared_;
   DesktopWindows desktop_;
@@ -76,6 +81,11 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
 
 // The process id of the shell's taskbar, 0 when there is none.
 std::uint32_t taskbar_process_id(Platform& os);
+
+// The trace's line for a layer the host window was attached to, the area it was fitted over and
+// where it belongs.
+void note_layer(Trace& trace, std::string_view what, Hwnd host, const DesktopLayer& layer,
+                const std::optional<Rect>& area, const Home& home);
 
 // Starts a re-attach worker for the shared state unless one is running already, which then runs
 // once more instead.

@@ -46,11 +46,19 @@ void AttachSession::guard_zorder() {
     if (!os_.is_window_visible(*sibling)) continue;
     if (const SysResult<Rect> rect = os_.get_window_rect(*sibling)) above_.push_back(*rect);
   }
-  if (!host_covered(*host_rect, above_)) return;
-  const bool due = shared_->with_state([now = os_.monotonic_now()](const MonitorState& state) {
-    return reassert_due(state.last_reassert, now);
+  const bool covered = host_covered(*host_rect, above_);
+  const bool due =
+      covered && shared_->with_state([now = os_.monotonic_now()](const MonitorState& state) {
+        return reassert_due(state.last_reassert, now);
+      });
+  const bool raised = due && raise_host(os_, host);
+  trace_->note("guard", [&](JsonWriter& json) {
+    json.number("above", static_cast<std::int64_t>(above_.size()))
+        .boolean("covered", covered)
+        .boolean("due", due)
+        .boolean("raised", raised);
   });
-  if (!due || !raise_host(os_, host)) return;
+  if (!raised) return;
   shared_->with_state(
       [now = os_.monotonic_now()](MonitorState& state) { state.last_reassert = now; });
   emit_event(os_, Event::Reasserted{.hwnd = host});

@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <optional>
 
 #include "attach/placement.h"
 #include "events/event.h"
+#include "events/trace.h"
 #include "monitor/decisions.h"
 #include "platform/platform.h"
 
@@ -27,10 +29,12 @@ struct MonitorState {
 // it: the close waits only so long for a worker, which may then run on after the session ended.
 class SharedState {
  public:
-  SharedState(MonitorState state, Hwnd window) : message_window(window), state_(state) {}
+  SharedState(MonitorState state, Hwnd window, std::shared_ptr<Trace> shared_trace)
+      : message_window(window), trace(std::move(shared_trace)), state_(state) {}
 
   // The hidden window; the worker only posts to it.
   const Hwnd message_window;
+  const std::shared_ptr<Trace> trace;
   WorkerGate reattach;
   // The window whose destruction started a re-attach, until the worker has seen it gone.
   std::atomic<Hwnd> destroyed{0};

@@ -53,8 +53,8 @@ std::optional<std::u16string> desktop_name(Platform& os, Hdesk desktop) {
 }  // namespace
 
 // The notification goes with the watch, before the close begins its work.
-VisibilityWatch::VisibilityWatch(Platform& os, Hwnd message_window)
-    : os_(os), message_window_(message_window) {
+VisibilityWatch::VisibilityWatch(Platform& os, Hwnd message_window, Trace& trace)
+    : os_(os), message_window_(message_window), trace_(trace) {
   if (const SysResult<PowerNotification> registered = os.register_power_setting_notification(
           message_window, win::guid_console_display_state, win::device_notify_window_handle)) {
     display_notification_ = OwnedPowerNotification(os, *registered);
@@ -83,8 +83,13 @@ void VisibilityWatch::report(Hwnd host, const DesktopWindows& desktop, bool afre
       {.display_on = display_on_, .own_desktop = input_desktop_is_own(), .window = *window},
       monitors_, covers_, scratch_);
   if (afresh) report_.forget();
-  if (report_.changed(visible))
-    emit_event(os_, Event::Visibility{.hwnd = host, .visible = visible});
+  const bool written = report_.changed(visible);
+  trace_.note("visibility", [&](JsonWriter& json) {
+    json.boolean("visible", visible)
+        .number("covers", static_cast<std::int64_t>(covers_.size()))
+        .boolean("written", written);
+  });
+  if (written) emit_event(os_, Event::Visibility{.hwnd = host, .visible = visible});
 }
 
 // A lock screen or a secure prompt takes the input to a desktop of its own, which this process

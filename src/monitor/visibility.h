@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "events/trace.h"
 #include "monitor/coverage.h"
 #include "monitor/decisions.h"
 #include "platform/desktop_windows.h"
@@ -20,7 +21,7 @@ inline constexpr std::uint32_t visibility_delay_ms = 100;
 class VisibilityWatch {
  public:
   // Asks for the display's on and off; without that notification the display counts as on.
-  VisibilityWatch(Platform& os, Hwnd message_window);
+  VisibilityWatch(Platform& os, Hwnd message_window, Trace& trace);
 
   // Something the answer depends on may have changed: one timer, armed once, recomputes it, so that
   // a burst of window events costs one recomputation.
@@ -38,6 +39,7 @@ class VisibilityWatch {
 
   Platform& os_;
   Hwnd message_window_;
+  Trace& trace_;
   OwnedPowerNotification display_notification_;
   std::optional<std::u16string> own_desktop_;
   bool stale_ = false;  // the timer is armed

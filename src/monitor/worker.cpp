@@ -28,11 +28,19 @@ class WorkerCalls final : public ReattachCalls {
         [](const MonitorState& state) { return std::pair(state.home, state.fitted); });
     const std::optional<Target> target = host_target(os_, host, home, fitted);
     if (target) shared_.with_state([&](MonitorState& state) { state.home = target->home; });
-    return find_host_layer(os_, host, target ? std::optional(target->area) : std::nullopt);
+    Result<LayerFound> found =
+        find_host_layer(os_, host, target ? std::optional(target->area) : std::nullopt);
+    if (!found) step("search", found.error().message);
+    return found;
   }
   Result<DesktopLayer> attach(Hwnd host, const LayerFound& found) override {
     const Result<AttachedHost> attached = attach_host_to(os_, host, found);
-    if (!attached) return std::unexpected(attached.error());
+    if (!attached) {
+      step("attach", attached.error().message);
+      return std::unexpected(attached.error());
+    }
+    note_layer(*shared_.trace, "reattached", host, attached->layer, found.area,
+               shared_.read(&MonitorState::home));
     if (attached->placement) {
       shared_.with_state(
           [&](MonitorState& state) { state.fitted = fit_record(os_, *attached->placement); });
@@ -40,7 +48,12 @@ class WorkerCalls final : public ReattachCalls {
     return attached->layer;
   }
   void detach(Hwnd host) override { static_cast<void>(detach_host(os_, host)); }
-  void pause(std::chrono::milliseconds duration) override { os_.sleep(duration); }
+  void pause(std::chrono::milliseconds duration) override {
+    shared_.trace->note("reattach", [&](JsonWriter& json) {
+      json.text("step", "pause").number("ms", duration.count());
+    });
+    os_.sleep(duration);
+  }
 
   // A new layer also makes the guard act at once the next time it finds the host window covered.
   bool attached(Hwnd host, const DesktopLayer& layer) override {
@@ -58,10 +71,16 @@ class WorkerCalls final : public ReattachCalls {
   }
 
   void report(const HelperError& error) override {
+    step("end", error.message);
     static_cast<void>(shared_.emit_unless_closing(os_, Event::from(error)));
   }
 
  private:
+  void step(std::string_view name, std::string_view failure) {
+    shared_.trace->note("reattach",
+                        [&](JsonWriter& json) { json.text("step", name).text("failed", failure); });
+  }
+
   Platform& os_;
   SharedState& shared_;
 };

@@ -77,6 +77,13 @@ struct MonitorInfo {
   std::u16string device;
 };
 
+// The system's own version, not the one a program without a manifest is told.
+struct SystemVersion {
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint32_t build = 0;
+};
+
 struct WindowOwner {
   std::uint32_t thread_id = 0;
   std::uint32_t process_id = 0;
@@ -123,6 +130,16 @@ class WinEventHandler {
 
  protected:
   ~WinEventHandler() = default;
+};
+
+// Told of every call that fails, on the thread that made it, but for a lookup that merely found
+// nothing and the file calls, which the trace itself makes.
+class FailureObserver {
+ public:
+  virtual void failed(const SysError& error) noexcept = 0;
+
+ protected:
+  ~FailureObserver() = default;
 };
 
 // What a new thread runs; the thread owns it, and whatever it holds, until it ends.
@@ -208,6 +225,8 @@ inline constexpr std::int32_t objid_window = 0;
 inline constexpr std::uint32_t winevent_outofcontext = 0x0000;
 inline constexpr std::uint32_t winevent_skipownprocess = 0x0002;
 inline constexpr std::uint32_t std_input_handle = static_cast<std::uint32_t>(-10);
+inline constexpr std::uint32_t file_begin = 0;
+inline constexpr std::uint32_t file_end = 2;
 inline constexpr std::uint32_t rim_typemouse = 0;
 inline constexpr std::uint32_t ridev_inputsink = 0x00000100;
 inline constexpr int sm_swapbutton = 23;
@@ -225,6 +244,18 @@ class ProcessCalls {
   // ReadFile: the count of bytes read, 0 at the end of a file or a pipe. A message of a
   // message-mode pipe that is longer than the buffer is read in parts, each a success.
   virtual SysResult<std::size_t> read_file(Handle handle, std::span<char> buffer) = 0;
+  // A file opened to read and write, made when missing, shared with other readers and writers;
+  // its position, its size, its end cut at the position, writing at the position, closing.
+  virtual SysResult<Handle> create_file_w(std::u16string_view path) = 0;
+  virtual SysResult<void> set_file_pointer_ex(Handle file, std::int64_t offset,
+                                              std::uint32_t method) = 0;
+  virtual SysResult<std::uint64_t> get_file_size_ex(Handle file) = 0;
+  virtual SysResult<void> set_end_of_file(Handle file) = 0;
+  virtual SysResult<void> write_file(Handle file, std::string_view bytes) = 0;
+  virtual SysResult<void> close_handle(Handle handle) = 0;
+  virtual SysResult<std::u16string> get_environment_variable_w(std::u16string_view name) = 0;
+  // RtlGetVersion.
+  virtual SysResult<SystemVersion> rtl_get_version() = 0;
   // ReadConsoleW: the count of UTF-16 units read.
   virtual SysResult<std::size_t> read_console_w(Handle handle, std::span<char16_t> buffer) = 0;
   // `name` null names the program's own module.
@@ -246,6 +277,9 @@ class ProcessCalls {
   // Gives the thread's previous context.
   virtual SysResult<DpiContext> set_thread_dpi_awareness_context(DpiContext context) = 0;
 
+  // Not a call of Windows: who hears of failed calls from now on; null for nobody.
+  virtual void set_failure_observer(FailureObserver* observer) = 0;
+
  protected:
   ~ProcessCalls() = default;
 };
@@ -260,13 +294,14 @@ class WindowCalls {
   // Neither result tells a failure apart from a visitor that stopped early, so both are bare.
   virtual void enum_windows(const WindowVisitor& visit) = 0;
   virtual void enum_child_windows(Hwnd parent, const WindowVisitor& visit) = 0;
-  // GetClassNameW into a buffer of `capacity` UTF-16 units.
-  virtual SysResult<std::u16string> get_class_name_w(Hwnd window, int capacity) = 0;
+  // GetClassNameW into `name`: the count of units written, without the terminating null.
+  virtual SysResult<std::size_t> get_class_name_w(Hwnd window, std::span<char16_t> name) = 0;
   // These set no last error: empty when the call gives no window.
   virtual std::optional<Hwnd> get_ancestor(Hwnd window, std::uint32_t flags) = 0;
   virtual std::optional<Hwnd> window_from_point(Point point) = 0;
   virtual std::optional<Hwnd> get_foreground_window() = 0;
   virtual SysResult<Hwnd> get_window(Hwnd window, std::uint32_t command) = 0;
+  virtual Hwnd get_desktop_window() = 0;
   virtual SysResult<WindowOwner> get_window_thread_process_id(Hwnd window) = 0;
 
   // Neither sets a last error.
@@ -297,6 +332,10 @@ class WindowCalls {
   virtual SysResult<MonitorInfo> get_monitor_info_w(Hmonitor monitor) = 0;
   // EnumDisplayMonitors over the whole virtual screen.
   virtual void enum_display_monitors(const MonitorVisitor& visit) = 0;
+  // GetDpiForMonitor's effective DPI, from shcore.dll loaded from the system folder.
+  virtual SysResult<std::uint32_t> get_dpi_for_monitor(Hmonitor monitor) = 0;
+  // DwmIsCompositionEnabled, from dwmapi.dll loaded from the system folder.
+  virtual SysResult<bool> dwm_is_composition_enabled() = 0;
 
   // The desktop that receives the user's input, and its release; the calling thread's own desktop,
   // which is never released; the name of either.

@@ -41,4 +41,15 @@ inline std::unexpected<SysError> last_error(std::string_view call) {
       .call = call, .code = hresult_from_last_error(static_cast<std::uint32_t>(GetLastError()))});
 }
 
+// A function of a system DLL, loaded from the system folder only: a DLL of that name beside the
+// program is never loaded. The DLL stays loaded for as long as the process lives.
+template <class F>
+SysResult<F> system_function(const wchar_t* dll, const char* name) {
+  const HMODULE module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!module) return last_error("LoadLibraryExW");
+  const FARPROC found = GetProcAddress(module, name);
+  if (!found) return last_error("GetProcAddress");
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(found));
+}
+
 }  // namespace orvel

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "platform/text.h"
@@ -123,11 +122,11 @@ std::u16string Win32Platform::get_command_line_w() {
 }
 
 SysResult<void> Win32Platform::write_stdout(std::string_view utf8) {
-  return write_standard(STD_OUTPUT_HANDLE, utf8);
+  return told(write_standard(STD_OUTPUT_HANDLE, utf8));
 }
 
 SysResult<void> Win32Platform::write_stderr(std::string_view utf8) {
-  return write_standard(STD_ERROR_HANDLE, utf8);
+  return told(write_standard(STD_ERROR_HANDLE, utf8));
 }
 
 Handle Win32Platform::get_std_handle(std::uint32_t which) {
@@ -136,7 +135,7 @@ Handle Win32Platform::get_std_handle(std::uint32_t which) {
 
 SysResult<std::uint32_t> Win32Platform::get_console_mode(Handle handle) {
   DWORD mode = 0;
-  if (!GetConsoleMode(handle_cast<HANDLE>(handle), &mode)) return last_error("GetConsoleMode");
+  if (!GetConsoleMode(handle_cast<HANDLE>(handle), &mode)) return failed("GetConsoleMode");
   return static_cast<std::uint32_t>(mode);
 }
 
@@ -158,14 +157,14 @@ SysResult<std::size_t> Win32Platform::read_console_w(Handle handle, std::span<ch
   CONSOLE_READCONSOLE_CONTROL control{.nLength = sizeof(CONSOLE_READCONSOLE_CONTROL),
                                       .dwCtrlWakeupMask = 1UL << 0x1A};
   if (!ReadConsoleW(handle_cast<HANDLE>(handle), buffer.data(), capacity, &read, &control)) {
-    return last_error("ReadConsoleW");
+    return failed("ReadConsoleW");
   }
   return read;
 }
 
 SysResult<Hmodule> Win32Platform::get_module_handle_w(const char16_t* name) {
   const HMODULE module = GetModuleHandleW(to_wide(name));
-  if (!module) return last_error("GetModuleHandleW");
+  if (!module) return failed("GetModuleHandleW");
   return handle_cast<Hmodule>(module);
 }
 
@@ -174,7 +173,7 @@ SysResult<std::u16string> Win32Platform::format_message_w(std::uint32_t flags, H
   wchar_t* buffer = nullptr;
   const DWORD length = FormatMessageW(flags, handle_cast<const void*>(source), code, 0,
                                       reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  if (length == 0) return last_error("FormatMessageW");
+  if (length == 0) return failed("FormatMessageW");
   const LocalBuffer owner(buffer);
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);
 }
@@ -182,7 +181,7 @@ SysResult<std::u16string> Win32Platform::format_message_w(std::uint32_t flags, H
 SysResult<void> Win32Platform::start_thread(ThreadBody body) {
   auto owned = std::make_unique<ThreadBody>(std::move(body));
   const HANDLE thread = CreateThread(nullptr, 0, run_thread, owned.get(), 0, nullptr);
-  if (!thread) return last_error("CreateThread");
+  if (!thread) return failed("CreateThread");
   static_cast<void>(owned.release());
   // Nobody waits for the thread; it runs on whether or not its handle closes.
   static_cast<void>(CloseHandle(thread));
@@ -193,7 +192,7 @@ SysResult<void> Win32Platform::read_own_memory(std::int64_t address, std::span<s
   SIZE_T copied = 0;
   if (!ReadProcessMemory(GetCurrentProcess(), handle_cast<const void*>(address), into.data(),
                          into.size(), &copied)) {
-    return last_error("ReadProcessMemory");
+    return failed("ReadProcessMemory");
   }
   return {};
 }
@@ -212,12 +211,12 @@ std::chrono::microseconds Win32Platform::monotonic_now() {
 }
 
 void Win32Platform::sleep(std::chrono::milliseconds duration) {
-  std::this_thread::sleep_for(duration);
+  Sleep(static_cast<DWORD>(duration.count()));
 }
 
 SysResult<void> Win32Platform::set_process_dpi_awareness_context(DpiContext context) {
   if (!SetProcessDpiAwarenessContext(handle_cast<DPI_AWARENESS_CONTEXT>(context))) {
-    return last_error("SetProcessDpiAwarenessContext");
+    return failed("SetProcessDpiAwarenessContext");
   }
   return {};
 }
@@ -225,7 +224,7 @@ SysResult<void> Win32Platform::set_process_dpi_awareness_context(DpiContext cont
 SysResult<DpiContext> Win32Platform::set_thread_dpi_awareness_context(DpiContext context) {
   const DPI_AWARENESS_CONTEXT previous =
       SetThreadDpiAwarenessContext(handle_cast<DPI_AWARENESS_CONTEXT>(context));
-  if (!previous) return last_error("SetThreadDpiAwarenessContext");
+  if (!previous) return failed("SetThreadDpiAwarenessContext");
   return handle_cast<DpiContext>(previous);
 }
 
@@ -235,16 +234,18 @@ bool Win32Platform::is_window(Hwnd window) {
 
 SysResult<Hwnd> Win32Platform::find_window_a(std::string_view class_name) {
   const std::string name(class_name);
+  SetLastError(0);
   const HWND found = FindWindowA(name.c_str(), nullptr);
-  if (!found) return last_error("FindWindowA");
+  if (!found) return failed_unless_none("FindWindowA");
   return from_hwnd(found);
 }
 
 SysResult<Hwnd> Win32Platform::find_window_ex_a(Hwnd parent, Hwnd child_after,
                                                 std::string_view class_name) {
   const std::string name(class_name);
+  SetLastError(0);
   const HWND found = FindWindowExA(to_hwnd(parent), to_hwnd(child_after), name.c_str(), nullptr);
-  if (!found) return last_error("FindWindowExA");
+  if (!found) return failed_unless_none("FindWindowExA");
   return from_hwnd(found);
 }
 
@@ -257,13 +258,11 @@ void Win32Platform::enum_child_windows(Hwnd parent, const WindowVisitor& visit) 
       EnumChildWindows(to_hwnd(parent), visit_window, reinterpret_cast<LPARAM>(&visit)));
 }
 
-SysResult<std::u16string> Win32Platform::get_class_name_w(Hwnd window, int capacity) {
-  std::u16string name(static_cast<std::size_t>(capacity), u'\0');
-  const int length =
-      GetClassNameW(to_hwnd(window), reinterpret_cast<wchar_t*>(name.data()), capacity);
-  if (length == 0) return last_error("GetClassNameW");
-  name.resize(static_cast<std::size_t>(length));
-  return name;
+SysResult<std::size_t> Win32Platform::get_class_name_w(Hwnd window, std::span<char16_t> name) {
+  const int length = GetClassNameW(to_hwnd(window), reinterpret_cast<wchar_t*>(name.data()),
+                                   static_cast<int>(name.size()));
+  if (length == 0) return failed("GetClassNameW");
+  return static_cast<std::size_t>(length);
 }
 
 std::optional<Hwnd> Win32Platform::get_ancestor(Hwnd window, std::uint32_t flags) {
@@ -282,27 +281,31 @@ SysResult<Hwnd> Win32Platform::get_window(Hwnd window, std::uint32_t command) {
   // A window with no such relative leaves the last error as it was, so it reads 0 then.
   SetLastError(0);
   const HWND relative = GetWindow(to_hwnd(window), command);
-  if (!relative) return last_error("GetWindow");
+  if (!relative) return failed_unless_none("GetWindow");
   return from_hwnd(relative);
+}
+
+Hwnd Win32Platform::get_desktop_window() {
+  return from_hwnd(GetDesktopWindow());
 }
 
 SysResult<WindowOwner> Win32Platform::get_window_thread_process_id(Hwnd window) {
   DWORD process_id = 0;
   const DWORD thread_id = GetWindowThreadProcessId(to_hwnd(window), &process_id);
-  if (thread_id == 0) return last_error("GetWindowThreadProcessId");
+  if (thread_id == 0) return failed("GetWindowThreadProcessId");
   return WindowOwner{.thread_id = static_cast<std::uint32_t>(thread_id),
                      .process_id = static_cast<std::uint32_t>(process_id)};
 }
 
 SysResult<Rect> Win32Platform::get_window_rect(Hwnd window) {
   RECT rect{};
-  if (!GetWindowRect(to_hwnd(window), &rect)) return last_error("GetWindowRect");
+  if (!GetWindowRect(to_hwnd(window), &rect)) return failed("GetWindowRect");
   return from_rect(rect);
 }
 
 SysResult<Point> Win32Platform::screen_to_client(Hwnd window, Point point) {
   POINT converted{.x = point.x, .y = point.y};
-  if (!ScreenToClient(to_hwnd(window), &converted)) return last_error("ScreenToClient");
+  if (!ScreenToClient(to_hwnd(window), &converted)) return failed("ScreenToClient");
   return Point{.x = converted.x, .y = converted.y};
 }
 
@@ -310,7 +313,7 @@ SysResult<std::int64_t> Win32Platform::get_window_long_ptr_w(Hwnd window, int in
   // Zero is a valid value, so only a set last error tells a failure.
   SetLastError(0);
   const LONG_PTR value = GetWindowLongPtrW(to_hwnd(window), index);
-  if (value == 0 && GetLastError() != 0) return last_error("GetWindowLongPtrW");
+  if (value == 0 && GetLastError() != 0) return failed("GetWindowLongPtrW");
   return value;
 }
 
@@ -318,20 +321,20 @@ SysResult<std::int64_t> Win32Platform::set_window_long_ptr_w(Hwnd window, int in
                                                              std::int64_t value) {
   SetLastError(0);
   const LONG_PTR previous = SetWindowLongPtrW(to_hwnd(window), index, value);
-  if (previous == 0 && GetLastError() != 0) return last_error("SetWindowLongPtrW");
+  if (previous == 0 && GetLastError() != 0) return failed("SetWindowLongPtrW");
   return previous;
 }
 
 SysResult<Hwnd> Win32Platform::set_parent(Hwnd child, Hwnd new_parent) {
   const HWND previous = SetParent(to_hwnd(child), to_hwnd(new_parent));
-  if (!previous) return last_error("SetParent");
+  if (!previous) return failed("SetParent");
   return from_hwnd(previous);
 }
 
 SysResult<void> Win32Platform::set_window_pos(Hwnd window, Hwnd insert_after, int x, int y,
                                               int width, int height, std::uint32_t flags) {
   if (!SetWindowPos(to_hwnd(window), to_hwnd(insert_after), x, y, width, height, flags)) {
-    return last_error("SetWindowPos");
+    return failed("SetWindowPos");
   }
   return {};
 }
@@ -339,14 +342,14 @@ SysResult<void> Win32Platform::set_window_pos(Hwnd window, Hwnd insert_after, in
 SysResult<void> Win32Platform::invalidate_rect(Hwnd window, bool erase) {
   SetLastError(0);
   if (!InvalidateRect(to_hwnd(window), nullptr, erase ? TRUE : FALSE)) {
-    return last_error("InvalidateRect");
+    return failed("InvalidateRect");
   }
   return {};
 }
 
 SysResult<void> Win32Platform::update_window(Hwnd window) {
   SetLastError(0);
-  if (!UpdateWindow(to_hwnd(window))) return last_error("UpdateWindow");
+  if (!UpdateWindow(to_hwnd(window))) return failed("UpdateWindow");
   return {};
 }
 
@@ -358,7 +361,7 @@ SysResult<MonitorInfo> Win32Platform::get_monitor_info_w(Hmonitor monitor) {
   MONITORINFOEXW info{};
   info.cbSize = sizeof(info);
   if (!GetMonitorInfoW(handle_cast<HMONITOR>(monitor), &info)) {
-    return last_error("GetMonitorInfoW");
+    return failed("GetMonitorInfoW");
   }
   return MonitorInfo{.monitor = from_rect(info.rcMonitor),
                      .work = from_rect(info.rcWork),
@@ -379,7 +382,7 @@ SysResult<void> Win32Platform::system_parameters_info_w(std::uint32_t action, st
   // The call takes a mutable pointer but does not write through it for this use.
   auto* argument = const_cast<wchar_t*>(to_wide(text));
   if (!SystemParametersInfoW(action, param, argument, flags)) {
-    return last_error("SystemParametersInfoW");
+    return failed("SystemParametersInfoW");
   }
   return {};
 }
@@ -391,14 +394,14 @@ SysResult<std::uint16_t> Win32Platform::register_class_a(std::string_view class_
                               .hInstance = to_hinstance(instance),
                               .lpszClassName = name.c_str()};
   const ATOM atom = RegisterClassA(&description);
-  if (atom == 0) return last_error("RegisterClassA");
+  if (atom == 0) return failed("RegisterClassA");
   return atom;
 }
 
 SysResult<std::uint32_t> Win32Platform::register_window_message_w(std::u16string_view name) {
   const std::u16string terminated(name);
   const UINT message = RegisterWindowMessageW(to_wide(terminated.c_str()));
-  if (message == 0) return last_error("RegisterWindowMessageW");
+  if (message == 0) return failed("RegisterWindowMessageW");
   return message;
 }
 
@@ -408,12 +411,12 @@ SysResult<Hwnd> Win32Platform::create_window_ex_a(const WindowCreation& creation
   const HWND window =
       CreateWindowExA(0, class_name.c_str(), window_name.c_str(), 0, 0, 0, 0, 0, nullptr, nullptr,
                       to_hinstance(creation.instance), creation.handler);
-  if (!window) return last_error("CreateWindowExA");
+  if (!window) return failed("CreateWindowExA");
   return from_hwnd(window);
 }
 
 SysResult<void> Win32Platform::destroy_window(Hwnd window) {
-  if (!DestroyWindow(to_hwnd(window))) return last_error("DestroyWindow");
+  if (!DestroyWindow(to_hwnd(window))) return failed("DestroyWindow");
   return {};
 }
 
@@ -425,7 +428,7 @@ std::int64_t Win32Platform::def_window_proc_a(Hwnd window, std::uint32_t message
 SysResult<bool> Win32Platform::get_message_w(Message& message) {
   MSG received{};
   const BOOL result = GetMessageW(&received, nullptr, 0, 0);
-  if (result == -1) return last_error("GetMessageW");
+  if (result == -1) return failed("GetMessageW");
   message = {.window = from_hwnd(received.hwnd),
              .message = received.message,
              .wparam = received.wParam,
@@ -445,7 +448,7 @@ void Win32Platform::dispatch_message_w(const Message& message) {
 
 SysResult<void> Win32Platform::post_message_w(Hwnd window, std::uint32_t message,
                                               std::uint64_t wparam, std::int64_t lparam) {
-  if (!PostMessageW(to_hwnd(window), message, wparam, lparam)) return last_error("PostMessageW");
+  if (!PostMessageW(to_hwnd(window), message, wparam, lparam)) return failed("PostMessageW");
   return {};
 }
 
@@ -458,7 +461,7 @@ SysResult<void> Win32Platform::send_message_timeout_w(Hwnd window, std::uint32_t
                                                       std::uint32_t flags,
                                                       std::uint32_t timeout_ms) {
   if (!SendMessageTimeoutW(to_hwnd(window), message, wparam, lparam, flags, timeout_ms, nullptr)) {
-    return last_error("SendMessageTimeoutW");
+    return failed("SendMessageTimeoutW");
   }
   return {};
 }
@@ -467,12 +470,12 @@ SysResult<std::uint64_t> Win32Platform::set_timer(Hwnd window, std::uint64_t id,
                                                   std::uint32_t period_ms) {
   SetLastError(0);
   const UINT_PTR timer = SetTimer(to_hwnd(window), id, period_ms, nullptr);
-  if (timer == 0) return last_error("SetTimer");
+  if (timer == 0) return failed("SetTimer");
   return timer;
 }
 
 SysResult<void> Win32Platform::kill_timer(Hwnd window, std::uint64_t id) {
-  if (!KillTimer(to_hwnd(window), id)) return last_error("KillTimer");
+  if (!KillTimer(to_hwnd(window), id)) return failed("KillTimer");
   return {};
 }
 
@@ -483,12 +486,12 @@ SysResult<Hhook> Win32Platform::set_win_event_hook(std::uint32_t event_min, std:
   SetLastError(0);
   const HWINEVENTHOOK hook =
       SetWinEventHook(event_min, event_max, nullptr, win_event_trampoline, 0, 0, flags);
-  if (!hook) return last_error("SetWinEventHook");
+  if (!hook) return failed("SetWinEventHook");
   return handle_cast<Hhook>(hook);
 }
 
 SysResult<void> Win32Platform::unhook_win_event(Hhook hook) {
-  if (!UnhookWinEvent(handle_cast<HWINEVENTHOOK>(hook))) return last_error("UnhookWinEvent");
+  if (!UnhookWinEvent(handle_cast<HWINEVENTHOOK>(hook))) return failed("UnhookWinEvent");
   return {};
 }
 
@@ -503,7 +506,7 @@ SysResult<void> Win32Platform::register_raw_input_devices(std::span<const RawInp
   }
   if (!RegisterRawInputDevices(described.data(), static_cast<UINT>(described.size()),
                                sizeof(RAWINPUTDEVICE))) {
-    return last_error("RegisterRawInputDevices");
+    return failed("RegisterRawInputDevices");
   }
   return {};
 }
@@ -513,7 +516,7 @@ SysResult<RawInputRecord> Win32Platform::get_raw_input_data(std::int64_t raw_inp
   UINT size = raw_mouse_record_size;
   const UINT copied = GetRawInputData(handle_cast<HRAWINPUT>(raw_input), RID_INPUT, record, &size,
                                       sizeof(RAWINPUTHEADER));
-  if (copied == static_cast<UINT>(-1)) return last_error("GetRawInputData");
+  if (copied == static_cast<UINT>(-1)) return failed("GetRawInputData");
   RAWINPUTHEADER header;
   RAWMOUSE mouse;
   std::memcpy(&header, record, sizeof(header));
@@ -525,12 +528,32 @@ SysResult<RawInputRecord> Win32Platform::get_raw_input_data(std::int64_t raw_inp
 
 SysResult<Point> Win32Platform::get_cursor_pos() {
   POINT position{};
-  if (!GetCursorPos(&position)) return last_error("GetCursorPos");
+  if (!GetCursorPos(&position)) return failed("GetCursorPos");
   return Point{.x = position.x, .y = position.y};
 }
 
 int Win32Platform::get_system_metrics(int index) {
   return GetSystemMetrics(index);
+}
+
+void Win32Platform::set_failure_observer(FailureObserver* observer) {
+  observer_.store(observer);
+}
+
+std::unexpected<SysError> Win32Platform::failed(std::string_view call) {
+  const std::unexpected<SysError> error = last_error(call);
+  tell(error.error());
+  return error;
+}
+
+std::unexpected<SysError> Win32Platform::failed_unless_none(std::string_view call) {
+  const std::unexpected<SysError> error = last_error(call);
+  if (error.error().code != 0) tell(error.error());
+  return error;
+}
+
+void Win32Platform::tell(const SysError& error) {
+  if (FailureObserver* observer = observer_.load()) observer->failed(error);
 }
 
 void end_process(int code) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <expected>
+
 #include "platform/platform.h"
 
 namespace orvel {
@@ -14,6 +17,15 @@ class Win32Platform : public Platform {
   SysResult<std::uint32_t> get_console_mode(Handle handle) override;
   SysResult<std::size_t> read_file(Handle handle, std::span<char> buffer) override;
   SysResult<std::size_t> read_console_w(Handle handle, std::span<char16_t> buffer) override;
+  SysResult<Handle> create_file_w(std::u16string_view path) override;
+  SysResult<void> set_file_pointer_ex(Handle file, std::int64_t offset,
+                                      std::uint32_t method) override;
+  SysResult<std::uint64_t> get_file_size_ex(Handle file) override;
+  SysResult<void> set_end_of_file(Handle file) override;
+  SysResult<void> write_file(Handle file, std::string_view bytes) override;
+  SysResult<void> close_handle(Handle handle) override;
+  SysResult<std::u16string> get_environment_variable_w(std::u16string_view name) override;
+  SysResult<SystemVersion> rtl_get_version() override;
   SysResult<Hmodule> get_module_handle_w(const char16_t* name) override;
   SysResult<std::u16string> format_message_w(std::uint32_t flags, Hmodule source,
                                              std::uint32_t code) override;
@@ -25,6 +37,7 @@ class Win32Platform : public Platform {
 
   SysResult<void> set_process_dpi_awareness_context(DpiContext context) override;
   SysResult<DpiContext> set_thread_dpi_awareness_context(DpiContext context) override;
+  void set_failure_observer(FailureObserver* observer) override;
 
   bool is_window(Hwnd window) override;
   SysResult<Hwnd> find_window_a(std::string_view class_name) override;
@@ -32,11 +45,12 @@ class Win32Platform : public Platform {
                                    std::string_view class_name) override;
   void enum_windows(const WindowVisitor& visit) override;
   void enum_child_windows(Hwnd parent, const WindowVisitor& visit) override;
-  SysResult<std::u16string> get_class_name_w(Hwnd window, int capacity) override;
+  SysResult<std::size_t> get_class_name_w(Hwnd window, std::span<char16_t> name) override;
   std::optional<Hwnd> get_ancestor(Hwnd window, std::uint32_t flags) override;
   std::optional<Hwnd> window_from_point(Point point) override;
   std::optional<Hwnd> get_foreground_window() override;
   SysResult<Hwnd> get_window(Hwnd window, std::uint32_t command) override;
+  Hwnd get_desktop_window() override;
   SysResult<WindowOwner> get_window_thread_process_id(Hwnd window) override;
 
   bool is_window_visible(Hwnd window) override;
@@ -58,6 +72,8 @@ class Win32Platform : public Platform {
   Hmonitor monitor_from_window(Hwnd window, std::uint32_t flags) override;
   SysResult<MonitorInfo> get_monitor_info_w(Hmonitor monitor) override;
   void enum_display_monitors(const MonitorVisitor& visit) override;
+  SysResult<std::uint32_t> get_dpi_for_monitor(Hmonitor monitor) override;
+  SysResult<bool> dwm_is_composition_enabled() override;
 
   SysResult<Hdesk> open_input_desktop(std::uint32_t flags, bool inherit,
                                       std::uint32_t access) override;
@@ -99,6 +115,21 @@ class Win32Platform : public Platform {
   SysResult<RawInputRecord> get_raw_input_data(std::int64_t raw_input) override;
   SysResult<Point> get_cursor_pos() override;
   int get_system_metrics(int index) override;
+
+ protected:
+  // The failure of `call` with the last error it left, told to the observer: on the line right
+  // after the call. The same for a lookup, unless it merely found nothing (a last error of 0).
+  std::unexpected<SysError> failed(std::string_view call);
+  std::unexpected<SysError> failed_unless_none(std::string_view call);
+  void tell(const SysError& error);
+  template <class T>
+  SysResult<T> told(SysResult<T> result) {
+    if (!result) tell(result.error());
+    return result;
+  }
+
+ private:
+  std::atomic<FailureObserver*> observer_{nullptr};
 };
 
 // Ends the process with `code` at once (ExitProcess). Threads that the program started may still

@@ -1,5 +1,5 @@
-// The calls that tell whether the desktop can be seen: windows' visibility and frames, the input
-// desktop and the display's power state.
+// The calls that tell what can be seen of the desktop and what it is made of: windows' visibility
+// and frames, the input desktop, the display's power state, monitors' DPI and composition.
 #include <windows.h>
 
 #include <cstring>
@@ -11,20 +11,13 @@ namespace orvel {
 namespace {
 
 using DwmGetWindowAttributeFunction = HRESULT(WINAPI*)(HWND, DWORD, void*, DWORD);
+using DwmIsCompositionEnabledFunction = HRESULT(WINAPI*)(BOOL*);
+using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+constexpr int mdt_effective_dpi = 0;
 
-// DwmGetWindowAttribute, looked up once; the last error of the failed step where it is missing.
-SysResult<DwmGetWindowAttributeFunction> dwm_get_window_attribute_function() {
-  static const SysResult<DwmGetWindowAttributeFunction> function =
-      []() -> SysResult<DwmGetWindowAttributeFunction> {
-    // Only the system's own copy: a dwmapi.dll beside the program must never be loaded. The
-    // module stays loaded for as long as the process lives.
-    const HMODULE dwmapi = LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!dwmapi) return last_error("LoadLibraryExW(dwmapi.dll)");
-    const FARPROC found = GetProcAddress(dwmapi, "DwmGetWindowAttribute");
-    if (!found) return last_error("GetProcAddress(DwmGetWindowAttribute)");
-    return reinterpret_cast<DwmGetWindowAttributeFunction>(reinterpret_cast<void (*)()>(found));
-  }();
-  return function;
+// A failed call that gives an HRESULT of its own.
+std::unexpected<SysError> hresult_error(std::string_view call, HRESULT result) {
+  return std::unexpected(SysError{.call = call, .code = static_cast<std::uint32_t>(result)});
 }
 
 }  // namespace
@@ -39,32 +32,55 @@ bool Win32Platform::is_iconic(Hwnd window) {
 
 SysResult<void> Win32Platform::dwm_get_window_attribute(Hwnd window, std::uint32_t attribute,
                                                         std::span<std::byte> value) {
-  const SysResult<DwmGetWindowAttributeFunction> function = dwm_get_window_attribute_function();
-  if (!function) return std::unexpected(function.error());
+  // Looked up once: the visibility answer asks for it of every window above the desktop.
+  static const SysResult<DwmGetWindowAttributeFunction> function =
+      system_function<DwmGetWindowAttributeFunction>(L"dwmapi.dll", "DwmGetWindowAttribute");
+  if (!function) return told<void>(std::unexpected(function.error()));
   const HRESULT result =
       (*function)(to_hwnd(window), attribute, value.data(), static_cast<DWORD>(value.size()));
-  if (FAILED(result)) {
-    return std::unexpected(
-        SysError{.call = "DwmGetWindowAttribute", .code = static_cast<std::uint32_t>(result)});
-  }
+  if (FAILED(result)) return told<void>(hresult_error("DwmGetWindowAttribute", result));
   return {};
+}
+
+SysResult<bool> Win32Platform::dwm_is_composition_enabled() {
+  const SysResult<DwmIsCompositionEnabledFunction> function =
+      system_function<DwmIsCompositionEnabledFunction>(L"dwmapi.dll", "DwmIsCompositionEnabled");
+  if (!function) return told<bool>(std::unexpected(function.error()));
+  BOOL enabled = FALSE;
+  if (const HRESULT result = (*function)(&enabled); FAILED(result)) {
+    return told<bool>(hresult_error("DwmIsCompositionEnabled", result));
+  }
+  return enabled != FALSE;
+}
+
+SysResult<std::uint32_t> Win32Platform::get_dpi_for_monitor(Hmonitor monitor) {
+  const SysResult<GetDpiForMonitorFunction> function =
+      system_function<GetDpiForMonitorFunction>(L"shcore.dll", "GetDpiForMonitor");
+  if (!function) return told<std::uint32_t>(std::unexpected(function.error()));
+  UINT x = 0;
+  UINT y = 0;
+  if (const HRESULT result = (*function)(handle_cast<HMONITOR>(monitor), mdt_effective_dpi, &x, &y);
+      FAILED(result)) {
+    return told<std::uint32_t>(hresult_error("GetDpiForMonitor", result));
+  }
+  return static_cast<std::uint32_t>(x);
 }
 
 SysResult<Hdesk> Win32Platform::open_input_desktop(std::uint32_t flags, bool inherit,
                                                    std::uint32_t access) {
   const HDESK desktop = OpenInputDesktop(flags, inherit ? TRUE : FALSE, access);
-  if (!desktop) return last_error("OpenInputDesktop");
+  if (!desktop) return failed("OpenInputDesktop");
   return handle_cast<Hdesk>(desktop);
 }
 
 SysResult<void> Win32Platform::close_desktop(Hdesk desktop) {
-  if (!CloseDesktop(handle_cast<HDESK>(desktop))) return last_error("CloseDesktop");
+  if (!CloseDesktop(handle_cast<HDESK>(desktop))) return failed("CloseDesktop");
   return {};
 }
 
 SysResult<Hdesk> Win32Platform::get_thread_desktop() {
   const HDESK desktop = GetThreadDesktop(GetCurrentThreadId());
-  if (!desktop) return last_error("GetThreadDesktop");
+  if (!desktop) return failed("GetThreadDesktop");
   return handle_cast<Hdesk>(desktop);
 }
 
@@ -72,7 +88,7 @@ SysResult<std::u16string> Win32Platform::get_user_object_information_w(Hdesk obj
   wchar_t text[64] = {};
   DWORD needed = 0;
   if (!GetUserObjectInformationW(handle_cast<HANDLE>(object), index, text, sizeof(text), &needed)) {
-    return last_error("GetUserObjectInformationW");
+    return failed("GetUserObjectInformationW");
   }
   return std::u16string(reinterpret_cast<const char16_t*>(text));
 }
@@ -84,14 +100,14 @@ SysResult<PowerNotification> Win32Platform::register_power_setting_notification(
   std::memcpy(&guid, &setting, sizeof(guid));
   const HPOWERNOTIFY notification =
       RegisterPowerSettingNotification(to_hwnd(recipient), &guid, flags);
-  if (!notification) return last_error("RegisterPowerSettingNotification");
+  if (!notification) return failed("RegisterPowerSettingNotification");
   return handle_cast<PowerNotification>(notification);
 }
 
 SysResult<void> Win32Platform::unregister_power_setting_notification(
     PowerNotification notification) {
   if (!UnregisterPowerSettingNotification(handle_cast<HPOWERNOTIFY>(notification))) {
-    return last_error("UnregisterPowerSettingNotification");
+    return failed("UnregisterPowerSettingNotification");
   }
   return {};
 }

@@ -66,7 +66,7 @@ class FaultPlatform : public Win32Platform {
                c)
   ORVEL_FAULTY(EnumWindows, enum_windows, (const WindowVisitor& v), v)
   ORVEL_FAULTY(EnumChildWindows, enum_child_windows, (Hwnd p, const WindowVisitor& v), p, v)
-  ORVEL_FAULTY(GetClassNameW, get_class_name_w, (Hwnd w, int c), w, c)
+  ORVEL_FAULTY(GetClassNameW, get_class_name_w, (Hwnd w, std::span<char16_t> n), w, n)
   ORVEL_FAULTY(GetAncestor, get_ancestor, (Hwnd w, U f), w, f)
   ORVEL_FAULTY(GetWindowThreadProcessId, get_window_thread_process_id, (Hwnd w), w)
   ORVEL_FAULTY(GetWindowRect, get_window_rect, (Hwnd w), w)
@@ -124,7 +124,9 @@ class FaultPlatform : public Win32Platform {
       if (delay_ms) {
         Sleep(delay_ms);
       } else if constexpr (std::is_constructible_v<T, std::unexpected<SysError>>) {
-        return std::unexpected(SysError{.call = name, .code = hresult_from_last_error(error)});
+        const SysError failure{.call = name, .code = hresult_from_last_error(error)};
+        tell(failure);
+        return std::unexpected(failure);
       } else {
         return T();
       }

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "events/json.h"
+#include "events/trace.h"
+
 namespace orvel {
 namespace {
 
@@ -49,6 +52,49 @@ TEST(SystemErrorText, GivesTheSystemMessageAndTheCode) {
   for (const auto& c : cases) {
     EXPECT_EQ(error_text(c.message, hresult_from_last_error(c.last_error)), c.text) << c.last_error;
   }
+}
+
+// What `inspect` and the trace are built with: values inside objects and arrays at any depth,
+// commas only between them, extreme numbers, and text escaped as in every event line.
+TEST(JsonWriter, NestsSeparatesAndEscapes) {
+  const auto written = [](auto&& build) {
+    std::string out;
+    JsonWriter json(out);
+    build(json);
+    return out;
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {written([](JsonWriter& j) { j.begin_object().end_object(); }), "{}"},
+      {written([](JsonWriter& j) { j.begin_array().end_array(); }), "[]"},
+      {written([](JsonWriter& j) {
+         j.begin_object().number("a", INT64_MIN).number("b", 0).boolean("c", false).end_object();
+       }),
+       R"({"a":-9223372036854775808,"b":0,"c":false})"},
+      {written([](JsonWriter& j) {
+         j.begin_object().begin_array("list");
+         j.begin_object().end_object().begin_object().number("x", -1).end_object();
+         j.begin_array().end_array().text("", "t").end_array().boolean("after", true).end_object();
+       }),
+       R"({"list":[{},{"x":-1},[],"t"],"after":true})"},
+      {written([](JsonWriter& j) { j.begin_object().text("class", "a\"b\\c\x01\n").end_object(); }),
+       R"({"class":"a\"b\\c\u0001\n"})"},
+      {written([](JsonWriter& j) {
+         j.begin_object();
+         write_rect(j, "rect", {-1, 2, INT32_MAX, INT32_MIN}).end_object();
+       }),
+       R"({"rect":{"left":-1,"top":2,"right":2147483647,"bottom":-2147483648}})"},
+  };
+  for (const auto& [out, expected] : cases) EXPECT_EQ(out, expected);
+}
+
+// A full trace keeps the lines that begin in its last half-megabyte, read from the byte before.
+TEST(Trace, KeepsTheWholeLinesOfItsNewerHalf) {
+  EXPECT_EQ(tail_read_from(trace_limit / 2), 0u);
+  EXPECT_EQ(tail_read_from(trace_limit), trace_limit / 2 - 1);
+  EXPECT_EQ(whole_lines("\nnew 1\nnew 2\n", false), "new 1\nnew 2\n");
+  EXPECT_EQ(whole_lines("d line\nnew\n", false), "new\n");
+  EXPECT_EQ(whole_lines("half a line", false), "");
+  EXPECT_EQ(whole_lines("all\nof it\n", true), "all\nof it\n");
 }
 
 }  // namespace

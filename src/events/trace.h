@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "events/json.h"
+#include "platform/owned.h"
+#include "platform/platform.h"
+
+namespace orvel {
+
+// A trace that the next line would take past its limit keeps its newer half: the lines that
+// begin in its last half-megabyte. It is read from the byte before that half, to see whether a
+// line begins right there; the whole lines of what was read follow its first line feed.
+inline constexpr std::uint64_t trace_limit = 1 << 20;
+inline constexpr std::uint64_t tail_read_from(std::uint64_t size) {
+  return size > trace_limit / 2 ? size - trace_limit / 2 - 1 : 0;
+}
+std::string_view whole_lines(std::string_view tail, bool from_start);
+
+// What a running attach decided, and every call that failed, one JSON line each with the
+// monotonic time in milliseconds, appended to a file of the user's choosing. Bounded: once the
+// next line would take it past about a megabyte, the file keeps only its newer half. Whatever
+// happens to the file, the helper does and says the same; a trace that is off costs a test.
+class Trace final : public FailureObserver {
+ public:
+  Trace() = default;
+  // Appends to the file at `path`; off when it cannot be opened.
+  Trace(Platform& os, std::u16string_view path);
+
+  bool on() const { return static_cast<bool>(file_); }
+  // One line: its time, what it tells, then what `fill` adds to it; made only when on.
+  template <class Fill>
+  void note(std::string_view what, Fill&& fill) {
+    if (!on()) return;
+    std::string line;
+    JsonWriter json(line);
+    json.begin_object().number("ms", os_->monotonic_now().count() / 1000).text("what", what);
+    fill(json);
+    json.end_object();
+    line += '\n';
+    write(line);
+  }
+  void note(std::string_view what) {
+    note(what, [](JsonWriter&) {});
+  }
+  void failed(const SysError& error) noexcept override;
+
+ private:
+  void write(std::string_view line);
+  void keep_newer_half(std::uint64_t size);
+
+  Platform* os_ = nullptr;
+  OwnedFile file_;
+  std::mutex lock_;  // lines come from the main thread and the re-attach worker
+};
+
+}  // namespace orvel

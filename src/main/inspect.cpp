@@ -1,0 +1,165 @@
+#include "main/inspect.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "attach/discovery.h"
+#include "attach/placement.h"
+#include "cli/exit_codes.h"
+#include "events/event.h"
+#include "events/json.h"
+#include "monitor/session.h"
+#include "platform/text.h"
+
+namespace orvel {
+namespace {
+
+constexpr std::string_view helper_version = ORVEL_VERSION;
+
+// What `attach` would choose: the layer found for the area of a monitor, or why there is none.
+struct Choice {
+  std::string monitor;
+  Result<DesktopLayer> layer;
+};
+
+// The monitors, each as the system describes it; `areas` gets their device names and areas.
+void write_monitors(Platform& os, JsonWriter& json, std::vector<MonitorArea>& areas,
+                    std::string& primary) {
+  json.begin_array("monitors");
+  os.enum_display_monitors([&](Hmonitor monitor) {
+    const SysResult<MonitorInfo> info = os.get_monitor_info_w(monitor);
+    if (!info) return;
+    std::string device = utf8_from_utf16_lossy(info->device);
+    json.begin_object().text("device", device);
+    write_rect(json, "rect", info->monitor);
+    write_rect(json, "work", info->work);
+    json.number("dpi", os.get_dpi_for_monitor(monitor).value_or(0))
+        .boolean("primary", info->primary)
+        .end_object();
+    if (info->primary) primary = device;
+    areas.push_back({.device = std::move(device), .area = info->monitor});
+  });
+  json.end_array();
+}
+
+// The monitor that `attach` would fit the window to, or the primary one without a window; the
+// layer one search finds for it, or, with `spawn`, the whole discovery that asks the shell first.
+Choice choose(Platform& os, std::optional<Hwnd> window, bool spawn,
+              std::span<const MonitorArea> monitors, const std::string& primary) {
+  const Home home = window ? initial_home(os, *window, false) : Home{.device = primary, .area = {}};
+  const std::optional<Rect> area = home_area(home, monitors);
+  if (spawn) return {.monitor = home.device, .layer = find_desktop_layer(os, area)};
+  if (const std::optional<DesktopLayer> layer = search_desktop_layer(os, area)) {
+    return {.monitor = home.device, .layer = *layer};
+  }
+  return {.monitor = home.device,
+          .layer = fail("no layer yet: attach would ask Progman to make one (inspect --spawn)")};
+}
+
+// Progman, every top-level WorkerW, the taskbar, what Progman holds, and the icons wherever they
+// are: each once.
+std::vector<Hwnd> shell_windows(Platform& os, Hwnd progman) {
+  std::vector<Hwnd> windows{progman};
+  const auto add = [&](Hwnd window) {
+    if (std::ranges::find(windows, window) == windows.end()) windows.push_back(window);
+  };
+  os.enum_windows([&](Hwnd window) {
+    if (class_is(os, window, u"WorkerW")) add(window);
+    return true;
+  });
+  if (const SysResult<Hwnd> taskbar = os.find_window_a("Shell_TrayWnd")) add(*taskbar);
+  os.enum_child_windows(progman, [&](Hwnd window) {
+    add(window);
+    return true;
+  });
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    if (const SysResult<Hwnd> icons = os.find_window_ex_a(windows[i], 0, "SHELLDLL_DefView")) {
+      add(*icons);
+    }
+  }
+  return windows;
+}
+
+// Its place among its siblings, 0 on top.
+std::int64_t z_order(Platform& os, Hwnd window) {
+  std::int64_t above = 0;
+  for (SysResult<Hwnd> sibling = os.get_window(window, win::gw_hwndprev); sibling;
+       sibling = os.get_window(*sibling, win::gw_hwndprev)) {
+    ++above;
+  }
+  return above;
+}
+
+void write_window(Platform& os, JsonWriter& json, Hwnd window) {
+  ClassName name;
+  const std::optional<Hwnd> parent = os.get_ancestor(window, win::ga_parent);
+  const auto style = [&](int index) {
+    return std::int64_t{
+        static_cast<std::uint32_t>(os.get_window_long_ptr_w(window, index).value_or(0))};
+  };
+  json.begin_object()
+      .number("hwnd", window)
+      .text("class", utf8_from_utf16_lossy(class_name(os, window, name)))
+      .number("parent", parent && *parent != os.get_desktop_window() ? *parent : 0)
+      .number("pid", os.get_window_thread_process_id(window).value_or(WindowOwner{}).process_id)
+      .number("style", style(win::gwl_style))
+      .number("exStyle", style(win::gwl_exstyle));
+  write_rect(json, "rect", os.get_window_rect(window).value_or(Rect{}));
+  json.boolean("visible", os.is_window_visible(window))
+      .number("z", z_order(os, window))
+      .end_object();
+}
+
+void write_choice(JsonWriter& json, const Choice& choice) {
+  json.begin_object("choice").text("monitor", choice.monitor);
+  if (choice.layer) {
+    json.number("layer", choice.layer->window)
+        .text("mode", attach_mode_text(choice.layer->mode))
+        .text("reason", layer_reason_text(choice.layer->reason));
+  } else {
+    json.text("error", choice.layer.error().message);
+  }
+  json.end_object();
+}
+
+}  // namespace
+
+int run_inspect(Platform& os, std::optional<Hwnd> window, bool spawn) {
+  if (window && !os.is_window(*window)) {
+    emit_error(os, {.message = "orvel window no longer exists"});
+    return exit_failure;
+  }
+  const SysResult<Hwnd> progman = os.find_window_a("Progman");
+  if (!progman) {
+    emit_error(os, {.message = "Progman not found"});
+    return exit_failure;
+  }
+  std::string line;
+  line.reserve(8192);
+  JsonWriter json(line);
+  json.begin_object().text("event", "inspected").text("version", helper_version);
+  const SystemVersion system = os.rtl_get_version().value_or(SystemVersion{});
+  json.begin_object("system")
+      .number("major", system.major)
+      .number("minor", system.minor)
+      .number("build", system.build)
+      .end_object();
+  std::vector<MonitorArea> monitors;
+  std::string primary;
+  write_monitors(os, json, monitors, primary);
+  // Chosen before the shell's windows are listed: with `spawn`, the list shows the layer made.
+  const Choice choice = choose(os, window, spawn, monitors, primary);
+  json.begin_array("shell");
+  for (const Hwnd shell_window : shell_windows(os, *progman)) write_window(os, json, shell_window);
+  json.end_array();
+  write_choice(json, choice);
+  json.number("taskbarPid", taskbar_process_id(os))
+      .boolean("composition", os.dwm_is_composition_enabled().value_or(false))
+      .end_object();
+  line += '\n';
+  emit_line(os, line);
+  return exit_success;
+}
+
+}  // namespace orvel
