@@ -111,7 +111,12 @@ export type HelperError =
 export const HelperError: {
   new (
     message: string,
-    options?: { code?: HelperErrorCode; exitCode?: number | null; signal?: NodeJS.Signals | null; cause?: unknown },
+    options?: {
+      code?: HelperErrorCode;
+      exitCode?: number | null;
+      signal?: NodeJS.Signals | null;
+      cause?: unknown;
+    },
   ): HelperError;
   readonly prototype: HelperError;
 };
@@ -191,7 +196,12 @@ export class Attachment extends EventEmitter<AttachmentEventMap> {
    * `timeout` ms (10 s; 0: no limit) is killed (`timedOut`), and the window given back by a
    * one-shot detach. `signal` kills it at once and rejects with `ABORT_ERR`.
    */
-  detach(options?: { timeout?: number; signal?: AbortSignal; /** @deprecated use timeout */ timeoutMs?: number }): Promise<HelperEnd>;
+  detach(options?: {
+    timeout?: number;
+    signal?: AbortSignal;
+    /** @deprecated The former name of `timeout`. */
+    timeoutMs?: number;
+  }): Promise<HelperEnd>;
 }
 
 /** Where attach would put a window, and the shell's windows that it would choose among. */

@@ -25,7 +25,8 @@ const detachTimeout = 10000;
 const noWindowMessage = 'orvel window no longer exists';
 
 class HelperError extends Error {
-  constructor(message, { code = 'ERR_HELPER_ERROR', exitCode = null, signal = null, cause, line, kind } = {}) {
+  constructor(message, options = {}) {
+    const { code = 'ERR_HELPER_ERROR', exitCode = null, signal = null, cause, line, kind } = options;
     super(message, cause === undefined ? undefined : { cause });
     this.name = code === 'ABORT_ERR' ? 'AbortError' : 'HelperError';
     this.code = code;
@@ -193,8 +194,8 @@ function start(args, options) {
     try {
       fs.accessSync(helperPath);
     } catch (cause) {
-      // A bundler moves this module away from the .exe beside it.
-      const why = `${helperPath} is missing (in a bundled application, name it with helperPath)`;
+      // Left packed in an asar archive, or left behind by a bundler that moved this module away.
+      const why = `${helperPath} is missing (unpack it from the asar archive, or name it with helperPath)`;
       throw new HelperError(`cannot run the helper: ${why}`, { code: 'ERR_SPAWN_FAILED', cause });
     }
   }
@@ -442,7 +443,7 @@ class Attachment extends EventEmitter {
     }
     let error;
     if (!this.#stopping) {
-      error = new HelperError(`the helper ended unexpectedly: ${endText(exit)}`, {
+      error = new HelperError(`while attached, ${endText(exit)}`, {
         code: 'ERR_HELPER_EXITED',
         exitCode: exit.code,
         signal: exit.signal,
@@ -526,7 +527,9 @@ function attach(hwnd, options = {}) {
     const text = handleText(hwnd);
     const args = commandLine('attach', text, options, attachFlags);
     if (options.trace !== undefined) {
-      if (typeof options.trace !== 'string' || !options.trace) throw argumentError('not a file', options.trace);
+      if (!options.trace || typeof options.trace !== 'string') {
+        throw argumentError('not a file', options.trace);
+      }
       args.push('--trace', options.trace);
     }
     timeoutOf(options.timeout);
