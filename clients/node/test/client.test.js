@@ -154,6 +154,18 @@ test("the README's quit handler quits however the helper ended, and detach() the
   }
 });
 
+// Kills the helper of an attachment that may restart once: a new one attaches the window, and once
+// that one is killed too, the attachment ends with how the last one ended.
+async function killTwice(wallpaper) {
+  const first = wallpaper.pid;
+  process.kill(first, 'SIGKILL');
+  await once(wallpaper, 'attached');
+  assert.notEqual(wallpaper.pid, first);
+  process.kill(wallpaper.pid, 'SIGKILL');
+  await ended(wallpaper);
+  return wallpaper.detach();
+}
+
 test('a helper that dies mid-session is replaced while restart allows, then the window is given back', {
   timeout: 20000,
 }, async () => {
@@ -164,14 +176,8 @@ test('a helper that dies mid-session is replaced while restart allows, then the 
   };
   const wallpaper = await client.attach(43, { ...playing(script), restart: 1 });
   const seen = record(wallpaper);
-  const first = wallpaper.pid;
-  process.kill(first, 'SIGKILL');
-  await once(wallpaper, 'attached');
-  assert.notEqual(wallpaper.pid, first);
-  process.kill(wallpaper.pid, 'SIGKILL');
-  await ended(wallpaper);
+  assert.equal((await killTwice(wallpaper)).error.code, 'ERR_HELPER_EXITED');
   assert.equal(wallpaper.ended, true);
-  assert.equal((await wallpaper.detach()).error.code, 'ERR_HELPER_EXITED');
   const commands = recorded(log, (words) => words.slice(1).join(' '));
   assert.deepEqual(commands, ['attach --hwnd 43', 'attach --hwnd 43', 'detach --hwnd 43']);
   assert.deepEqual(seen, ['restart ERR_HELPER_EXITED SIGKILL',
@@ -383,13 +389,7 @@ test('a whole session under Wine; then a helper killed twice: replaced once, the
 
   const wallpaper = await client.attach(host, { restart: 1, ...run });
   t.after(() => wallpaper.detach());
-  const first = wallpaper.pid;
-  process.kill(first, 'SIGKILL');
-  await once(wallpaper, 'attached');
-  assert.notEqual(wallpaper.pid, first);
-  process.kill(wallpaper.pid, 'SIGKILL');
-  await ended(wallpaper);
-  assert.equal((await wallpaper.detach()).error?.code, 'ERR_HELPER_EXITED');
+  assert.equal((await killTwice(wallpaper)).error?.code, 'ERR_HELPER_EXITED');
   // Given back, the window outlives the layer that it was attached to.
   await desktop('destroy-layer');
   assert.deepEqual(await client.move(host, run), { event: 'moved', hwnd: host });
