@@ -1,4 +1,7 @@
-// Types of the orvel-wallpaper-helper client. They need no Node.js types: a Buffer is a Uint8Array.
+// Types of the orvel-wallpaper-helper client, for Node.js 20 or later (with @types/node 20.11 or
+// later, whose EventEmitter takes an event map).
+/// <reference types="node" />
+import { EventEmitter } from 'node:events';
 
 /**
  * A window handle: what Electron's `BrowserWindow.getNativeWindowHandle()` returns (the handle's
@@ -10,16 +13,29 @@ export type WindowHandle = Uint8Array | number | bigint | string;
 export type HandleText = string;
 
 export interface RunOptions {
-  /** The helper's .exe; by default the one inside this package (unpacked from an Electron asar). */
+  /**
+   * The helper's .exe; by default the one inside this package (unpacked from an Electron asar).
+   * A bundled application names it, since the bundle no longer sits beside it.
+   */
   helperPath?: string;
   /**
    * A command that runs the helper, placed before its path: `['wine64']` runs it under Wine on
-   * Linux, as the package's tests do.
+   * Linux, as the package's tests do. Off Windows, calls without one reject with
+   * `ERR_UNSUPPORTED_PLATFORM`.
    */
   launcher?: string[];
+  /** Aborts the call: the helper is stopped, and the promise rejects with `ABORT_ERR`. */
+  signal?: AbortSignal;
+  /** Milliseconds until the call rejects with `ERR_TIMED_OUT` and the helper is stopped; 0: none. */
+  timeout?: number;
 }
 
-export interface AttachOptions extends RunOptions {
+export interface MoveOptions extends RunOptions {
+  /** Fit the window over the whole virtual screen, every monitor. */
+  span?: boolean;
+}
+
+export interface AttachOptions extends MoveOptions {
   /** Report mouse input over the desktop as `mouse` events. */
   forwardMouse?: boolean;
   /** Put the window back on top inside its layer whenever something is placed above it. */
@@ -28,21 +44,82 @@ export interface AttachOptions extends RunOptions {
   reportVisibility?: boolean;
   /** Refit the window after display changes, each followed by a `moved` event. */
   followDisplay?: boolean;
+  /** A file that the helper appends one JSON line to for each of its decisions. */
+  trace?: string;
+  /**
+   * A helper that ends unexpectedly is replaced by a new one for the same window, with a `restart`
+   * event, up to 3 times a minute (`true`) or the given number of times a minute; past that, or
+   * without this option, the window is given back and `error` comes with `ERR_HELPER_EXITED`.
+   */
+  restart?: boolean | number;
+  /**
+   * Milliseconds for the helper to attach before attach() rejects with `ERR_TIMED_OUT`. `signal`
+   * aborts the start, and once attached it detaches the window.
+   */
+  timeout?: number;
+}
+
+export interface InspectOptions extends RunOptions {
+  /** The window whose placement the report's `choice` is for. */
+  hwnd?: WindowHandle;
+  /** Let the helper have the shell build its desktop layer first, as attach does (`--spawn`). */
+  spawn?: boolean;
+}
+
+export type HelperErrorCode = HelperError['code'];
+
+interface HelperErrorOf<Code extends string> extends Error {
+  readonly name: 'HelperError';
+  readonly code: Code;
+  /** The helper's exit code once it has ended; null while it runs, or when it did not start. */
+  exitCode: number | null;
+  /** The signal that ended the helper, if one did. */
+  signal: NodeJS.Signals | null;
+  /** The helper's name for the failure, which it gives the destruction of the window alone. */
+  kind?: Code extends 'ERR_WINDOW_DESTROYED' ? 'window-destroyed' : undefined;
+  /** The line that is none of the helper's events. */
+  line?: Code extends 'ERR_PROTOCOL' ? string : undefined;
 }
 
 /**
- * What the helper reports as failed. `kind` is `"window-destroyed"` when the window went with the
- * desktop layer (only a new window can be attached), `"protocol"` for a line from the helper that
- * is none of its events (`line` holds it), and absent otherwise. `exitCode` is the helper's exit
- * code once it has ended: 1 for a failed command, 2 for a rejected command line, 3 for a helper
- * that could not read its input; null while it runs or when it could not be started.
+ * What failed, told apart by `code`:
+ * - `ERR_SPAWN_FAILED`: the helper could not be run (`cause` is the system's error).
+ * - `ERR_UNSUPPORTED_PLATFORM`: off Windows without a `launcher`; nothing was started.
+ * - `ERR_COMMAND_LINE_REJECTED`: the helper rejected its command line (exit code 2).
+ * - `ERR_HELPER_ERROR`: the helper reports a failure; the message says what.
+ * - `ERR_WINDOW_NOT_FOUND`: the handle names no window (never did, or it is gone).
+ * - `ERR_WINDOW_DESTROYED`: the window went with the desktop layer; only a new one can be attached.
+ * - `ERR_PROTOCOL`: a line from the helper that is none of its events (`line` holds it).
+ * - `ERR_HELPER_EXITED`: the helper ended without its answer: killed, crashed, or mid-session.
+ * - `ERR_ALREADY_ATTACHED`: another attachment of this process holds the window.
+ * - `ERR_TIMED_OUT`: the call's `timeout` ran out.
+ * - `ABORT_ERR` (an `AbortError`): the call's `signal` aborted it (`cause` is its reason).
  */
-export class HelperError extends Error {
-  name: 'HelperError';
-  kind?: 'window-destroyed' | 'protocol' | string;
-  exitCode: number | null;
-  line?: string;
-}
+export type HelperError =
+  | (HelperErrorOf<'ERR_SPAWN_FAILED'> & { cause: NodeJS.ErrnoException })
+  | HelperErrorOf<'ERR_UNSUPPORTED_PLATFORM'>
+  | (HelperErrorOf<'ERR_COMMAND_LINE_REJECTED'> & { exitCode: 2 })
+  | HelperErrorOf<'ERR_HELPER_ERROR'>
+  | HelperErrorOf<'ERR_WINDOW_NOT_FOUND'>
+  | (HelperErrorOf<'ERR_WINDOW_DESTROYED'> & { kind: 'window-destroyed' })
+  | (HelperErrorOf<'ERR_PROTOCOL'> & { line: string })
+  | HelperErrorOf<'ERR_HELPER_EXITED'>
+  | HelperErrorOf<'ERR_ALREADY_ATTACHED'>
+  | HelperErrorOf<'ERR_TIMED_OUT'>
+  | (Omit<HelperErrorOf<'ABORT_ERR'>, 'name'> & { readonly name: 'AbortError'; cause: unknown });
+
+export const HelperError: {
+  new (
+    message: string,
+    options?: {
+      code?: HelperErrorCode;
+      exitCode?: number | null;
+      signal?: NodeJS.Signals | null;
+      cause?: unknown;
+    },
+  ): HelperError;
+  readonly prototype: HelperError;
+};
 
 export interface AttachedEvent {
   hwnd: HandleText;
@@ -57,19 +134,26 @@ export interface VisibilityEvent {
   visible: boolean;
 }
 /** Screen coordinates in physical pixels; wheel deltas are 120 a notch, away from the user or right. */
-export interface MouseEvent {
-  type: 'move' | 'down' | 'up' | 'wheel';
-  x: number;
-  y: number;
-  deltaX?: number;
-  deltaY?: number;
-}
+export type MouseEvent =
+  | { type: 'move' | 'down' | 'up'; x: number; y: number }
+  | { type: 'wheel'; x: number; y: number; deltaX: number; deltaY: number };
 export interface ExitEvent {
   code: number | null;
-  signal: string | null;
+  signal: NodeJS.Signals | null;
 }
 
-export interface AttachmentEvents {
+/** How an attachment ended. */
+export interface HelperEnd {
+  /** The last helper's exit code; null when a signal ended it. */
+  exitCode: number | null;
+  signalCode: NodeJS.Signals | null;
+  /** A detach() waited its `timeout`, and the helper was killed. */
+  timedOut: boolean;
+  /** Why it ended unasked (the same as its `error` event), if it did. */
+  error?: HelperError;
+}
+
+export interface AttachmentEventMap {
   attached: [AttachedEvent];
   mouse: [MouseEvent];
   visibility: [VisibilityEvent];
@@ -79,31 +163,76 @@ export interface AttachmentEvents {
   moved: [WindowEvent];
   detached: [WindowEvent];
   heartbeat: [{}];
+  /** A failure that the helper runs on after: a failed re-attach, a line that is no event. */
+  warning: [HelperError];
+  /** A new helper was started for the window after the last one ended (the error says how). */
+  restart: [HelperError];
+  /** The attachment failed: the window was destroyed, or its helper ended and was not replaced. */
   error: [HelperError];
+  /** The attachment has ended; every other event came before it. */
   exit: [ExitEvent];
 }
 
 /** A window shown as the wallpaper by a running helper. */
-export class Attachment {
+export class Attachment extends EventEmitter<AttachmentEventMap> {
+  #private;
   /** Made by attach() alone. */
   private constructor();
+  /** The running helper's process id. */
   readonly pid: number | undefined;
   /** From the latest `attached` event. */
   readonly hwnd: HandleText;
   readonly workerw: HandleText;
   readonly mode: 'classic' | 'raised';
-  /** The helper's exit code once it has ended. */
+  /** As ChildProcess has them: the helper's exit code, or the signal that ended it. */
   readonly exitCode: number | null;
-
-  on<E extends keyof AttachmentEvents>(event: E, listener: (...args: AttachmentEvents[E]) => void): this;
-  once<E extends keyof AttachmentEvents>(event: E, listener: (...args: AttachmentEvents[E]) => void): this;
-  off<E extends keyof AttachmentEvents>(event: E, listener: (...args: AttachmentEvents[E]) => void): this;
+  readonly signalCode: NodeJS.Signals | null;
+  /** True once the attachment has ended: its helper is gone and the window given back. */
+  readonly ended: boolean;
 
   /**
-   * Writes "detach": the window is given back and the wallpaper repainted. Resolves with the
-   * helper's exit code once it has ended; a helper still running after `timeoutMs` (10 s) is stopped.
+   * Writes "detach": the window is given back and the wallpaper repainted. Resolves with the end
+   * once the helper has ended, at once when it already has. A helper still running after
+   * `timeout` ms (10 s; 0: no limit) is killed (`timedOut`), and the window given back by a
+   * one-shot detach. `signal` kills it at once and rejects with `ABORT_ERR`.
    */
-  detach(options?: { timeoutMs?: number }): Promise<number | null>;
+  detach(options?: {
+    timeout?: number;
+    signal?: AbortSignal;
+    /** @deprecated The former name of `timeout`. */
+    timeoutMs?: number;
+  }): Promise<HelperEnd>;
+}
+
+/** Where attach would put a window, and the shell's windows that it would choose among. */
+export interface Inspection {
+  version: string;
+  system: { major: number; minor: number; build: number };
+  monitors: Array<{ device: string; rect: Rect; work: Rect; dpi: number; primary: boolean }>;
+  /** Progman, every top-level WorkerW, SHELLDLL_DefView, Shell_TrayWnd and Progman's children. */
+  shell: Array<{
+    hwnd: HandleText;
+    class: string;
+    parent: HandleText;
+    pid: number;
+    style: number;
+    exStyle: number;
+    rect: Rect;
+    visible: boolean;
+    /** The position among its siblings, 0 on top. */
+    z: number;
+  }>;
+  choice:
+    | { monitor: string; layer: HandleText; mode: 'classic' | 'raised'; reason: string }
+    | { monitor: string; error: string };
+  taskbarPid: number;
+  composition: boolean;
+}
+export interface Rect {
+  left: number;
+  top: number;
+  right: number;
+  bottom: number;
 }
 
 /**
@@ -111,15 +240,14 @@ export class Attachment {
  * TypeError for a handle that is none).
  */
 export function attach(hwnd: WindowHandle, options?: AttachOptions): Promise<Attachment>;
-/** Refits the window over the monitor nearest to it. */
-export function move(hwnd: WindowHandle, options?: RunOptions): Promise<{ event: 'moved' } & WindowEvent>;
+/** Refits the window over the monitor nearest to it (or, with `span`, over every monitor). */
+export function move(hwnd: WindowHandle, options?: MoveOptions): Promise<{ event: 'moved' } & WindowEvent>;
 /** Gives the window back as a top-level window, and repaints the wallpaper. */
-export function detach(
-  hwnd: WindowHandle,
-  options?: RunOptions,
-): Promise<{ event: 'detached' } & WindowEvent>;
+export function detach(hwnd: WindowHandle, options?: RunOptions): Promise<{ event: 'detached' } & WindowEvent>;
 /** Repaints the static wallpaper. */
 export function refresh(options?: RunOptions): Promise<{ event: 'refreshed' }>;
+/** Reports the monitors, the shell's windows and the choice that attach would make. */
+export function inspect(options?: InspectOptions): Promise<Inspection>;
 
 /** The handle as the helper takes it; throws a TypeError for anything that is not a handle. */
 export function handleText(hwnd: WindowHandle): HandleText;
