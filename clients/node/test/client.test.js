@@ -365,13 +365,15 @@ function shell(t, ...args) {
   };
 }
 
-test('a whole session under Wine; then a helper killed twice: replaced once, then the window given back', {
+test('an inspection and a whole session under Wine; then a helper killed twice: replaced once, then the window given back', {
   timeout: 180000,
 }, async (t) => {
   assert.ok(build, 'ORVEL_WINDOWS_BUILD names the windows build: run test/wine-session.sh');
   const desktop = shell(t, 'desktop', 'classic', 'present');
   const [layer, host] = [await desktop(), await desktop('host')];
   const run = { launcher: [wine], helperPath: path.join(build, 'orvel-wallpaper-helper.exe') };
+  const inspected = await client.inspect({ hwnd: host, ...run });
+  assert.deepEqual([inspected.choice.layer, inspected.choice.mode], [layer, 'classic']);
   const attachment = await client.attach(host, { forwardMouse: true, ...run });
   t.after(() => attachment.detach());
   const seen = record(attachment);
