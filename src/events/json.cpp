@@ -5,27 +5,30 @@
 namespace orvel {
 
 JsonWriter& JsonWriter::begin_object(std::string_view name) {
-  value(name);
-  out_ += '{';
-  first_ = true;
-  return *this;
+  return open(name, '{');
 }
 
 JsonWriter& JsonWriter::end_object() {
-  out_ += '}';
-  first_ = false;
-  return *this;
+  return close('}');
 }
 
 JsonWriter& JsonWriter::begin_array(std::string_view name) {
+  return open(name, '[');
+}
+
+JsonWriter& JsonWriter::end_array() {
+  return close(']');
+}
+
+JsonWriter& JsonWriter::open(std::string_view name, char bracket) {
   value(name);
-  out_ += '[';
+  out_ += bracket;
   first_ = true;
   return *this;
 }
 
-JsonWriter& JsonWriter::end_array() {
-  out_ += ']';
+JsonWriter& JsonWriter::close(char bracket) {
+  out_ += bracket;
   first_ = false;
   return *this;
 }

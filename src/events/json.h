@@ -24,6 +24,8 @@ class JsonWriter {
   JsonWriter& boolean(std::string_view name, bool value);
 
  private:
+  JsonWriter& open(std::string_view name, char bracket);
+  JsonWriter& close(char bracket);
   // The comma before every value but a container's first, and its name.
   void value(std::string_view name);
 

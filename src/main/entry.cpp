@@ -8,7 +8,7 @@
 #include "attach/placement.h"
 #include "cli/command_line.h"
 #include "events/event.h"
-#include "main/inspect.h"
+#include "main/desktop_report.h"
 #include "monitor/monitor.h"
 #include "platform/text.h"
 

@@ -1,4 +1,4 @@
-#include "main/inspect.h"
+#include "main/desktop_report.h"
 
 #include <algorithm>
 #include <string>
