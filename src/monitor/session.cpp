@@ -79,16 +79,15 @@ int AttachSession::run() {
   if (!window) return fail_start(call_failed(os_, window.error(), "message window creation"));
   window_ = OwnedWindow(os_, *window);
 
-  const Hwnd host = host_;
-  const Home home = initial_home(os_, host, command_.span);
-  const Result<LayerFound> found = find_host_layer(os_, host, home_area(home, list_monitors(os_)));
+  const Home home = initial_home(os_, host_, command_.span);
+  const Result<LayerFound> found = find_host_layer(os_, host_, home_area(home, list_monitors(os_)));
   if (!found) return fail_start(found.error());
-  const Result<AttachedHost> attached = attach_host_to(os_, host, *found);
+  const Result<AttachedHost> attached = attach_host_to(os_, host_, *found);
   if (!attached) return fail_start(attached.error());
   const DesktopLayer& layer = attached->layer;
-  note_layer(*trace_, "attached", host, layer, found->area, home);
+  note_layer(*trace_, "attached", host_, layer, found->area, home);
   shared_ = std::make_shared<SharedState>(
-      MonitorState{.host = host,
+      MonitorState{.host = host_,
                    .workerw = layer.window,
                    .explorer_pid = taskbar_process_id(os_),
                    .zguard = command_.zguard,
@@ -101,8 +100,8 @@ int AttachSession::run() {
     return fail_start(std::move(*failed));
   }
 
-  emit_event(os_, Event::Attached{.hwnd = host, .workerw = layer.window, .mode = layer.mode});
-  if (visibility_) visibility_->report(host, desktop_, true);
+  emit_event(os_, Event::Attached{.hwnd = host_, .workerw = layer.window, .mode = layer.mode});
+  if (visibility_) visibility_->report(host_, desktop_, true);
   // Without its reader nothing could end the monitor in order: it closes at once.
   if (!start_stdin_reader(os_, *window)) {
     static_cast<void>(os_.write_stderr("failed to spawn thread\n"));
@@ -304,14 +303,13 @@ void AttachSession::on_display_change() {
 // moved it.
 void AttachSession::on_display_timer() {
   static_cast<void>(os_.kill_timer(shared_->message_window, display_timer_id));
-  const Hwnd host = host_;
-  if (!os_.is_window(host)) return;
+  if (!os_.is_window(host_)) return;
   const auto [home, fitted] = shared_->with_state(
       [](const MonitorState& state) { return std::pair(state.home, state.fitted); });
-  const std::optional<Target> target = host_target(os_, host, home, fitted);
+  const std::optional<Target> target = host_target(os_, host_, home, fitted);
   if (!target) return;
   shared_->with_state([&](MonitorState& state) { state.home = target->home; });
-  const Result<std::optional<Rect>> placed = refit_host(os_, host, target->area);
+  const Result<std::optional<Rect>> placed = refit_host(os_, host_, target->area);
   trace_->note("refit", [&](JsonWriter& json) {
     write_rect(json, "area", target->area).boolean("moved", placed && *placed);
   });
@@ -321,7 +319,7 @@ void AttachSession::on_display_timer() {
   }
   if (!*placed) return;
   shared_->with_state([&](MonitorState& state) { state.fitted = fit_record(os_, **placed); });
-  emit_event(os_, Event::Moved{.hwnd = host});
+  emit_event(os_, Event::Moved{.hwnd = host_});
 }
 
 void AttachSession::on_power_setting(std::int64_t setting) {
