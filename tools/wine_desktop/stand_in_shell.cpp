@@ -19,7 +19,7 @@
 //   windows          the line alone
 //   remove-taskbar   destroys the taskbar, as a shell about to start a new one elsewhere does
 //   destroy-layer    destroys the desktop layer, and with it whatever was attached to it
-//   cover-layer      puts a window of its own, as large as the layer, on top of its children
+//   cover-layer      puts a window of its own, a strip along the layer's top, above its children
 //   host             makes a hidden top-level window, a host of another process than the test's or
 //                    one for a main process that cannot make one itself, and writes its handle
 //                    instead of the layer's
@@ -160,10 +160,12 @@ bool obey(std::string_view command) {
   } else if (command == "destroy-layer") {
     DestroyWindow(std::exchange(desktop.layer, nullptr));
   } else if (command == "cover-layer") {
-    // A new child goes below its siblings. It covers the whole layer, so some of every host.
-    RECT all{};
-    GetClientRect(desktop.layer, &all);
-    SetWindowPos(create(L"Static", WS_CHILD, all, desktop.layer), HWND_TOP, 0, 0, 0, 0,
+    // A new child goes below its siblings. A thin strip along the layer's top: it covers some of
+    // every host window, and little of the wallpaper once they are gone.
+    RECT strip{};
+    GetClientRect(desktop.layer, &strip);
+    strip.bottom = 2;
+    SetWindowPos(create(L"Static", WS_CHILD, strip, desktop.layer), HWND_TOP, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     orvel::desktop::raise_win_event(EVENT_OBJECT_REORDER, desktop.layer);
   } else if (command == "host") {
