@@ -123,8 +123,9 @@ void play_mouse(Shell& shell, Session& session, HWND ours) {
 }
 
 // The classic layout, its layer made on request, with --zguard: a shell window above the host
-// window is put below it again; then `move`, a taskbar restart and its re-attach, after which the
-// guard acts again at once, and the end of standard input.
+// window is put below it again; then `move`, a taskbar restart and its re-attach, a `detach` by
+// another helper after which the guard leaves the window alone, another re-attach after which it
+// acts again at once, and the end of standard input.
 TEST(Attach, ClassicSessionGuardsMovesReattachesAndEndsWithItsInput) {
   Shell shell(Layout::classic, {.layer_on_request = true});
   const Window host = make_host();
@@ -133,6 +134,14 @@ TEST(Attach, ClassicSessionGuardsMovesReattachesAndEndsWithItsInput) {
   EXPECT_EQ(session.next(), event("reasserted", host.get()));
   EXPECT_EQ(GetWindow(shell.layer(), GW_CHILD), host.get());
   move_back(shell, host.get());
+  restart_taskbar(shell, session, host.get());
+  // Given back by another helper, the window is no longer the guard's, whatever lies above it.
+  expect_done(L"detach", host.get(), "detached");
+  {
+    const Window above = create_window(WS_POPUP | WS_VISIBLE, {2020, 80, 2660, 560});
+    raise_win_event(EVENT_OBJECT_REORDER, above.get());
+    EXPECT_EQ(session.next(false, 1'000), std::nullopt);
+  }
   restart_taskbar(shell, session, host.get());
   // A re-attach lets the guard act at once again, well within 10 s of its last time.
   shell.cover_layer();
