@@ -111,10 +111,7 @@ TEST(Inspect, SpawnShowsTheLayerTheShellMadeAndNoProgmanIsAnError) {
 TEST(Trace, HoldsWhatFailedQuietlyAndChangesNothingElse) {
   Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
-  std::string directory(MAX_PATH, '\0');
-  directory.resize(GetTempPathA(MAX_PATH, directory.data()));
-  const std::string path = directory + "orvel_trace.log";
-  DeleteFileA(path.c_str());
+  const std::string path = temp_file("orvel_trace.log");
   std::vector<std::vector<std::string>> outputs;
   for (const std::string& trace :
        {std::string(), " --trace " + path, std::string(" --trace Z:\\no\\such\\folder\\t.log")}) {

@@ -97,6 +97,15 @@ struct Session {
   std::optional<DWORD> exit_code;
 };
 
+// A file of `name` in the temporary folder, not there yet.
+inline std::string temp_file(std::string_view name) {
+  std::string path(MAX_PATH, '\0');
+  path.resize(GetTempPathA(MAX_PATH, path.data()));
+  path += name;
+  DeleteFileA(path.c_str());
+  return path;
+}
+
 // Never lost: a child of the live `layer`, or top-level as a popup, as it was or as given back.
 inline void expect_kept(HWND host, HWND layer = nullptr) {
   const LONG_PTR style = GetWindowLongPtrW(host, GWL_STYLE);
