@@ -44,6 +44,33 @@ const MonitorArea* named(std::string_view device, std::span<const MonitorArea> m
   return found == monitors.end() ? nullptr : &*found;
 }
 
+// What fit_host does, on a thread that is per-monitor DPI aware already.
+Result<Rect> fit_in_parent(Platform& os, Hwnd host, const Rect& area, Shown shown) {
+  Point origin{.x = area.left, .y = area.top};
+  if (const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent)) {
+    origin = os.screen_to_client(*parent, origin).value_or(origin);
+  }
+  const Rect place = fit_placement(area, origin);
+  const std::uint32_t flags = fit_flags | (shown == Shown::show ? win::swp_showwindow : 0);
+  if (const SysResult<void> placed =
+          os.set_window_pos(host, win::hwnd_top, place.left, place.top, place.right - place.left,
+                            place.bottom - place.top, flags);
+      !placed) {
+    return std::unexpected(call_failed(os, placed.error()));
+  }
+  return place;
+}
+
+// The host window's place in its parent's coordinates, read on a per-monitor DPI aware thread.
+std::optional<Rect> placement_in_parent(Platform& os, Hwnd host) {
+  const SysResult<Rect> rect = os.get_window_rect(host);
+  const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent);
+  if (!rect || !parent) return std::nullopt;
+  const SysResult<Point> corner = os.screen_to_client(*parent, {rect->left, rect->top});
+  if (!corner) return std::nullopt;
+  return fit_placement(*rect, *corner);
+}
+
 }  // namespace
 
 std::vector<MonitorArea> list_monitors(Platform& os) {
@@ -111,38 +138,13 @@ bool placed_by_another(const std::optional<FitRecord>& fitted, const Rect& place
 }
 
 Result<Rect> fit_host(Platform& os, Hwnd host, const Rect& area, Shown shown) {
-  return with_per_monitor_dpi(os, [&]() -> Result<Rect> {
-    Point origin{.x = area.left, .y = area.top};
-    if (const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent)) {
-      origin = os.screen_to_client(*parent, origin).value_or(origin);
-    }
-    const Rect place = fit_placement(area, origin);
-    const std::uint32_t flags = fit_flags | (shown == Shown::show ? win::swp_showwindow : 0);
-    if (const SysResult<void> placed =
-            os.set_window_pos(host, win::hwnd_top, place.left, place.top, place.right - place.left,
-                              place.bottom - place.top, flags);
-        !placed) {
-      return std::unexpected(call_failed(os, placed.error()));
-    }
-    return place;
-  });
+  return with_per_monitor_dpi(os, [&] { return fit_in_parent(os, host, area, shown); });
 }
 
 Result<std::optional<Rect>> refit_host(Platform& os, Hwnd host, const Rect& area) {
   return with_per_monitor_dpi(os, [&]() -> Result<std::optional<Rect>> {
     if (os.get_window_rect(host) == area) return std::nullopt;
-    return fit_host(os, host, area, Shown::keep);
-  });
-}
-
-std::optional<Rect> host_placement(Platform& os, Hwnd host) {
-  return with_per_monitor_dpi(os, [&]() -> std::optional<Rect> {
-    const SysResult<Rect> rect = os.get_window_rect(host);
-    const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent);
-    if (!rect || !parent) return std::nullopt;
-    const SysResult<Point> corner = os.screen_to_client(*parent, {rect->left, rect->top});
-    if (!corner) return std::nullopt;
-    return fit_placement(*rect, *corner);
+    return fit_in_parent(os, host, area, Shown::keep);
   });
 }
 
@@ -161,7 +163,7 @@ std::optional<Target> host_target(Platform& os, Hwnd host, const Home& home,
   return with_per_monitor_dpi(os, [&]() -> std::optional<Target> {
     const std::vector<MonitorArea> monitors = list_monitors(os);
     Home settled = home;
-    if (const std::optional<Rect> placement = host_placement(os, host);
+    if (const std::optional<Rect> placement = placement_in_parent(os, host);
         placement && placed_by_another(fitted, *placement, os.monotonic_now())) {
       if (const SysResult<Rect> window = os.get_window_rect(host)) {
         settled = home_of(*window, monitors).value_or(home);

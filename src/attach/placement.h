@@ -91,9 +91,6 @@ Result<Rect> fit_host(Platform& os, Hwnd host, const Rect& area, Shown shown);
 // covers exactly that area already; gives the place asked for, or none when nothing moved.
 Result<std::optional<Rect>> refit_host(Platform& os, Hwnd host, const Rect& area);
 
-// The host window's place in its parent's coordinates.
-std::optional<Rect> host_placement(Platform& os, Hwnd host);
-
 // The home of a window about to be attached: all monitors, or the monitor nearest to it.
 Home initial_home(Platform& os, Hwnd host, bool span);
 

@@ -16,36 +16,6 @@ struct Overloaded : F... {
   using F::operator()...;
 };
 
-// An event's line: its name first, then its members, and a line feed.
-class LineBuilder {
- public:
-  explicit LineBuilder(std::string_view name) : json_(line_) {
-    line_.reserve(96);
-    json_.begin_object().text("event", name);
-  }
-  LineBuilder& number(std::string_view member, std::int64_t value) {
-    json_.number(member, value);
-    return *this;
-  }
-  LineBuilder& text(std::string_view member, std::string_view value) {
-    json_.text(member, value);
-    return *this;
-  }
-  LineBuilder& boolean(std::string_view member, bool value) {
-    json_.boolean(member, value);
-    return *this;
-  }
-  std::string finish() {
-    json_.end_object();
-    line_ += '\n';
-    return std::move(line_);
-  }
-
- private:
-  std::string line_;
-  JsonWriter json_;
-};
-
 // Appends to a fixed buffer that is known to be large enough.
 class FixedLine {
  public:
@@ -66,10 +36,6 @@ class FixedLine {
   std::span<char> buffer_;
   std::size_t size_ = 0;
 };
-
-std::string hwnd_line(std::string_view name, Hwnd hwnd) {
-  return LineBuilder(name).number("hwnd", hwnd).finish();
-}
 
 // The one lock for standard output. Re-entrant, so that a thread already holding it may emit.
 std::recursive_mutex& stdout_lock() {
@@ -93,39 +59,38 @@ std::string_view error_kind_text(ErrorKind kind) {
   return "";
 }
 
+// An event's line: its name first, then its members.
 std::string event_line(const Event& event) {
-  return std::visit(
-      Overloaded{
-          [](const Event::Attached& e) {
-            return LineBuilder("attached")
-                .number("hwnd", e.hwnd)
-                .number("workerw", e.workerw)
-                .text("mode", attach_mode_text(e.mode))
-                .finish();
-          },
-          [](const Event::Heartbeat&) { return LineBuilder("heartbeat").finish(); },
-          [](const Event::WorkerwDestroyed& e) { return hwnd_line("workerw-destroyed", e.hwnd); },
-          [](const Event::ExplorerRestarted&) {
-            return LineBuilder("explorer-restarted").finish();
-          },
-          [](const Event::Reasserted& e) { return hwnd_line("reasserted", e.hwnd); },
-          [](const Event::Moved& e) { return hwnd_line("moved", e.hwnd); },
-          [](const Event::Detached& e) { return hwnd_line("detached", e.hwnd); },
-          [](const Event::Refreshed&) { return LineBuilder("refreshed").finish(); },
-          [](const Event::Visibility& e) {
-            return LineBuilder("visibility")
-                .number("hwnd", e.hwnd)
-                .boolean("visible", e.visible)
-                .finish();
-          },
-          [](const Event::Error& e) {
-            LineBuilder line("error");
-            line.text("message", e.message);
-            if (e.kind) line.text("kind", error_kind_text(*e.kind));
-            return line.finish();
-          },
-      },
-      event.variant);
+  return json_line([&](JsonWriter& json) {
+    const auto named = [&](std::string_view name) -> JsonWriter& {
+      return json.text("event", name);
+    };
+    std::visit(Overloaded{
+                   [&](const Event::Attached& e) {
+                     named("attached")
+                         .number("hwnd", e.hwnd)
+                         .number("workerw", e.workerw)
+                         .text("mode", attach_mode_text(e.mode));
+                   },
+                   [&](const Event::Heartbeat&) { named("heartbeat"); },
+                   [&](const Event::WorkerwDestroyed& e) {
+                     named("workerw-destroyed").number("hwnd", e.hwnd);
+                   },
+                   [&](const Event::ExplorerRestarted&) { named("explorer-restarted"); },
+                   [&](const Event::Reasserted& e) { named("reasserted").number("hwnd", e.hwnd); },
+                   [&](const Event::Moved& e) { named("moved").number("hwnd", e.hwnd); },
+                   [&](const Event::Detached& e) { named("detached").number("hwnd", e.hwnd); },
+                   [&](const Event::Refreshed&) { named("refreshed"); },
+                   [&](const Event::Visibility& e) {
+                     named("visibility").number("hwnd", e.hwnd).boolean("visible", e.visible);
+                   },
+                   [&](const Event::Error& e) {
+                     named("error").text("message", e.message);
+                     if (e.kind) json.text("kind", error_kind_text(*e.kind));
+                   },
+               },
+               event.variant);
+  });
 }
 
 void emit_event(Platform& os, const Event& event) {

@@ -3,6 +3,41 @@
 #include <charconv>
 
 namespace orvel {
+namespace {
+
+// The text between the quotes of a JSON string.
+void append_json_escaped(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          static constexpr char digits[] = "0123456789abcdef";
+          out += "\\u00";
+          out += digits[(c >> 4) & 0xF];
+          out += digits[c & 0xF];
+        } else {
+          out += c;  // UTF-8 sequences pass through byte by byte
+        }
+    }
+  }
+}
+
+}  // namespace
 
 JsonWriter& JsonWriter::begin_object(std::string_view name) {
   return open(name, '{');
@@ -70,44 +105,6 @@ JsonWriter& write_rect(JsonWriter& json, std::string_view name, const Rect& rect
       .number("right", rect.right)
       .number("bottom", rect.bottom)
       .end_object();
-}
-
-std::string json_escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  append_json_escaped(out, text);
-  return out;
-}
-
-void append_json_escaped(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          static constexpr char digits[] = "0123456789abcdef";
-          out += "\\u00";
-          out += digits[(c >> 4) & 0xF];
-          out += digits[c & 0xF];
-        } else {
-          out += c;  // UTF-8 sequences pass through byte by byte
-        }
-    }
-  }
 }
 
 }  // namespace orvel

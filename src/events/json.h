@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -33,11 +34,20 @@ class JsonWriter {
   bool first_ = true;
 };
 
+// One JSON object on a line of its own: what `fill` writes into it, then a line feed.
+template <class Fill>
+std::string json_line(Fill&& fill, std::size_t capacity = 96) {
+  std::string line;
+  line.reserve(capacity);
+  JsonWriter json(line);
+  json.begin_object();
+  fill(json);
+  json.end_object();
+  line += '\n';
+  return line;
+}
+
 // A rectangle as an object of its four edges.
 JsonWriter& write_rect(JsonWriter& json, std::string_view name, const Rect& rect);
-
-// The text between the quotes of a JSON string.
-std::string json_escape(std::string_view text);
-void append_json_escaped(std::string& out, std::string_view text);
 
 }  // namespace orvel

@@ -36,13 +36,10 @@ class Trace final : public FailureObserver {
   template <class Fill>
   void note(std::string_view what, Fill&& fill) {
     if (!on()) return;
-    std::string line;
-    JsonWriter json(line);
-    json.begin_object().number("ms", os_->monotonic_now().count() / 1000).text("what", what);
-    fill(json);
-    json.end_object();
-    line += '\n';
-    write(line);
+    write(json_line([&](JsonWriter& json) {
+      json.number("ms", os_->monotonic_now().count() / 1000).text("what", what);
+      fill(json);
+    }));
   }
   void note(std::string_view what) {
     note(what, [](JsonWriter&) {});

@@ -123,22 +123,10 @@ void write_choice(JsonWriter& json, const Choice& choice) {
   json.end_object();
 }
 
-}  // namespace
-
-int run_inspect(Platform& os, std::optional<Hwnd> window, bool spawn) {
-  if (window && !os.is_window(*window)) {
-    emit_error(os, {.message = "orvel window no longer exists"});
-    return exit_failure;
-  }
-  const SysResult<Hwnd> progman = os.find_window_a("Progman");
-  if (!progman) {
-    emit_error(os, {.message = "Progman not found"});
-    return exit_failure;
-  }
-  std::string line;
-  line.reserve(8192);
-  JsonWriter json(line);
-  json.begin_object().text("event", "inspected").text("version", helper_version);
+// The members of the "inspected" line.
+void write_report(Platform& os, JsonWriter& json, Hwnd progman, std::optional<Hwnd> window,
+                  bool spawn) {
+  json.text("event", "inspected").text("version", helper_version);
   const SystemVersion system = os.rtl_get_version().value_or(SystemVersion{});
   json.begin_object("system")
       .number("major", system.major)
@@ -151,14 +139,28 @@ int run_inspect(Platform& os, std::optional<Hwnd> window, bool spawn) {
   // Chosen before the shell's windows are listed: with `spawn`, the list shows the layer made.
   const Choice choice = choose(os, window, spawn, monitors, primary);
   json.begin_array("shell");
-  for (const Hwnd shell_window : shell_windows(os, *progman)) write_window(os, json, shell_window);
+  for (const Hwnd shell_window : shell_windows(os, progman)) write_window(os, json, shell_window);
   json.end_array();
   write_choice(json, choice);
   json.number("taskbarPid", taskbar_process_id(os))
-      .boolean("composition", os.dwm_is_composition_enabled().value_or(false))
-      .end_object();
-  line += '\n';
-  emit_line(os, line);
+      .boolean("composition", os.dwm_is_composition_enabled().value_or(false));
+}
+
+}  // namespace
+
+int run_inspect(Platform& os, std::optional<Hwnd> window, bool spawn) {
+  if (window && !os.is_window(*window)) {
+    emit_error(os, {.message = "orvel window no longer exists"});
+    return exit_failure;
+  }
+  const SysResult<Hwnd> progman = os.find_window_a("Progman");
+  if (!progman) {
+    emit_error(os, {.message = "Progman not found"});
+    return exit_failure;
+  }
+  emit_line(
+      os,
+      json_line([&](JsonWriter& json) { write_report(os, json, *progman, window, spawn); }, 8192));
   return exit_success;
 }
 

@@ -304,11 +304,8 @@ void AttachSession::on_display_change() {
 void AttachSession::on_display_timer() {
   static_cast<void>(os_.kill_timer(shared_->message_window, display_timer_id));
   if (!os_.is_window(host_)) return;
-  const auto [home, fitted] = shared_->with_state(
-      [](const MonitorState& state) { return std::pair(state.home, state.fitted); });
-  const std::optional<Target> target = host_target(os_, host_, home, fitted);
+  const std::optional<Target> target = shared_->settle_target(os_);
   if (!target) return;
-  shared_->with_state([&](MonitorState& state) { state.home = target->home; });
   const Result<std::optional<Rect>> placed = refit_host(os_, host_, target->area);
   trace_->note("refit", [&](JsonWriter& json) {
     write_rect(json, "area", target->area).boolean("moved", placed && *placed);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <tuple>
 
 #include "attach/placement.h"
 #include "events/event.h"
@@ -66,6 +67,15 @@ class SharedState {
   template <class Field>
   Field read(Field MonitorState::*field) {
     return with_state([field](const MonitorState& state) { return state.*field; });
+  }
+
+  // Where the host window goes now, as host_target finds it; the home is kept for next time.
+  std::optional<Target> settle_target(Platform& os) {
+    const auto [host, home, fitted] = with_state(
+        [](const MonitorState& state) { return std::tuple(state.host, state.home, state.fitted); });
+    std::optional<Target> target = host_target(os, host, home, fitted);
+    if (target) with_state([&](MonitorState& state) { state.home = target->home; });
+    return target;
   }
 
  private:

@@ -24,10 +24,7 @@ class WorkerCalls final : public ReattachCalls {
   // The layer for where the host window belongs now, which its home says, unless someone else has
   // placed it meanwhile.
   Result<LayerFound> find_layer(Hwnd host) override {
-    const auto [home, fitted] = shared_.with_state(
-        [](const MonitorState& state) { return std::pair(state.home, state.fitted); });
-    const std::optional<Target> target = host_target(os_, host, home, fitted);
-    if (target) shared_.with_state([&](MonitorState& state) { state.home = target->home; });
+    const std::optional<Target> target = shared_.settle_target(os_);
     Result<LayerFound> found =
         find_host_layer(os_, host, target ? std::optional(target->area) : std::nullopt);
     if (!found) step("search", found.error().message);
