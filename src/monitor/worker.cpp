@@ -47,7 +47,7 @@ class WorkerCalls final : public ReattachCalls {
   void detach(Hwnd host) override { static_cast<void>(detach_host(os_, host)); }
   void pause(std::chrono::milliseconds duration) override {
     shared_.trace->note("reattach", [&](JsonWriter& json) {
-      json.text("step", "pause").number("ms", duration.count());
+      json.text("step", "pause").number("pauseMs", duration.count());
     });
     os_.sleep(duration);
   }

@@ -14,24 +14,21 @@ TEST(Visibility, SaysWhetherAnyOfTheHostsMonitorCanBeSeen) {
   Shell shell(Layout::classic);
   const HWND host = shell.make_host();
   Session helper(shell, host, L" --report-visibility");
-  const auto visible = [&](bool yes) {
-    return event("visibility", host, std::string(",\"visible\":") + (yes ? "true" : "false"));
-  };
-  EXPECT_EQ(helper.next(), visible(true));
+  EXPECT_EQ(helper.next(), visible(host, true));
 
   const Window cover = create_window(WS_POPUP | WS_VISIBLE, {0, 0, 1920, 1080});
   const ULONGLONG shown = GetTickCount64();
   raise_win_event(EVENT_OBJECT_SHOW, cover.get());
-  EXPECT_EQ(helper.next(), visible(false));
+  EXPECT_EQ(helper.next(), visible(host, false));
   std::printf("visibility: a covering window's line came %llu ms after its event\n",
               GetTickCount64() - shown);
 
   SetWindowPos(cover.get(), nullptr, 960, 0, 1920, 1080, SWP_NOZORDER | SWP_NOACTIVATE);
   raise_win_event(EVENT_OBJECT_LOCATIONCHANGE, cover.get());
-  EXPECT_EQ(helper.next(), visible(true));
+  EXPECT_EQ(helper.next(), visible(host, true));
   const Window left = create_window(WS_POPUP | WS_VISIBLE, {0, 0, 960, 1080});
   raise_win_event(EVENT_OBJECT_SHOW, left.get());
-  EXPECT_EQ(helper.next(), visible(false));
+  EXPECT_EQ(helper.next(), visible(host, false));
   // A window of the shell's class names, but none of the shell's own windows, is no end to the
   // windows that cover the host's monitor.
   const WNDCLASSEXW look_alike{
@@ -44,7 +41,7 @@ TEST(Visibility, SaysWhetherAnyOfTheHostsMonitorCanBeSeen) {
   EXPECT_EQ(helper.next(false, 1'000), std::nullopt);
   ShowWindow(left.get(), SW_MINIMIZE);
   raise_win_event(EVENT_SYSTEM_MINIMIZESTART, left.get());
-  EXPECT_EQ(helper.next(), visible(true));
+  EXPECT_EQ(helper.next(), visible(host, true));
   // The other monitor is not the host's.
   const Window other = create_window(WS_POPUP | WS_VISIBLE, {1920, 0, 3840, 1080});
   raise_win_event(EVENT_OBJECT_SHOW, other.get());
@@ -62,8 +59,7 @@ TEST(FollowDisplay, ADisplayChangeRefitsTheHostOnce) {
   Session helper(shell, host.get(), L" --follow-display");
   ShowWindow(host.get(), SW_HIDE);
   SetWindowPos(host.get(), nullptr, 10, 10, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
-  SendMessageTimeoutW(HWND_BROADCAST, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080),
-                      SMTO_ABORTIFHUNG, 2'000, nullptr);
+  display_changed();
   SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0, SMTO_ABORTIFHUNG, 2'000,
                       nullptr);
   EXPECT_EQ(helper.next(), event("moved", host.get()));

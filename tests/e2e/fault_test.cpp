@@ -106,10 +106,7 @@ TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
   for (std::string call; quiet >> call;) rows.push_back({call + "@1:5", {"attached", "detached"}});
 
   Shell shell(Layout::classic);
-  HWND icons = nullptr;
-  while ((icons = FindWindowExW(nullptr, icons, L"WorkerW", nullptr)) &&
-         !FindWindowExW(icons, nullptr, L"SHELLDLL_DefView", nullptr)) {
-  }
+  const HWND icons = icons_workerw();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.faults);
     const Window host = make_host();
@@ -184,10 +181,7 @@ TEST(Faults, AMoveThatCannotPlaceTheWindowFails) {
 TEST(Calls, HooksSkipTheHelperNothingIsActivatedTheRepaintErasesAndOneThreadOwnsTheWindow) {
   Shell shell(Layout::classic);
   const Window host = make_host();
-  std::string path(MAX_PATH, '\0');
-  path.resize(GetTempPathA(MAX_PATH, path.data()));
-  path += "orvel_calls.log";
-  DeleteFileA(path.c_str());
+  const std::string path = temp_file("orvel_calls.log");
   SetEnvironmentVariableA("ORVEL_CALL_LOG", path.c_str());
   {
     Session session(shell, host.get(), L" --forward-mouse --zguard", "");

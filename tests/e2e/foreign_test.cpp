@@ -21,9 +21,10 @@ HWND helper_window(const Process& helper) {
   return nullptr;
 }
 
-// Posted and sent alike: a power setting whose pointer points nowhere, the message with which the
+// A power setting whose pointer points nowhere, posted and sent, the message with which the
 // helper's own worker says it found a new layer, timers of options that are off, and a timer
-// message whose procedure would be called. Each is answered by nothing at all.
+// message whose procedure would be called. Each is answered by nothing at all. A crash would show
+// for the posted setting only: Wine swallows one inside a window procedure for a sent message.
 void play_forgeries(Session& session) {
   const HWND window = helper_window(session.process);
   constexpr LPARAM nowhere = 0x1234;
@@ -38,20 +39,21 @@ void play_forgeries(Session& session) {
 
 // Without the options that the forgeries play at, and with them; then a WM_DESTROY or a WM_QUIT
 // that the helper did not post itself closes it in order. Without the options, the trace shows
-// that no forged timer set the helper to work: no refit, no look at what covers the window.
+// that the forged display timer refitted nothing.
 TEST(Foreign, MessagesFromOtherProcessesNeitherCrashNorSpeakNorLoseTheWindow) {
   Shell shell(Layout::classic);
   const std::string trace = temp_file("orvel_forgeries.log");
   const struct {
     std::wstring options;
+    bool reports_visibility;
     UINT ending;
-  } cases[] = {{L" --trace " + widen(trace), WM_DESTROY},
-               {L" --report-visibility --forward-mouse", WM_QUIT}};
+  } cases[] = {{L" --trace " + widen(trace), false, WM_DESTROY},
+               {L" --report-visibility --forward-mouse", true, WM_QUIT}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ending);
     const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
     Session session(shell, host.get(), c.options);
-    if (c.options.find(L"visibility") != std::wstring::npos) {
+    if (c.reports_visibility) {
       EXPECT_TRUE(session.until("visibility"));
     }
     play_forgeries(session);
@@ -64,9 +66,7 @@ TEST(Foreign, MessagesFromOtherProcessesNeitherCrashNorSpeakNorLoseTheWindow) {
   std::ifstream notes(trace);
   const std::string written{std::istreambuf_iterator<char>(notes), {}};
   EXPECT_NE(written.find(R"("what":"attached")"), std::string::npos) << written;
-  for (const char* work : {R"("what":"refit")", R"("what":"visibility")"}) {
-    EXPECT_EQ(written.find(work), std::string::npos) << written;
-  }
+  EXPECT_EQ(written.find(R"("what":"refit")"), std::string::npos) << written;
 }
 
 // The layer goes while the close repaints the wallpaper, as some shells rebuild it then: nothing
@@ -89,8 +89,9 @@ TEST(Foreign, TheShellChangingDuringTheCloseWritesNothingAfterDetached) {
 TEST(Foreign, AMessageLongerThanAReadOfAMessagePipeIsNoEnd) {
   Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
+  constexpr bool stdout_reader = true, message_input = true;
   Process helper(L"orvel-wallpaper-helper.exe", L"attach --hwnd " + widen(handle_text(host.get())),
-                 true, true);
+                 stdout_reader, message_input);
   EXPECT_EQ(helper.read_line(), attached(host.get(), shell.layer(), Layout::classic));
   helper.write(std::string(10'000, ' ') + "\n");
   EXPECT_EQ(helper.read_line(800), std::nullopt);

@@ -24,13 +24,6 @@ Window make_host() {
 }
 constexpr Box second_monitor{1920, 0, 3840, 1080};
 
-void expect_done(const wchar_t* command, HWND host, const char* line) {
-  Process helper = start_helper(std::wstring(command) + L" --hwnd " + widen(handle_text(host)));
-  EXPECT_EQ(helper.wait(), 0u);
-  EXPECT_EQ(helper.unread_output(), event(line, host) + "\n");
-  EXPECT_EQ(helper.errors(), "");
-}
-
 // Its first line says the window is in the layer: a child on top of its siblings, over its monitor.
 Session attach(Shell& shell, Layout layout, HWND host, std::wstring_view options = L"") {
   const Box monitor = monitor_box(host);

@@ -7,16 +7,6 @@ namespace {
 
 constexpr Box first{0, 0, 1920, 1080}, second{1920, 0, 3840, 1080}, both{0, 0, 3840, 1080};
 
-std::string visible(HWND host, bool yes) {
-  return event("visibility", host, std::string(",\"visible\":") + (yes ? "true" : "false"));
-}
-
-// Raises a display change as Windows broadcasts it, to every top-level window.
-void display_changed() {
-  SendMessageTimeoutW(HWND_BROADCAST, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080),
-                      SMTO_ABORTIFHUNG, 2'000, nullptr);
-}
-
 // A window of ours over `box`, shown and hidden as Windows would say.
 struct Cover {
   explicit Cover(Box box)
@@ -114,8 +104,7 @@ TEST(Monitors, AWallpaperFollowsItsMonitorAwayAndBackAndStaysWhenTheLayerMoves) 
   POINT origin{};
   ClientToScreen(shell.layer(), &origin);
   SetWindowPos(host.get(), nullptr, 100 - origin.x, 100 - origin.y, 640, 480, SWP_NOZORDER);
-  Process move(L"orvel-wallpaper-helper.exe", L"move --hwnd " + widen(handle_text(host.get())));
-  EXPECT_EQ(move.wait(), 0u);
+  expect_done(L"move", host.get(), "moved");
   EXPECT_EQ(window_box(host.get()), first);
   Sleep(1'000);
   display_changed();

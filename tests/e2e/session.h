@@ -42,6 +42,9 @@ inline std::string attached(HWND host, HWND layer, Layout layout) {
                ",\"workerw\":" + handle_text(layer) + ",\"mode\":\"" +
                    (layout == Layout::classic ? "classic" : "raised") + '"');
 }
+inline std::string visible(HWND host, bool yes) {
+  return event("visibility", host, std::string(",\"visible\":") + (yes ? "true" : "false"));
+}
 inline std::string error(std::string_view message) {
   return event("error", R"(,"message":")" + std::string(message) + '"');
 }
@@ -96,6 +99,29 @@ struct Session {
   std::vector<std::string> lines;
   std::optional<DWORD> exit_code;
 };
+
+// A one-shot command for `host` that ends well, writing `line` and nothing else.
+inline void expect_done(const wchar_t* command, HWND host, const char* line) {
+  Process helper = start_helper(std::wstring(command) + L" --hwnd " + widen(handle_text(host)));
+  EXPECT_EQ(helper.wait(), 0u);
+  EXPECT_EQ(helper.unread_output(), event(line, host) + "\n");
+  EXPECT_EQ(helper.errors(), "");
+}
+
+// Raises a display change as Windows broadcasts it, to every top-level window.
+inline void display_changed() {
+  SendMessageTimeoutW(HWND_BROADCAST, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080),
+                      SMTO_ABORTIFHUNG, 2'000, nullptr);
+}
+
+// The top-level WorkerW that holds the icons, as the classic layout has it.
+inline HWND icons_workerw() {
+  HWND icons = nullptr;
+  while ((icons = FindWindowExW(nullptr, icons, L"WorkerW", nullptr)) &&
+         !FindWindowExW(icons, nullptr, L"SHELLDLL_DefView", nullptr)) {
+  }
+  return icons;
+}
 
 // A file of `name` in the temporary folder, not there yet.
 inline std::string temp_file(std::string_view name) {

@@ -282,8 +282,6 @@ class Shell {
   void move_layer(int dx, int dy) {
     obey("move-layer " + std::to_string(dx) + ' ' + std::to_string(dy));
   }
-  // Fits the desktop and its layer to the virtual screen as it is now.
-  void fit_layer() { obey("fit-layer"); }
   // A hidden top-level window of the shell's process: a host window of another process than ours.
   HWND make_host() {
     desktop_.write("host\n");

@@ -27,9 +27,6 @@
 //   move-layer <dx> <dy>
 //                    moves the layer by that many pixels, and whatever it holds with it, as a shell
 //                    does when a monitor is added left of or above the primary one
-//   fit-layer        fits Progman, the icons' window and the layer to the virtual screen as it is
-//                    now, as a shell does after monitors have come or gone; unpainted, the layer
-//                    keeps its offset from the screen's origin
 #include <windows.h>
 
 #include <cstdio>
@@ -138,16 +135,6 @@ RECT layer_place() {
   return rect;
 }
 
-void fit_to_screen() {
-  desktop.screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)};
-  desktop.screen.right = desktop.screen.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
-  desktop.screen.bottom = desktop.screen.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
-  place(desktop.progman, progman_rect());
-  if (desktop.icons != desktop.progman) place(desktop.icons, desktop.screen);
-  place(FindWindowExW(desktop.icons, nullptr, L"SHELLDLL_DefView", nullptr), screen_sized(0, 0));
-  if (desktop.layer) place(desktop.layer, layer_rect());
-}
-
 bool write_handle(HWND window) {
   return std::puts(orvel::desktop::handle_text(window).c_str()) >= 0 && std::fflush(stdout) == 0;
 }
@@ -185,8 +172,6 @@ bool obey(std::string_view command) {
       OffsetRect(&rect, by.x, by.y);
       place(desktop.layer, rect);
     }
-  } else if (command == "fit-layer") {
-    if (desktop.progman) fit_to_screen();
   } else if (command != "windows") {
     return false;
   }
