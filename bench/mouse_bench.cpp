@@ -3,7 +3,8 @@
 #include <vector>
 
 #include "monitor/coverage.h"
-#include "monitor/decisions.h"
+#include "monitor/shell_events.h"
+#include "monitor/visibility_rules.h"
 #include "mouse/translate.h"
 
 namespace orvel {

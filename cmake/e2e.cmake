@@ -10,7 +10,8 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 file(GLOB e2e_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)
 add_executable(orvel_e2e_tests ${e2e_test_sources})
-target_include_directories(orvel_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+# The helper's own window ids, which the tests forge messages with.
+target_include_directories(orvel_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/src)
 target_include_directories(orvel_e2e_tests SYSTEM PRIVATE ${json_include})
 target_link_libraries(orvel_e2e_tests PRIVATE gtest_main orvel_wine_desktop orvel_warnings version ntdll)
 # What the helper's version resource must say.

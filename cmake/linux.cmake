@@ -16,3 +16,9 @@ add_test(NAME unit COMMAND orvel_unit_tests --gtest_shuffle --gtest_repeat=3)
 find_package(benchmark REQUIRED)
 add_executable(orvel_mouse_bench bench/mouse_bench.cpp)
 target_link_libraries(orvel_mouse_bench PRIVATE orvel_core orvel_warnings benchmark::benchmark)
+
+# Folders depend only downward, no header includes itself, and pure headers reach no interface.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME include_structure
+         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/structure/check_includes.py
+                 ${PROJECT_SOURCE_DIR}/src)

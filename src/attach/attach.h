@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "attach/discovery.h"
+#include "attach/layer.h"
 #include "events/event.h"
 #include "platform/platform.h"
 
@@ -10,10 +11,6 @@ namespace orvel {
 
 // The desktop layer for the area of the virtual screen that the host window is to cover. The
 // search can take seconds.
-struct LayerFound {
-  DesktopLayer layer;
-  std::optional<Rect> area;
-};
 Result<LayerFound> find_host_layer(Platform& os, Hwnd host, const std::optional<Rect>& area);
 
 // Makes the host window a child of the layer found, with the styles of a child, fitted over its

@@ -18,20 +18,6 @@ constexpr std::uint32_t spawn_timeout_ms = 1000;
 
 }  // namespace
 
-std::string_view layer_reason_text(LayerReason reason) {
-  switch (reason) {
-    case LayerReason::covers_area:
-      return "the WorkerW that covers the most of the area, at least four fifths of it";
-    case LayerReason::after_icons:
-      return "no WorkerW covers four fifths of the area: the top-level WorkerW right after the "
-             "window that holds the icons";
-    case LayerReason::inside_progman:
-      return "no WorkerW covers four fifths of the area: the WorkerW inside Progman, which holds "
-             "the icons";
-  }
-  return "";
-}
-
 std::u16string_view class_name(Platform& os, Hwnd window, ClassName& buffer) {
   const SysResult<std::size_t> length = os.get_class_name_w(window, buffer);
   return length ? std::u16string_view(buffer.data(), *length) : std::u16string_view();
@@ -134,6 +120,13 @@ std::optional<DesktopLayer> search_desktop_layer(Platform& os, const std::option
     if (std::optional<DesktopLayer> layer = search_covering(os, *area)) return layer;
   }
   return search_by_structure(os);
+}
+
+std::uint32_t taskbar_process_id(Platform& os) {
+  const SysResult<Hwnd> taskbar = os.find_window_a("Shell_TrayWnd");
+  if (!taskbar) return 0;
+  const SysResult<WindowOwner> owner = os.get_window_thread_process_id(*taskbar);
+  return owner ? owner->process_id : 0;
 }
 
 DesktopWindows find_desktop_windows(Platform& os, Hwnd layer) {

@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 
+#include "attach/layer.h"
 #include "events/event.h"
 #include "platform/desktop_windows.h"
 #include "platform/platform.h"
@@ -20,18 +21,6 @@ std::u16string_view class_name(Platform& os, Hwnd window, ClassName& buffer);
 bool class_is(Platform& os, Hwnd window, std::u16string_view name);
 // Whether `window` has a direct child of class SHELLDLL_DefView: it holds the desktop icons.
 bool holds_desktop_icons(Platform& os, Hwnd window);
-
-// Why discovery chose the layer it found.
-enum class LayerReason : std::uint8_t { covers_area, after_icons, inside_progman };
-std::string_view layer_reason_text(LayerReason reason);
-
-// The shell's WorkerW into which the host window goes, the layout it was found in, and why.
-struct DesktopLayer {
-  Hwnd window = 0;
-  AttachMode mode = AttachMode::classic;
-  LayerReason reason = LayerReason::covers_area;
-  bool operator==(const DesktopLayer&) const = default;
-};
 
 // A WorkerW that does not hold the desktop icons, and where it is on the screen: top-level ones
 // first, in z-order, then those inside Progman.
@@ -79,6 +68,9 @@ std::optional<DesktopLayer> search_desktop_layer(Platform& os, const std::option
 
 // Finds the desktop layer, asking the shell once to create it when it is missing.
 Result<DesktopLayer> find_desktop_layer(Platform& os, const std::optional<Rect>& area);
+
+// The process id of the shell's taskbar, 0 when there is none: a new one means a new shell.
+std::uint32_t taskbar_process_id(Platform& os);
 
 // The shell's windows beside `layer`: Progman, and the window that holds the icons.
 DesktopWindows find_desktop_windows(Platform& os, Hwnd layer);

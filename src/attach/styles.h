@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace orvel {
 

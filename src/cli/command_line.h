@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace orvel {
 

@@ -47,18 +47,6 @@ constexpr std::uint32_t facility_nt_bit = 0x10000000;
 
 }  // namespace
 
-std::string_view attach_mode_text(AttachMode mode) {
-  return mode == AttachMode::raised ? "raised" : "classic";
-}
-
-std::string_view error_kind_text(ErrorKind kind) {
-  switch (kind) {
-    case ErrorKind::window_destroyed:
-      return "window-destroyed";
-  }
-  return "";
-}
-
 // An event's line: its name first, then its members.
 std::string event_line(const Event& event) {
   return json_line([&](JsonWriter& json) {

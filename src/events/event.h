@@ -1,37 +1,17 @@
 #pragma once
 
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <variant>
 
+#include "base/attach_mode.h"
+#include "base/error.h"
 #include "platform/platform.h"
 
 namespace orvel {
-
-// The layout in which the desktop layer was found: a top-level WorkerW, or one inside Progman.
-enum class AttachMode : std::uint8_t { classic = 0, raised = 1 };
-std::string_view attach_mode_text(AttachMode mode);
-
-enum class ErrorKind { window_destroyed };
-std::string_view error_kind_text(ErrorKind kind);
-
-// The failure value of every operation that can fail.
-struct HelperError {
-  std::string message;
-  std::optional<ErrorKind> kind;
-  bool operator==(const HelperError&) const = default;
-};
-
-template <class T>
-using Result = std::expected<T, HelperError>;
-
-inline std::unexpected<HelperError> fail(std::string message) {
-  return std::unexpected(HelperError{.message = std::move(message), .kind = std::nullopt});
-}
 
 // One line of standard output. The mouse's lines, which come at the rate of the hardware, are
 // made apart, by `mouse_line`, without allocating.

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace orvel {
 

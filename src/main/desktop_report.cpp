@@ -9,7 +9,6 @@
 #include "cli/exit_codes.h"
 #include "events/event.h"
 #include "events/json.h"
-#include "monitor/session.h"
 #include "platform/text.h"
 
 namespace orvel {

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace orvel {
 

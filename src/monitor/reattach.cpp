@@ -44,4 +44,19 @@ void reattach_host(ReattachCalls& calls) {
   }
 }
 
+bool WorkerGate::claim() {
+  int state = state_.load();
+  for (;;) {
+    if (state == again) return false;
+    if (state_.compare_exchange_weak(state, state == idle ? once : again)) return state == idle;
+  }
+}
+
+bool WorkerGate::finish() {
+  int state = state_.load();
+  while (!state_.compare_exchange_weak(state, state == again ? once : idle)) {
+  }
+  return state == again;
+}
+
 }  // namespace orvel

@@ -1,11 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <optional>
 
-#include "attach/attach.h"
-#include "events/event.h"
-#include "platform/platform.h"
+#include "attach/layer.h"
+#include "base/error.h"
+#include "platform/types.h"
 
 namespace orvel {
 
@@ -49,5 +50,38 @@ class ReattachCalls {
 // ten tries, a pause after each of the first nine failures, each looking afresh at the close
 // flag, the state and the host window.
 void reattach_host(ReattachCalls& calls);
+
+// At most one re-attach worker at a time, and no trigger lost: a trigger that comes while a worker
+// runs makes that worker run once more before it ends.
+class WorkerGate {
+ public:
+  // True when the caller must start a worker; false when the running one will run again.
+  bool claim();
+  // The worker, at its end: true when it must run once more.
+  bool finish();
+  // The worker that `claim` asked for could not be started.
+  void abandon() { state_.store(idle); }
+  bool running() const { return state_.load() != idle; }
+
+ private:
+  static constexpr int idle = 0;
+  static constexpr int once = 1;
+  static constexpr int again = 2;
+  std::atomic<int> state_{idle};
+};
+
+inline constexpr std::chrono::milliseconds close_wait_pause{10};
+inline constexpr int close_wait_pauses = 200;
+
+// The close gives the host window back only once no worker is changing it, and waits at most
+// about 2 s for that. True when no worker runs any more.
+template <class Pause>
+bool await_worker_end(const WorkerGate& gate, Pause&& pause) {
+  for (int pauses = 0; gate.running(); ++pauses) {
+    if (pauses == close_wait_pauses) return false;
+    pause();
+  }
+  return true;
+}
 
 }  // namespace orvel

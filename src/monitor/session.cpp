@@ -7,6 +7,10 @@
 #include "attach/placement.h"
 #include "cli/exit_codes.h"
 #include "control/stdin_reader.h"
+#include "monitor/shell_events.h"
+#include "monitor/window_ids.h"
+#include "monitor/window_messages.h"
+#include "monitor/worker.h"
 #include "platform/text.h"
 
 namespace orvel {
@@ -19,19 +23,14 @@ constexpr std::uint32_t hook_flags = win::winevent_outofcontext | win::winevent_
 
 }  // namespace
 
-std::uint32_t taskbar_process_id(Platform& os) {
-  const SysResult<Hwnd> taskbar = os.find_window_a("Shell_TrayWnd");
-  if (!taskbar) return 0;
-  const SysResult<WindowOwner> owner = os.get_window_thread_process_id(*taskbar);
-  return owner ? owner->process_id : 0;
-}
-
 AttachSession::AttachSession(Platform& os, const Command& command)
     : os_(os), command_(command), host_(command.hwnd.value_or(0)) {}
 
 // Every way out of `run` has closed in order or failed in order: the window goes with no second
 // close.
 AttachSession::~AttachSession() {
+  hooks_.clear();
+  os_.set_win_event_handler(nullptr);
   os_.set_failure_observer(nullptr);
   if (shared_) static_cast<void>(shared_->begin_close());
 }
@@ -49,18 +48,6 @@ std::shared_ptr<Trace> AttachSession::open_trace() {
   auto trace = std::make_shared<Trace>(os_, path);
   if (trace->on()) os_.set_failure_observer(trace.get());
   return trace;
-}
-
-void note_layer(Trace& trace, std::string_view what, Hwnd host, const DesktopLayer& layer,
-                const std::optional<Rect>& area, const Home& home) {
-  trace.note(what, [&](JsonWriter& json) {
-    json.number("hwnd", host)
-        .number("layer", layer.window)
-        .text("mode", attach_mode_text(layer.mode))
-        .text("reason", layer_reason_text(layer.reason))
-        .text("home", home.span ? "all monitors" : home.device);
-    if (area) write_rect(json, "area", *area);
-  });
 }
 
 int AttachSession::run() {
@@ -95,7 +82,7 @@ int AttachSession::run() {
                    .fitted = attached->placement
                                  ? std::optional(fit_record(os_, *attached->placement))
                                  : std::nullopt},
-      *window, trace_);
+      *window, window_ids::layer_changed_message, trace_);
   if (std::optional<HelperError> failed = start_watching(layer.window)) {
     return fail_start(std::move(*failed));
   }
@@ -113,13 +100,14 @@ int AttachSession::run() {
 }
 
 std::optional<HelperError> AttachSession::hook(std::uint32_t event, std::string_view name) {
-  const SysResult<Hhook> hooked = os_.set_win_event_hook(event, event, *this, hook_flags);
+  const SysResult<Hhook> hooked = os_.set_win_event_hook(event, event, hook_flags);
   if (!hooked) return call_failed(os_, hooked.error(), name);
   hooks_.emplace_back(os_, *hooked);
   return std::nullopt;
 }
 
 std::optional<HelperError> AttachSession::start_watching(Hwnd layer) {
+  os_.set_win_event_handler(this);
   if (auto failed = hook(win::event_object_destroy, "SetWinEventHook(EVENT_OBJECT_DESTROY)")) {
     return failed;
   }
@@ -133,15 +121,16 @@ std::optional<HelperError> AttachSession::start_watching(Hwnd layer) {
       if (event == win::event_object_destroy || event == win::event_object_reorder) continue;
       if (auto failed = hook(event, "SetWinEventHook(visibility events)")) return failed;
     }
-    visibility_.emplace(os_, shared_->message_window, *trace_);
+    visibility_.emplace(os_, shared_->message_window, window_ids::visibility_timer, *trace_);
   }
   if (const SysResult<std::uint64_t> timer =
-          os_.set_timer(shared_->message_window, heartbeat_timer_id, heartbeat_period_ms);
+          os_.set_timer(shared_->message_window, window_ids::heartbeat_timer, heartbeat_period_ms);
       !timer) {
     return call_failed(os_, timer.error());
   }
   if (command_.forward_mouse) {
-    if (const Result<void> started = mouse_.emplace(os_, desktop_).start(shared_->message_window);
+    if (const Result<void> started =
+            mouse_.emplace(os_, desktop_, window_ids::mouse_timer).start(shared_->message_window);
         !started) {
       return HelperError{.message = "mouse forwarding unavailable: " + started.error().message};
     }
@@ -195,17 +184,11 @@ std::int64_t AttachSession::on_message(Hwnd window, std::uint32_t message, std::
   } else if (message == taskbar_created_) {
     on_taskbar_created();
   } else if (message == win::wm_destroy) {
-    // The close destroys the window; a WM_DESTROY before it began comes from elsewhere, and is a
-    // close.
-    if (shared_ && !shared_->closing()) {
-      on_close();
-    } else {
-      os_.post_quit_message(0);
-    }
+    os_.post_quit_message(0);
   } else if (message == win::wm_close) {
     on_close();
     return 0;
-  } else if (message == wm_layer_changed) {
+  } else if (message == window_ids::layer_changed_message) {
     on_layer_changed();
   } else if (display_changed(message, wparam)) {
     on_display_change();
@@ -218,17 +201,17 @@ std::int64_t AttachSession::on_message(Hwnd window, std::uint32_t message, std::
 // Each timer acts only while what it serves is on: a timer message can be posted by anyone.
 void AttachSession::on_timer(std::uint64_t id) {
   if (!shared_ || shared_->closing()) return;
-  if (id == heartbeat_timer_id) on_heartbeat();
-  if (id == mouse_timer_id && mouse_) mouse_->on_tick();
-  if (id == visibility_timer_id && visibility_) {
+  if (id == window_ids::heartbeat_timer) on_heartbeat();
+  if (id == window_ids::mouse_timer && mouse_) mouse_->on_tick();
+  if (id == window_ids::visibility_timer && visibility_) {
     visibility_->on_timer(host_, desktop_);
   }
-  if (id == display_timer_id && command_.follow_display) on_display_timer();
+  if (id == window_ids::display_timer && command_.follow_display) on_display_timer();
 }
 
 void AttachSession::on_heartbeat() {
   emit_event(os_, Event::Heartbeat{});
-  if (command_.zguard) guard_zorder();
+  if (command_.zguard) guard_.guard_zorder(os_, *shared_, *trace_);
 }
 
 // The shell tells every top-level window "TaskbarCreated" when it has made its taskbar.
@@ -295,14 +278,15 @@ void AttachSession::on_display_change() {
   if (!shared_ || shared_->closing()) return;
   if (visibility_) visibility_->mark_stale();
   if (command_.follow_display) {
-    static_cast<void>(os_.set_timer(shared_->message_window, display_timer_id, display_settle_ms));
+    static_cast<void>(
+        os_.set_timer(shared_->message_window, window_ids::display_timer, display_settle_ms));
   }
 }
 
 // Fits the host window again where it belongs, leaving it shown or hidden; "moved" only when that
 // moved it.
 void AttachSession::on_display_timer() {
-  static_cast<void>(os_.kill_timer(shared_->message_window, display_timer_id));
+  static_cast<void>(os_.kill_timer(shared_->message_window, window_ids::display_timer));
   if (!os_.is_window(host_)) return;
   const std::optional<Target> target = shared_->settle_target(os_);
   if (!target) return;

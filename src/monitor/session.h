@@ -11,6 +11,7 @@
 #include "events/trace.h"
 #include "monitor/state.h"
 #include "monitor/visibility.h"
+#include "monitor/zorder_guard.h"
 #include "mouse/forwarding.h"
 #include "platform/desktop_windows.h"
 #include "platform/owned.h"
@@ -18,12 +19,8 @@
 
 namespace orvel {
 
-inline constexpr std::uint64_t heartbeat_timer_id = 1;
 inline constexpr std::uint32_t heartbeat_period_ms = 5000;
-inline constexpr std::uint64_t display_timer_id = 4;
 inline constexpr std::uint32_t display_settle_ms = 200;
-// Posted by the re-attach worker to the message window: follow the new layer.
-inline constexpr std::uint32_t wm_layer_changed = win::wm_app + 1;
 
 // One run of `attach`: the hidden message window, the hooks, the timers and what the monitor knows,
 // owned here from start-up to the close. Everything but the shared state is the main thread's: its
@@ -60,7 +57,6 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
   void on_display_change();
   void on_display_timer();
   void on_power_setting(std::int64_t setting);
-  void guard_zorder();
   void follow_layer(Hwnd layer);
 
   Platform& os_;
@@ -73,22 +69,10 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
   DesktopWindows desktop_;
   std::optional<VisibilityWatch> visibility_;
   std::optional<MouseForwarding> mouse_;
-  std::vector<Rect> above_;  // the guard's: the host window's siblings above it
+  ZorderGuard guard_;
   // The hooks and the window call into everything above: they go first.
   std::vector<OwnedHook> hooks_;
   OwnedWindow window_;
 };
-
-// The process id of the shell's taskbar, 0 when there is none.
-std::uint32_t taskbar_process_id(Platform& os);
-
-// The trace's line for a layer the host window was attached to, the area it was fitted over and
-// where it belongs.
-void note_layer(Trace& trace, std::string_view what, Hwnd host, const DesktopLayer& layer,
-                const std::optional<Rect>& area, const Home& home);
-
-// Starts a re-attach worker for the shared state unless one is running already, which then runs
-// once more instead.
-void start_reattach_worker(Platform& os, const std::shared_ptr<SharedState>& shared);
 
 }  // namespace orvel

@@ -10,7 +10,7 @@
 #include "attach/placement.h"
 #include "events/event.h"
 #include "events/trace.h"
-#include "monitor/decisions.h"
+#include "monitor/reattach.h"
 #include "platform/platform.h"
 
 namespace orvel {
@@ -30,11 +30,16 @@ struct MonitorState {
 // it: the close waits only so long for a worker, which may then run on after the session ended.
 class SharedState {
  public:
-  SharedState(MonitorState state, Hwnd window, std::shared_ptr<Trace> shared_trace)
-      : message_window(window), trace(std::move(shared_trace)), state_(state) {}
+  SharedState(MonitorState state, Hwnd window, std::uint32_t layer_changed_id,
+              std::shared_ptr<Trace> shared_trace)
+      : message_window(window),
+        layer_changed_message(layer_changed_id),
+        trace(std::move(shared_trace)),
+        state_(state) {}
 
-  // The hidden window; the worker only posts to it.
+  // The hidden window; the worker only posts to it, this message when it attached to a new layer.
   const Hwnd message_window;
+  const std::uint32_t layer_changed_message;
   const std::shared_ptr<Trace> trace;
   WorkerGate reattach;
   // The window whose destruction started a re-attach, until the worker has seen it gone.

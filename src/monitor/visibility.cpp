@@ -53,8 +53,9 @@ std::optional<std::u16string> desktop_name(Platform& os, Hdesk desktop) {
 }  // namespace
 
 // The notification goes with the watch, before the close begins its work.
-VisibilityWatch::VisibilityWatch(Platform& os, Hwnd message_window, Trace& trace)
-    : os_(os), message_window_(message_window), trace_(trace) {
+VisibilityWatch::VisibilityWatch(Platform& os, Hwnd message_window, std::uint64_t timer,
+                                 Trace& trace)
+    : os_(os), message_window_(message_window), timer_(timer), trace_(trace) {
   if (const SysResult<PowerNotification> registered = os.register_power_setting_notification(
           message_window, win::guid_console_display_state, win::device_notify_window_handle)) {
     display_notification_ = OwnedPowerNotification(os, *registered);
@@ -64,11 +65,11 @@ VisibilityWatch::VisibilityWatch(Platform& os, Hwnd message_window, Trace& trace
 
 void VisibilityWatch::mark_stale() {
   if (std::exchange(stale_, true)) return;
-  if (!os_.set_timer(message_window_, visibility_timer_id, visibility_delay_ms)) stale_ = false;
+  if (!os_.set_timer(message_window_, timer_, visibility_delay_ms)) stale_ = false;
 }
 
 void VisibilityWatch::on_timer(Hwnd host, const DesktopWindows& desktop) {
-  static_cast<void>(os_.kill_timer(message_window_, visibility_timer_id));
+  static_cast<void>(os_.kill_timer(message_window_, timer_));
   stale_ = false;
   report(host, desktop);
 }

@@ -7,21 +7,21 @@
 
 #include "events/trace.h"
 #include "monitor/coverage.h"
-#include "monitor/decisions.h"
+#include "monitor/visibility_rules.h"
 #include "platform/desktop_windows.h"
 #include "platform/owned.h"
 #include "platform/platform.h"
 
 namespace orvel {
 
-inline constexpr std::uint64_t visibility_timer_id = 3;
 inline constexpr std::uint32_t visibility_delay_ms = 100;
 
 // The "visibility" lines of `attach --report-visibility`, on the monitor's thread alone.
 class VisibilityWatch {
  public:
   // Asks for the display's on and off; without that notification the display counts as on.
-  VisibilityWatch(Platform& os, Hwnd message_window, Trace& trace);
+  // `timer` is the id of its timer on the message window.
+  VisibilityWatch(Platform& os, Hwnd message_window, std::uint64_t timer, Trace& trace);
 
   // Something the answer depends on may have changed: one timer, armed once, recomputes it, so that
   // a burst of window events costs one recomputation.
@@ -39,6 +39,7 @@ class VisibilityWatch {
 
   Platform& os_;
   Hwnd message_window_;
+  std::uint64_t timer_;
   Trace& trace_;
   OwnedPowerNotification display_notification_;
   std::optional<std::u16string> own_desktop_;

@@ -1,3 +1,5 @@
+#include "monitor/worker.h"
+
 #include <chrono>
 #include <memory>
 #include <utility>
@@ -5,7 +7,6 @@
 #include "attach/attach.h"
 #include "events/event.h"
 #include "monitor/reattach.h"
-#include "monitor/session.h"
 #include "monitor/state.h"
 
 namespace orvel {
@@ -63,7 +64,8 @@ class WorkerCalls final : public ReattachCalls {
       return false;
     }
     shared_.layer_changed = true;
-    static_cast<void>(os_.post_message_w(shared_.message_window, wm_layer_changed, 0, 0));
+    static_cast<void>(
+        os_.post_message_w(shared_.message_window, shared_.layer_changed_message, 0, 0));
     return true;
   }
 
@@ -83,6 +85,18 @@ class WorkerCalls final : public ReattachCalls {
 };
 
 }  // namespace
+
+void note_layer(Trace& trace, std::string_view what, Hwnd host, const DesktopLayer& layer,
+                const std::optional<Rect>& area, const Home& home) {
+  trace.note(what, [&](JsonWriter& json) {
+    json.number("hwnd", host)
+        .number("layer", layer.window)
+        .text("mode", attach_mode_text(layer.mode))
+        .text("reason", layer_reason_text(layer.reason))
+        .text("home", home.span ? "all monitors" : home.device);
+    if (area) write_rect(json, "area", *area);
+  });
+}
 
 void start_reattach_worker(Platform& os, const std::shared_ptr<SharedState>& shared) {
   if (!shared->reattach.claim()) return;

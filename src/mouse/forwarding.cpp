@@ -50,8 +50,8 @@ class MouseForwarding::Facts final : public MouseFacts {
   MouseForwarding& forwarding_;
 };
 
-MouseForwarding::MouseForwarding(Platform& os, const DesktopWindows& desktop)
-    : os_(os), desktop_(desktop), clock_origin_(os.monotonic_now()) {}
+MouseForwarding::MouseForwarding(Platform& os, const DesktopWindows& desktop, std::uint64_t timer)
+    : os_(os), desktop_(desktop), timer_(timer), clock_origin_(os.monotonic_now()) {}
 
 Result<void> MouseForwarding::start(Hwnd message_window) {
   // Positions in physical pixels on every monitor, even where the process could not be made so.
@@ -65,7 +65,7 @@ Result<void> MouseForwarding::start(Hwnd message_window) {
     return std::unexpected(call_failed(os_, registered.error()));
   }
   if (const SysResult<std::uint64_t> timer =
-          os_.set_timer(message_window, mouse_timer_id, mouse_timer_period_ms);
+          os_.set_timer(message_window, timer_, mouse_timer_period_ms);
       !timer) {
     return std::unexpected(call_failed(os_, timer.error(), "SetTimer(mouse move)"));
   }

@@ -10,14 +10,14 @@
 
 namespace orvel {
 
-inline constexpr std::uint64_t mouse_timer_id = 2;
 inline constexpr std::uint32_t mouse_timer_period_ms = 16;
 
 // Mouse input over the desktop, as events: raw input in the background to the message window, and
 // a timer that sends the latest pending move. All of it on the thread of the message window.
 class MouseForwarding {
  public:
-  MouseForwarding(Platform& os, const DesktopWindows& desktop);
+  // `timer` is the id of the mouse timer on the message window.
+  MouseForwarding(Platform& os, const DesktopWindows& desktop, std::uint64_t timer);
 
   // Registers `message_window` for raw mouse input and starts the mouse timer on it.
   Result<void> start(Hwnd message_window);
@@ -33,6 +33,7 @@ class MouseForwarding {
 
   Platform& os_;
   DesktopWindows desktop_;
+  std::uint64_t timer_;
   std::chrono::microseconds clock_origin_;
   MouseTranslator translator_;
 };

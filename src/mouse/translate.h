@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace orvel {
 

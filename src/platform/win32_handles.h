@@ -9,7 +9,7 @@
 #include <optional>
 #include <type_traits>
 
-#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace orvel {
 

@@ -479,9 +479,12 @@ SysResult<void> Win32Platform::kill_timer(Hwnd window, std::uint64_t id) {
   return {};
 }
 
+void Win32Platform::set_win_event_handler(WinEventHandler* handler) {
+  win_event_handler.store(handler);
+}
+
 SysResult<Hhook> Win32Platform::set_win_event_hook(std::uint32_t event_min, std::uint32_t event_max,
-                                                   WinEventHandler& handler, std::uint32_t flags) {
-  win_event_handler.store(&handler);
+                                                   std::uint32_t flags) {
   // The call sets no last error of its own: a failure then reads 0.
   SetLastError(0);
   const HWINEVENTHOOK hook =

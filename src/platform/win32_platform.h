@@ -107,8 +107,9 @@ class Win32Platform : public Platform {
                                                                    std::uint32_t flags) override;
   SysResult<void> unregister_power_setting_notification(PowerNotification notification) override;
 
+  void set_win_event_handler(WinEventHandler* handler) override;
   SysResult<Hhook> set_win_event_hook(std::uint32_t event_min, std::uint32_t event_max,
-                                      WinEventHandler& handler, std::uint32_t flags) override;
+                                      std::uint32_t flags) override;
   SysResult<void> unhook_win_event(Hhook hook) override;
 
   SysResult<void> register_raw_input_devices(std::span<const RawInputDevice> devices) override;

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "e2e/session.h"
+#include "monitor/window_ids.h"
 
 namespace orvel::e2e {
 namespace {
@@ -31,9 +32,11 @@ void play_forgeries(Session& session) {
   PostMessageW(window, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, nowhere);
   SendMessageTimeoutW(window, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, nowhere, SMTO_NORMAL,
                       1'000, nullptr);
-  PostMessageW(window, WM_APP + 1, 0, 0);
-  for (const WPARAM timer : {2u, 3u, 4u}) PostMessageW(window, WM_TIMER, timer, 0);
-  PostMessageW(window, WM_TIMER, 1, nowhere);
+  PostMessageW(window, window_ids::layer_changed_message, 0, 0);
+  for (const WPARAM timer : window_ids::timers) {
+    if (timer != window_ids::heartbeat_timer) PostMessageW(window, WM_TIMER, timer, 0);
+  }
+  PostMessageW(window, WM_TIMER, window_ids::heartbeat_timer, nowhere);
   EXPECT_EQ(session.next(false, 800), std::nullopt);
 }
 

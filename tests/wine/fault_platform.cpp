@@ -88,8 +88,7 @@ class FaultPlatform : public Win32Platform {
   ORVEL_FAULTY(DestroyWindow, destroy_window, (Hwnd w), w)
   ORVEL_FAULTY(GetMessageW, get_message_w, (Message & m), m)
   ORVEL_FAULTY(SetTimer, set_timer, (Hwnd w, std::uint64_t id, U ms), w, id, ms)
-  ORVEL_FAULTY(SetWinEventHook, set_win_event_hook, (U lo, U hi, WinEventHandler& h, U f), lo, hi,
-               h, f)
+  ORVEL_FAULTY(SetWinEventHook, set_win_event_hook, (U lo, U hi, U f), lo, hi, f)
   ORVEL_FAULTY(UnhookWinEvent, unhook_win_event, (Hhook h), h)
   ORVEL_FAULTY(RegisterRawInputDevices, register_raw_input_devices,
                (std::span<const RawInputDevice> d), d)

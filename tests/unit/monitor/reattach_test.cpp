@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace orvel {
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr Hwnd the_host = 300, old_layer = 200;
 const DesktopLayer new_layer{.window = 250, .mode = AttachMode::raised};
@@ -110,6 +114,64 @@ TEST(Reattach, WaitsForTheOldLayerTriesTenTimesAndStopsForTheCloseTheGoneHostAnd
   EXPECT_EQ(run([](Script& s) { s.closing_during_search = true; }), Steps{"attach"});
   EXPECT_EQ(run([](Script& s) { s.closing_during_search = true, s.failing_attaches = 10; }),
             Steps{"attach"});
+}
+
+TEST(WorkerGate, OneWorkerAtATimeAndATriggerWhileItRunsMakesItRunOnceMore) {
+  WorkerGate gate;
+  EXPECT_FALSE(gate.running());
+  EXPECT_TRUE(gate.claim());
+  EXPECT_FALSE(gate.claim());
+  EXPECT_FALSE(gate.claim());  // two triggers while it ran: one more run covers both
+  EXPECT_TRUE(gate.running());
+  EXPECT_TRUE(gate.finish());
+  EXPECT_TRUE(gate.running());
+  EXPECT_FALSE(gate.finish());
+  EXPECT_FALSE(gate.running());
+  EXPECT_TRUE(gate.claim());
+  gate.abandon();
+  EXPECT_FALSE(gate.running());
+  EXPECT_TRUE(gate.claim());
+}
+
+// Triggers on one thread, a worker that ends at any moment on another: every trigger is followed
+// by a run that began after it, and never do two workers run at once.
+TEST(WorkerGate, NoTriggerIsLostWhileTheWorkerEnds) {
+  WorkerGate gate;
+  std::atomic<int> triggers{0}, seen{0}, workers{0};
+  std::atomic<bool> overlap{false};
+  const auto work = [&] {
+    do {
+      if (workers.fetch_add(1) != 0) overlap = true;
+      seen = triggers.load();
+      workers.fetch_sub(1);
+    } while (gate.finish());
+  };
+  std::vector<std::jthread> started;
+  for (int i = 0; i < 20'000; ++i) {
+    triggers.fetch_add(1);
+    if (gate.claim()) started.emplace_back(work);
+    if (started.size() > 64) started.clear();
+  }
+  started.clear();
+  EXPECT_FALSE(gate.running());
+  EXPECT_FALSE(overlap);
+  EXPECT_EQ(seen, triggers);
+}
+
+TEST(CloseGate, WaitsForARunningWorkerAtMostAboutTwoSeconds) {
+  WorkerGate gate;
+  int pauses = 0;
+  EXPECT_TRUE(await_worker_end(gate, [&] { ++pauses; }));
+  EXPECT_EQ(pauses, 0);
+  ASSERT_TRUE(gate.claim());
+  EXPECT_TRUE(await_worker_end(gate, [&] {
+    if (++pauses == 3) gate.finish();
+  }));
+  EXPECT_EQ(pauses, 3);
+  ASSERT_TRUE(gate.claim());
+  pauses = 0;
+  EXPECT_FALSE(await_worker_end(gate, [&] { ++pauses; }));
+  EXPECT_EQ(pauses * close_wait_pause, 2s);
 }
 
 }  // namespace
