@@ -96,7 +96,13 @@ Result<void> detach_host(Platform& os, Hwnd host) {
     static_cast<void>(os.set_parent(host, *previous));
     return std::unexpected(before.error());
   }
+  // Another program may have put it somewhere in between: given back is top-level.
+  if (!is_top_level(os, host)) return fail("orvel window is not top-level after SetParent(NULL)");
   return {};
+}
+
+bool is_top_level(Platform& os, Hwnd window) {
+  return os.get_ancestor(window, win::ga_parent) == os.get_desktop_window();
 }
 
 }  // namespace orvel

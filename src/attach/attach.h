@@ -25,7 +25,10 @@ Result<AttachedHost> attach_host_to(Platform& os, Hwnd host, const LayerFound& f
 SysResult<void> raise_host(Platform& os, Hwnd host);
 
 // Gives the host window back to the desktop as a top-level window with fixed style bits; a
-// failure leaves it where it was.
+// failure leaves it where it was. Succeeds only when the window is top-level afterwards.
 Result<void> detach_host(Platform& os, Hwnd host);
+
+// Whether the window is top-level: its parent is the desktop window.
+bool is_top_level(Platform& os, Hwnd window);
 
 }  // namespace orvel

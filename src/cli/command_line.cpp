@@ -11,8 +11,9 @@ namespace {
 
 constexpr char16_t quote = u'"';
 constexpr std::string_view option_names[] = {
-    "--hwnd",           "--forward-mouse", "--zguard", "--report-visibility",
-    "--follow-display", "--span",          "--spawn",  "--trace"};
+    "--hwnd",           "--forward-mouse", "--zguard",       "--report-visibility",
+    "--follow-display", "--span",          "--report-hangs", "--spawn",
+    "--trace"};
 // The options that take a value: written after "=", or as the next argument.
 constexpr std::string_view valued_options[] = {"--hwnd", "--trace"};
 constexpr char16_t backslash = u'\\';
@@ -162,19 +163,24 @@ std::expected<Command, std::string> parse_command_line(std::span<const std::stri
       command.trace = trace->value;
     }
   }
-  // The flags each command reads, checked in this order, whatever their order on the line.
-  using Flag = std::pair<std::string_view, bool Command::*>;
-  static constexpr Flag flags[] = {{"--forward-mouse", &Command::forward_mouse},
-                                   {"--zguard", &Command::zguard},
-                                   {"--report-visibility", &Command::report_visibility},
-                                   {"--follow-display", &Command::follow_display},
-                                   {"--span", &Command::span},
-                                   {"--spawn", &Command::spawn}};
-  const std::span<const Flag> read = *kind == CommandKind::attach ? std::span(flags).first(5)
-                                     : *kind == CommandKind::move ? std::span(flags).subspan(4, 1)
-                                     : *kind == CommandKind::inspect ? std::span(flags).last(1)
-                                                                     : std::span<const Flag>();
-  for (const auto& [name, member] : read) {
+  // The flags each command reads, checked in this order, whatever their order on the line; a
+  // command ignores the flags of the others.
+  struct Flag {
+    std::string_view name;
+    bool Command::*member;
+    unsigned read_by;  // the commands' bits
+  };
+  constexpr auto by = [](auto... kinds) { return ((1u << static_cast<unsigned>(kinds)) | ...); };
+  using enum CommandKind;
+  static constexpr Flag flags[] = {{"--forward-mouse", &Command::forward_mouse, by(attach)},
+                                   {"--zguard", &Command::zguard, by(attach)},
+                                   {"--report-visibility", &Command::report_visibility, by(attach)},
+                                   {"--follow-display", &Command::follow_display, by(attach)},
+                                   {"--span", &Command::span, by(attach, move)},
+                                   {"--report-hangs", &Command::report_hangs, by(attach)},
+                                   {"--spawn", &Command::spawn, by(inspect)}};
+  for (const auto& [name, member, read_by] : flags) {
+    if ((read_by & by(*kind)) == 0) continue;
     const auto flag = option_flag(options, name);
     if (!flag) return std::unexpected(flag.error());
     command.*member = *flag;

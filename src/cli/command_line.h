@@ -23,6 +23,7 @@ struct Command {
   bool report_visibility = false;
   bool follow_display = false;
   bool span = false;                 // attach and move: the window covers all monitors
+  bool report_hangs = false;         // attach: says when the shell or the host stops answering
   bool spawn = false;                // inspect: the shell is asked to make its layer first
   std::optional<std::string> trace;  // attach: the file that traces it
   bool operator==(const Command&) const = default;

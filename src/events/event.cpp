@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "events/json.h"
+#include "platform/lock.h"
 #include "platform/text.h"
 
 namespace orvel {
@@ -37,11 +38,9 @@ class FixedLine {
   std::size_t size_ = 0;
 };
 
-// The one lock for standard output. Re-entrant, so that a thread already holding it may emit.
-std::recursive_mutex& stdout_lock() {
-  static std::recursive_mutex lock;
-  return lock;
-}
+// The one lock for standard output. No thread that holds it emits again: a failed write is told
+// to the trace, which has a lock of its own.
+Lock stdout_lock;
 
 constexpr std::uint32_t facility_nt_bit = 0x10000000;
 
@@ -72,6 +71,11 @@ std::string event_line(const Event& event) {
                    [&](const Event::Visibility& e) {
                      named("visibility").number("hwnd", e.hwnd).boolean("visible", e.visible);
                    },
+                   [&](const Event::Responsiveness& e) {
+                     named(e.responsive ? "responsive" : "unresponsive")
+                         .number("hwnd", e.hwnd)
+                         .text("window", e.window == WaitedWindow::shell ? "shell" : "host");
+                   },
                    [&](const Event::Error& e) {
                      named("error").text("message", e.message);
                      if (e.kind) json.text("kind", error_kind_text(*e.kind));
@@ -86,7 +90,7 @@ void emit_event(Platform& os, const Event& event) {
 }
 
 void emit_line(Platform& os, std::string_view line) {
-  const std::lock_guard guard(stdout_lock());
+  const std::lock_guard guard(stdout_lock);
   // A reader that has gone away costs the line, never the program.
   static_cast<void>(os.write_stdout(line));
 }

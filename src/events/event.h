@@ -13,6 +13,9 @@
 
 namespace orvel {
 
+// A window of another process that the helper waits for: the shell's, or the host window.
+enum class WaitedWindow : std::uint8_t { shell, host };
+
 // One line of standard output. The mouse's lines, which come at the rate of the hardware, are
 // made apart, by `mouse_line`, without allocating.
 struct Event {
@@ -40,13 +43,19 @@ struct Event {
     Hwnd hwnd;
     bool visible;
   };
+  // "unresponsive" or "responsive".
+  struct Responsiveness {
+    Hwnd hwnd;
+    WaitedWindow window;
+    bool responsive;
+  };
   struct Error {
     std::string message;
     std::optional<ErrorKind> kind;
   };
 
   using Variant = std::variant<Attached, Heartbeat, WorkerwDestroyed, ExplorerRestarted, Reasserted,
-                               Moved, Detached, Refreshed, Visibility, Error>;
+                               Moved, Detached, Refreshed, Visibility, Responsiveness, Error>;
 
   template <class V>
   requires std::is_constructible_v<Variant, V&&> Event(V&& value)

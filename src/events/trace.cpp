@@ -13,13 +13,18 @@ std::string_view whole_lines(std::string_view tail, bool from_start) {
 }
 
 Trace::Trace(Platform& os, std::u16string_view path) : os_(&os) {
-  if (const SysResult<Handle> file = os.create_file_w(path)) file_ = OwnedFile(os, *file);
+  if (const SysResult<Handle> file = os.create_file_w(path)) file_ = OwnedHandle(os, *file);
 }
 
 void Trace::failed(const SysError& error) noexcept {
   note("failed", [&](JsonWriter& json) {
     json.text("call", error.call).text("code", code_text(error.code));
   });
+}
+
+void Trace::waited(std::string_view call, std::chrono::milliseconds how_long) noexcept {
+  note("waited",
+       [&](JsonWriter& json) { json.text("call", call).number("waitedMs", how_long.count()); });
 }
 
 // A line that cannot be written is lost, and nothing else is.

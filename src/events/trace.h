@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "events/json.h"
+#include "platform/lock.h"
 #include "platform/owned.h"
 #include "platform/platform.h"
 
@@ -21,11 +22,12 @@ inline constexpr std::uint64_t tail_read_from(std::uint64_t size) {
 }
 std::string_view whole_lines(std::string_view tail, bool from_start);
 
-// What a running attach decided, and every call that failed, one JSON line each with the
+// What a running attach decided, every call that failed and every call into another process's
+// window that waited more than a second, one JSON line each with the
 // monotonic time in milliseconds, appended to a file of the user's choosing. Bounded: once the
 // next line would take it past about a megabyte, the file keeps only its newer half. Whatever
 // happens to the file, the helper does and says the same; a trace that is off costs a test.
-class Trace final : public FailureObserver {
+class Trace final : public CallObserver {
  public:
   Trace() = default;
   // Appends to the file at `path`; off when it cannot be opened.
@@ -45,14 +47,15 @@ class Trace final : public FailureObserver {
     note(what, [](JsonWriter&) {});
   }
   void failed(const SysError& error) noexcept override;
+  void waited(std::string_view call, std::chrono::milliseconds how_long) noexcept override;
 
  private:
   void write(std::string_view line);
   void keep_newer_half(std::uint64_t size);
 
   Platform* os_ = nullptr;
-  OwnedFile file_;
-  std::mutex lock_;  // lines come from the main thread and the re-attach worker
+  OwnedHandle file_;
+  Lock lock_;  // lines come from the main thread and the worker threads
 };
 
 }  // namespace orvel

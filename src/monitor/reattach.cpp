@@ -4,6 +4,33 @@
 
 namespace orvel {
 
+namespace {
+
+class AttachStep {
+ public:
+  explicit AttachStep(ReattachCalls& calls) : calls_(calls) { calls_.begin_attach_step(); }
+  AttachStep(const AttachStep&) = delete;
+  AttachStep& operator=(const AttachStep&) = delete;
+  ~AttachStep() { calls_.end_attach_step(); }
+
+ private:
+  ReattachCalls& calls_;
+};
+
+// One attach to the layer found, as one step: done, with the host window attached or, once the
+// close has begun, given back or left alone; or the error of an attach that failed.
+Result<void> attach_step(ReattachCalls& calls, Hwnd host, const LayerFound& found) {
+  const AttachStep step(calls);
+  if (calls.closing()) return {};
+  const Result<DesktopLayer> layer = calls.attach(host, found);
+  if (!layer) return std::unexpected(layer.error());
+  // The monitor began to close while this attach ran: the host window must not stay attached.
+  if (!calls.attached(host, *layer)) calls.detach(host);
+  return {};
+}
+
+}  // namespace
+
 void reattach_host(ReattachCalls& calls) {
   for (int failures = 0; failures < reattach_tries;) {
     if (calls.closing()) return;
@@ -23,24 +50,19 @@ void reattach_host(ReattachCalls& calls) {
       return;
     }
     const Result<LayerFound> found = calls.find_layer(*host);
-    // A close that began during the search, which can take seconds, leaves the host window as the
-    // close gives it back: nothing more to try, or to report.
+    const Result<void> tried =
+        found ? attach_step(calls, *host, *found) : std::unexpected(found.error());
+    if (tried) return;
+    // A close that began during the search or the attach, which can take seconds, leaves the host
+    // window as the close gives it back: nothing more to try, or to report.
     if (calls.closing()) return;
-    const Result<DesktopLayer> layer =
-        found ? calls.attach(*host, *found) : std::unexpected(found.error());
-    if (!layer) {
-      if (++failures == reattach_tries) {
-        calls.report({.message = "re-attach failed after " + std::to_string(reattach_tries) +
-                                 " retries: " + layer.error().message,
-                      .kind = std::nullopt});
-      } else {
-        calls.pause(reattach_pause);
-      }
-      continue;
+    if (++failures == reattach_tries) {
+      calls.report({.message = "re-attach failed after " + std::to_string(reattach_tries) +
+                               " retries: " + tried.error().message,
+                    .kind = std::nullopt});
+    } else {
+      calls.pause(reattach_pause);
     }
-    // The monitor began to close while this attach ran: the host window must not stay attached.
-    if (!calls.attached(*host, *layer)) calls.detach(*host);
-    return;
   }
 }
 

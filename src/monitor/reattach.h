@@ -32,8 +32,12 @@ class ReattachCalls {
   virtual bool is_window(Hwnd window) = 0;
   virtual Result<LayerFound> find_layer(Hwnd host) = 0;
   virtual Result<DesktopLayer> attach(Hwnd host, const LayerFound& found) = 0;
-  // Gives the host window back, silently: the close has already answered for it.
+  // Gives the host window back, silently: the close answers for it.
   virtual void detach(Hwnd host) = 0;
+  // An attach and its answer are one step as far as the close can see: the close neither begins in
+  // the middle of it nor answers for the window before it ends.
+  virtual void begin_attach_step() = 0;
+  virtual void end_attach_step() = 0;
   // A pause between two looks or two tries.
   virtual void pause(std::chrono::milliseconds duration) = 0;
   // Stores the new layer, writes "attached" and has the main thread follow it; false, and nothing
@@ -69,19 +73,5 @@ class WorkerGate {
   static constexpr int again = 2;
   std::atomic<int> state_{idle};
 };
-
-inline constexpr std::chrono::milliseconds close_wait_pause{10};
-inline constexpr int close_wait_pauses = 200;
-
-// The close gives the host window back only once no worker is changing it, and waits at most
-// about 2 s for that. True when no worker runs any more.
-template <class Pause>
-bool await_worker_end(const WorkerGate& gate, Pause&& pause) {
-  for (int pauses = 0; gate.running(); ++pauses) {
-    if (pauses == close_wait_pauses) return false;
-    pause();
-  }
-  return true;
-}
 
 }  // namespace orvel

@@ -1,5 +1,7 @@
 #include "monitor/session.h"
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -7,6 +9,7 @@
 #include "attach/placement.h"
 #include "cli/exit_codes.h"
 #include "control/stdin_reader.h"
+#include "monitor/hangs.h"
 #include "monitor/shell_events.h"
 #include "monitor/window_ids.h"
 #include "monitor/window_messages.h"
@@ -21,6 +24,27 @@ constexpr std::string_view window_name = "OrvelWallpaperHelper";
 constexpr std::u16string_view taskbar_created_name = u"TaskbarCreated";
 constexpr std::uint32_t hook_flags = win::winevent_outofcontext | win::winevent_skipownprocess;
 
+// How long the close waits for the shell to repaint its layer, and for the wallpaper to be taken
+// again, once the window is back: a shell that stops answering holds the helper no longer.
+constexpr std::chrono::milliseconds close_call_limit{2000};
+
+// Runs `call` on a thread of its own and waits for it at most `limit`: its result, if it ended in
+// time. A thread that has not is left to end with the process; it holds `owner` (what its calls
+// report to) until then. Without a thread, the call is made here.
+template <class T>
+std::optional<T> run_bounded(Platform& os, std::shared_ptr<void> owner, std::function<T()> call,
+                             std::chrono::milliseconds limit) {
+  auto result = std::make_shared<std::optional<T>>();
+  const SysResult<Handle> thread =
+      os.create_thread([result, call, owner = std::move(owner)] { *result = call(); });
+  if (!thread) return call();
+  const OwnedHandle held(os, *thread);
+  const SysResult<bool> ended =
+      os.wait_for_single_object(*thread, static_cast<std::uint32_t>(limit.count()));
+  if (!ended || !*ended) return std::nullopt;
+  return std::move(*result);
+}
+
 }  // namespace
 
 AttachSession::AttachSession(Platform& os, const Command& command)
@@ -29,9 +53,10 @@ AttachSession::AttachSession(Platform& os, const Command& command)
 // Every way out of `run` has closed in order or failed in order: the window goes with no second
 // close.
 AttachSession::~AttachSession() {
+  if (close_target_) static_cast<void>(os_.set_console_ctrl_handler(nullptr));
   hooks_.clear();
   os_.set_win_event_handler(nullptr);
-  os_.set_failure_observer(nullptr);
+  os_.set_call_observer(nullptr);
   if (shared_) static_cast<void>(shared_->begin_close());
 }
 
@@ -46,7 +71,7 @@ std::shared_ptr<Trace> AttachSession::open_trace() {
   }
   if (path.empty()) return std::make_shared<Trace>();
   auto trace = std::make_shared<Trace>(os_, path);
-  if (trace->on()) os_.set_failure_observer(trace.get());
+  if (trace->on()) os_.set_call_observer(trace.get());
   return trace;
 }
 
@@ -65,6 +90,15 @@ int AttachSession::run() {
                                                          .handler = this});
   if (!window) return fail_start(call_failed(os_, window.error(), "message window creation"));
   window_ = OwnedWindow(os_, *window);
+  // A shell of lower integrity than an elevated helper tells of its restart all the same.
+  if (taskbar_created_) {
+    static_cast<void>(
+        os_.change_window_message_filter_ex(*window, *taskbar_created_, win::msgflt_allow));
+  }
+  // Ctrl+C, the console closed, a log-off: each is a close, in order. Without the handler, the
+  // default one would end the helper with the window still in the layer.
+  close_target_ = *window;
+  if (!os_.set_console_ctrl_handler(this)) close_target_ = 0;
 
   const Home home = initial_home(os_, host_, command_.span);
   const Result<LayerFound> found = find_host_layer(os_, host_, home_area(home, list_monitors(os_)));
@@ -95,6 +129,7 @@ int AttachSession::run() {
     on_close();
     return exit_no_reader;
   }
+  if (command_.report_hangs) start_hang_probes(os_, shared_);
   run_message_loop();
   return exit_success;
 }
@@ -188,6 +223,10 @@ std::int64_t AttachSession::on_message(Hwnd window, std::uint32_t message, std::
   } else if (message == win::wm_close) {
     on_close();
     return 0;
+  } else if (message == win::wm_endsession && wparam != 0) {
+    // The session ends once this returns: the window goes back first.
+    on_close();
+    return 0;
   } else if (message == window_ids::layer_changed_message) {
     on_layer_changed();
   } else if (display_changed(message, wparam)) {
@@ -227,7 +266,7 @@ void AttachSession::on_taskbar_created() {
 
 // The first close gives the host window back and repaints; any later one only ends the loop. The
 // hooks and the display notification go first, so that nothing lands while the close runs. A
-// re-attach worker part-way through changing the host window is let finish first, so that the
+// re-attach worker part-way through attaching the host window ends that step first, so that the
 // window given back stays given back.
 void AttachSession::on_close() {
   if (!shared_ || shared_->begin_close()) {
@@ -236,21 +275,45 @@ void AttachSession::on_close() {
   }
   hooks_.clear();
   visibility_.reset();
-  static_cast<void>(await_worker_end(shared_->reattach, [this] { os_.sleep(close_wait_pause); }));
   const Hwnd host = shared_->read(&MonitorState::host);
   if (Result<void> detached = detach_host(os_, host); detached) {
     emit_event(os_, Event::Detached{.hwnd = host});
   } else {
     emit_error(os_, std::move(detached.error()));
   }
-  if (const Hwnd layer = shared_->read(&MonitorState::workerw); os_.is_window(layer)) {
-    static_cast<void>(os_.invalidate_rect(layer, true));
-    static_cast<void>(os_.update_window(layer));
-  }
-  if (Result<void> refreshed = refresh_wallpaper(os_); !refreshed) {
-    emit_error(os_, std::move(refreshed.error()));
+  repaint_layer();
+  refresh_after_close();
+  // Whatever put the window into a layer again meanwhile, the helper ends with it given back.
+  if (os_.is_window(host) && !is_top_level(os_, host)) {
+    trace_->note("given back again");
+    static_cast<void>(detach_host(os_, host));
   }
   end_message_loop();
+}
+
+// The layer that the window has left shows the wallpaper again at once, if its shell answers.
+void AttachSession::repaint_layer() {
+  const Hwnd layer = shared_->read(&MonitorState::workerw);
+  if (!os_.is_window(layer)) return;
+  const std::optional<bool> repainted = run_bounded<bool>(
+      os_, shared_,
+      [&os = os_, layer] {
+        static_cast<void>(os.invalidate_rect(layer, true));
+        return os.update_window(layer).has_value();
+      },
+      close_call_limit);
+  if (!repainted) trace_->note("repaint abandoned");
+}
+
+void AttachSession::refresh_after_close() {
+  const std::optional<Result<void>> refreshed = run_bounded<Result<void>>(
+      os_, shared_, [&os = os_] { return refresh_wallpaper(os); }, close_call_limit);
+  if (!refreshed) {
+    emit_error(os_, call_failed(os_, {.call = "SPI_SETDESKWALLPAPER refresh",
+                                      .code = hresult_from_last_error(win::error_timeout)}));
+  } else if (!*refreshed) {
+    emit_error(os_, std::move(refreshed->error()));
+  }
 }
 
 // The loop ends once the window is gone; a window that will not go still ends it, so that a
@@ -301,6 +364,10 @@ void AttachSession::on_display_timer() {
   if (!*placed) return;
   shared_->with_state([&](MonitorState& state) { state.fitted = fit_record(os_, **placed); });
   emit_event(os_, Event::Moved{.hwnd = host_});
+}
+
+void AttachSession::on_console_control(std::uint32_t) noexcept {
+  static_cast<void>(os_.post_message_w(close_target_, win::wm_close, 0, 0));
 }
 
 void AttachSession::on_power_setting(std::int64_t setting) {

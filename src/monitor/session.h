@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,7 +26,9 @@ inline constexpr std::uint32_t display_settle_ms = 200;
 // One run of `attach`: the hidden message window, the hooks, the timers and what the monitor knows,
 // owned here from start-up to the close. Everything but the shared state is the main thread's: its
 // window procedure and its hook callbacks, one message at a time.
-class AttachSession final : public WindowHandler, public WinEventHandler {
+class AttachSession final : public WindowHandler,
+                            public WinEventHandler,
+                            public ConsoleControlHandler {
  public:
   AttachSession(Platform& os, const Command& command);
   AttachSession(const AttachSession&) = delete;
@@ -38,6 +41,7 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
   std::int64_t on_message(Hwnd window, std::uint32_t message, std::uint64_t wparam,
                           std::int64_t lparam) noexcept override;
   void on_win_event(std::uint32_t event, Hwnd window, std::int32_t object_id) noexcept override;
+  void on_console_control(std::uint32_t event) noexcept override;
 
  private:
   std::shared_ptr<Trace> open_trace();
@@ -52,6 +56,8 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
   void on_heartbeat();
   void on_taskbar_created();
   void on_close();
+  void repaint_layer();
+  void refresh_after_close();
   void end_message_loop();
   void on_layer_changed();
   void on_display_change();
@@ -73,6 +79,8 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
   // The hooks and the window call into everything above: they go first.
   std::vector<OwnedHook> hooks_;
   OwnedWindow window_;
+  // The window as the console's control events find it, on a thread of their own.
+  std::atomic<Hwnd> close_target_{0};
 };
 
 }  // namespace orvel

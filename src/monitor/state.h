@@ -11,6 +11,7 @@
 #include "events/event.h"
 #include "events/trace.h"
 #include "monitor/reattach.h"
+#include "platform/lock.h"
 #include "platform/platform.h"
 
 namespace orvel {
@@ -49,11 +50,20 @@ class SharedState {
   std::atomic<bool> layer_changed{false};
 
   bool closing() const { return closing_.load(); }
-  // The close begins: true when it had begun already. No line of the worker follows this.
+  // The close begins: true when it had begun already. No line of the worker follows this, and an
+  // attach step of the worker under way has ended when it returns.
   bool begin_close() {
-    const std::lock_guard turn(report_turn_);
-    return closing_.exchange(true);
+    bool began = false;
+    {
+      const std::lock_guard turn(report_turn_);
+      began = closing_.exchange(true);
+    }
+    const std::lock_guard step(attach_step_);
+    return began;
   }
+  // The worker's attach and its answer, which the close waits for.
+  void begin_attach_step() { attach_step_.lock(); }
+  void end_attach_step() { attach_step_.unlock(); }
   // Writes the worker's event unless the close has begun; whether it did.
   bool emit_unless_closing(Platform& os, const Event& event) {
     const std::lock_guard turn(report_turn_);
@@ -85,8 +95,9 @@ class SharedState {
 
  private:
   std::atomic<bool> closing_{false};
-  std::mutex report_turn_;
-  std::mutex state_lock_;
+  Lock report_turn_;
+  Lock attach_step_;
+  Lock state_lock_;
   MonitorState state_;
 };
 

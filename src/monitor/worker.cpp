@@ -46,6 +46,8 @@ class WorkerCalls final : public ReattachCalls {
     return attached->layer;
   }
   void detach(Hwnd host) override { static_cast<void>(detach_host(os_, host)); }
+  void begin_attach_step() override { shared_.begin_attach_step(); }
+  void end_attach_step() override { shared_.end_attach_step(); }
   void pause(std::chrono::milliseconds duration) override {
     shared_.trace->note("reattach", [&](JsonWriter& json) {
       json.text("step", "pause").number("pauseMs", duration.count());

@@ -43,6 +43,6 @@ using OwnedPowerNotification =
     Owned<PowerNotification, &MessageCalls::unregister_power_setting_notification>;
 using OwnedDesktop = Owned<Hdesk, &WindowCalls::close_desktop>;
 using OwnedWindow = Owned<Hwnd, &MessageCalls::destroy_window>;
-using OwnedFile = Owned<Handle, &ProcessCalls::close_handle>;
+using OwnedHandle = Owned<Handle, &ProcessCalls::close_handle>;
 
 }  // namespace orvel

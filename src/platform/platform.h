@@ -33,14 +33,26 @@ class WinEventHandler {
   ~WinEventHandler() = default;
 };
 
-// Told of every call that fails, on the thread that made it, but for a lookup that merely found
-// nothing and the file calls, which the trace itself makes.
-class FailureObserver {
+// Told, on the thread that made it, of every call that fails (but for a lookup that merely found
+// nothing, and the file calls, which the trace itself makes), and of every call into another
+// process's window that waited for it more than a second.
+class CallObserver {
  public:
   virtual void failed(const SysError& error) noexcept = 0;
+  virtual void waited(std::string_view call, std::chrono::milliseconds how_long) noexcept = 0;
 
  protected:
-  ~FailureObserver() = default;
+  ~CallObserver() = default;
+};
+
+// The program's side of the console's control events (Ctrl+C, Ctrl+Break, the console closed, the
+// user logging off, the system shutting down), on a thread the system makes for each.
+class ConsoleControlHandler {
+ public:
+  virtual void on_console_control(std::uint32_t event) noexcept = 0;
+
+ protected:
+  ~ConsoleControlHandler() = default;
 };
 
 // What a new thread runs; the thread owns it, and whatever it holds, until it ends.
@@ -91,6 +103,15 @@ class ProcessCalls {
                                                      std::uint32_t code) = 0;
   // A new thread running `body`, its handle closed at once: nobody joins it.
   virtual SysResult<void> start_thread(ThreadBody body) = 0;
+  // A new thread running `body`, and its handle, which the caller may wait on and must close.
+  virtual SysResult<Handle> create_thread(ThreadBody body) = 0;
+  // WaitForSingleObject: true when `handle` was signalled within `timeout_ms`, false when not.
+  virtual SysResult<bool> wait_for_single_object(Handle handle, std::uint32_t timeout_ms) = 0;
+  // SetConsoleCtrlHandler: the handler that the console's control events reach from now on, in
+  // place of the default one that ends the process; null gives the default one back. For the
+  // events that end the process once handled (close, log-off, shut-down), the thread that handled
+  // it then waits, so that the process ends from its own main thread, in order.
+  virtual SysResult<void> set_console_ctrl_handler(ConsoleControlHandler* handler) = 0;
   // ReadProcessMemory of this process: copies `into.size()` bytes from `address`, or fails
   // without touching memory that cannot be read.
   virtual SysResult<void> read_own_memory(std::int64_t address, std::span<std::byte> into) = 0;
@@ -103,8 +124,8 @@ class ProcessCalls {
   // Gives the thread's previous context.
   virtual SysResult<DpiContext> set_thread_dpi_awareness_context(DpiContext context) = 0;
 
-  // Not a call of Windows: who hears of failed calls from now on; null for nobody.
-  virtual void set_failure_observer(FailureObserver* observer) = 0;
+  // Not a call of Windows: who hears of failed and long calls from now on; null for nobody.
+  virtual void set_call_observer(CallObserver* observer) = 0;
 
  protected:
   ~ProcessCalls() = default;
@@ -198,6 +219,9 @@ class MessageCalls {
   virtual SysResult<void> post_message_w(Hwnd window, std::uint32_t message, std::uint64_t wparam,
                                          std::int64_t lparam) = 0;
   virtual void post_quit_message(int exit_code) = 0;
+  // ChangeWindowMessageFilterEx: lets `message` from a process of lower integrity reach `window`.
+  virtual SysResult<void> change_window_message_filter_ex(Hwnd window, std::uint32_t message,
+                                                          std::uint32_t action) = 0;
   // SendMessageTimeoutW with no result pointer.
   virtual SysResult<void> send_message_timeout_w(Hwnd window, std::uint32_t message,
                                                  std::uint64_t wparam, std::int64_t lparam,

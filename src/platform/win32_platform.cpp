@@ -47,17 +47,36 @@ BOOL CALLBACK visit_window(HWND window, LPARAM context) {
   return visit(from_hwnd(window)) ? TRUE : FALSE;
 }
 
-// A window of the program's class reaches its handler through the window itself: the handler
-// comes with the creation, and is kept in the window's user data from its first message on.
+// The program's own window and its handler. Bound by the program's own CreateWindowExA alone and
+// let go by its own DestroyWindow alone: nothing that another process sends or writes (a
+// WM_NCCREATE that points anywhere, a WM_NCDESTROY, the window's user data) binds, cuts or ends it.
+// Only the thread that makes the window touches these, since its procedure runs there alone.
+struct OwnWindow {
+  HWND window = nullptr;
+  WindowHandler* handler = nullptr;
+  WindowHandler* being_created = nullptr;  // during the program's CreateWindowExA
+  HWND being_destroyed = nullptr;          // during the program's DestroyWindow
+};
+OwnWindow own_window;
+
+bool lifetime_message(UINT message) {
+  return message == WM_NCCREATE || message == WM_CREATE || message == WM_DESTROY ||
+         message == WM_NCDESTROY;
+}
+
 LRESULT CALLBACK window_proc_trampoline(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(lparam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+  if (own_window.being_created && !own_window.window) {
+    own_window.window = window;
+    own_window.handler = own_window.being_created;
   }
-  auto* handler = reinterpret_cast<WindowHandler*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (message == WM_NCDESTROY) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-  if (!handler) return DefWindowProcA(window, message, wparam, lparam);
-  return handler->on_message(from_hwnd(window), message, wparam, lparam);
+  if (window != own_window.window) return DefWindowProcA(window, message, wparam, lparam);
+  // A window's creation and destruction happen inside the calls that make and destroy it; the same
+  // messages at any other time are someone else's words, and are answered with nothing.
+  if (lifetime_message(message) && !own_window.being_created &&
+      own_window.being_destroyed != window) {
+    return 0;
+  }
+  return own_window.handler->on_message(from_hwnd(window), message, wparam, lparam);
 }
 
 // The WinEvent callback is given nothing of ours: this is its only way to the program.
@@ -75,6 +94,29 @@ DWORD WINAPI run_thread(void* context) {
   const std::unique_ptr<ThreadBody> body(static_cast<ThreadBody*>(context));
   (*body)();
   return 0;
+}
+
+// The thread's handle; the thread owns its body from now on.
+SysResult<HANDLE> new_thread(ThreadBody body) {
+  auto owned = std::make_unique<ThreadBody>(std::move(body));
+  const HANDLE thread = CreateThread(nullptr, 0, run_thread, owned.get(), 0, nullptr);
+  if (!thread) return last_error("CreateThread");
+  static_cast<void>(owned.release());
+  return thread;
+}
+
+// The console's control events reach the program through this one slot: the system gives the
+// callback nothing else.
+std::atomic<ConsoleControlHandler*> console_handler{nullptr};
+
+BOOL WINAPI console_trampoline(DWORD event) {
+  ConsoleControlHandler* handler = console_handler.load();
+  if (!handler) return FALSE;
+  handler->on_console_control(static_cast<std::uint32_t>(event));
+  // Once this returns, the system ends the process for any event but these two: the main thread
+  // ends it instead, when it has closed in order.
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) Sleep(INFINITE);
+  return TRUE;
 }
 
 // One raw input header followed by one mouse record, as a 64-bit process receives them.
@@ -179,12 +221,32 @@ SysResult<std::u16string> Win32Platform::format_message_w(std::uint32_t flags, H
 }
 
 SysResult<void> Win32Platform::start_thread(ThreadBody body) {
-  auto owned = std::make_unique<ThreadBody>(std::move(body));
-  const HANDLE thread = CreateThread(nullptr, 0, run_thread, owned.get(), 0, nullptr);
-  if (!thread) return failed("CreateThread");
-  static_cast<void>(owned.release());
+  const SysResult<HANDLE> thread = told(new_thread(std::move(body)));
+  if (!thread) return std::unexpected(thread.error());
   // Nobody waits for the thread; it runs on whether or not its handle closes.
-  static_cast<void>(CloseHandle(thread));
+  static_cast<void>(CloseHandle(*thread));
+  return {};
+}
+
+SysResult<Handle> Win32Platform::create_thread(ThreadBody body) {
+  const SysResult<HANDLE> thread = told(new_thread(std::move(body)));
+  if (!thread) return std::unexpected(thread.error());
+  return handle_cast<Handle>(*thread);
+}
+
+SysResult<bool> Win32Platform::wait_for_single_object(Handle handle, std::uint32_t timeout_ms) {
+  const DWORD waited = WaitForSingleObject(handle_cast<HANDLE>(handle), timeout_ms);
+  if (waited == WAIT_FAILED) return failed("WaitForSingleObject");
+  return waited == WAIT_OBJECT_0;
+}
+
+SysResult<void> Win32Platform::set_console_ctrl_handler(ConsoleControlHandler* handler) {
+  // The slot is filled before the system may call through it, and emptied after it no longer does.
+  if (handler) console_handler.store(handler);
+  if (!SetConsoleCtrlHandler(console_trampoline, handler ? TRUE : FALSE)) {
+    return failed("SetConsoleCtrlHandler");
+  }
+  if (!handler) console_handler.store(nullptr);
   return {};
 }
 
@@ -319,24 +381,30 @@ SysResult<std::int64_t> Win32Platform::get_window_long_ptr_w(Hwnd window, int in
 
 SysResult<std::int64_t> Win32Platform::set_window_long_ptr_w(Hwnd window, int index,
                                                              std::int64_t value) {
-  SetLastError(0);
-  const LONG_PTR previous = SetWindowLongPtrW(to_hwnd(window), index, value);
-  if (previous == 0 && GetLastError() != 0) return failed("SetWindowLongPtrW");
-  return previous;
+  return watched("SetWindowLongPtrW", [&]() -> SysResult<std::int64_t> {
+    SetLastError(0);
+    const LONG_PTR previous = SetWindowLongPtrW(to_hwnd(window), index, value);
+    if (previous == 0 && GetLastError() != 0) return failed("SetWindowLongPtrW");
+    return previous;
+  });
 }
 
 SysResult<Hwnd> Win32Platform::set_parent(Hwnd child, Hwnd new_parent) {
-  const HWND previous = SetParent(to_hwnd(child), to_hwnd(new_parent));
-  if (!previous) return failed("SetParent");
-  return from_hwnd(previous);
+  return watched("SetParent", [&]() -> SysResult<Hwnd> {
+    const HWND previous = SetParent(to_hwnd(child), to_hwnd(new_parent));
+    if (!previous) return failed("SetParent");
+    return from_hwnd(previous);
+  });
 }
 
 SysResult<void> Win32Platform::set_window_pos(Hwnd window, Hwnd insert_after, int x, int y,
                                               int width, int height, std::uint32_t flags) {
-  if (!SetWindowPos(to_hwnd(window), to_hwnd(insert_after), x, y, width, height, flags)) {
-    return failed("SetWindowPos");
-  }
-  return {};
+  return watched("SetWindowPos", [&]() -> SysResult<void> {
+    if (!SetWindowPos(to_hwnd(window), to_hwnd(insert_after), x, y, width, height, flags)) {
+      return failed("SetWindowPos");
+    }
+    return {};
+  });
 }
 
 SysResult<void> Win32Platform::invalidate_rect(Hwnd window, bool erase) {
@@ -348,9 +416,11 @@ SysResult<void> Win32Platform::invalidate_rect(Hwnd window, bool erase) {
 }
 
 SysResult<void> Win32Platform::update_window(Hwnd window) {
-  SetLastError(0);
-  if (!UpdateWindow(to_hwnd(window))) return failed("UpdateWindow");
-  return {};
+  return watched("UpdateWindow", [&]() -> SysResult<void> {
+    SetLastError(0);
+    if (!UpdateWindow(to_hwnd(window))) return failed("UpdateWindow");
+    return {};
+  });
 }
 
 Hmonitor Win32Platform::monitor_from_window(Hwnd window, std::uint32_t flags) {
@@ -381,10 +451,12 @@ SysResult<void> Win32Platform::system_parameters_info_w(std::uint32_t action, st
                                                         const char16_t* text, std::uint32_t flags) {
   // The call takes a mutable pointer but does not write through it for this use.
   auto* argument = const_cast<wchar_t*>(to_wide(text));
-  if (!SystemParametersInfoW(action, param, argument, flags)) {
-    return failed("SystemParametersInfoW");
-  }
-  return {};
+  return watched("SystemParametersInfoW", [&]() -> SysResult<void> {
+    if (!SystemParametersInfoW(action, param, argument, flags)) {
+      return failed("SystemParametersInfoW");
+    }
+    return {};
+  });
 }
 
 SysResult<std::uint16_t> Win32Platform::register_class_a(std::string_view class_name,
@@ -408,15 +480,28 @@ SysResult<std::uint32_t> Win32Platform::register_window_message_w(std::u16string
 SysResult<Hwnd> Win32Platform::create_window_ex_a(const WindowCreation& creation) {
   const std::string class_name(creation.class_name);
   const std::string window_name(creation.window_name);
-  const HWND window =
-      CreateWindowExA(0, class_name.c_str(), window_name.c_str(), 0, 0, 0, 0, 0, nullptr, nullptr,
-                      to_hinstance(creation.instance), creation.handler);
-  if (!window) return failed("CreateWindowExA");
+  own_window.being_created = creation.handler;
+  const HWND window = CreateWindowExA(0, class_name.c_str(), window_name.c_str(), 0, 0, 0, 0, 0,
+                                      nullptr, nullptr, to_hinstance(creation.instance), nullptr);
+  if (!window) {
+    const std::unexpected<SysError> error = failed("CreateWindowExA");
+    own_window = {};
+    return error;
+  }
+  own_window.being_created = nullptr;
   return from_hwnd(window);
 }
 
 SysResult<void> Win32Platform::destroy_window(Hwnd window) {
-  if (!DestroyWindow(to_hwnd(window))) return failed("DestroyWindow");
+  own_window.being_destroyed = to_hwnd(window);
+  const BOOL destroyed = DestroyWindow(to_hwnd(window));
+  if (!destroyed) {
+    const std::unexpected<SysError> error = failed("DestroyWindow");
+    own_window.being_destroyed = nullptr;
+    return error;
+  }
+  if (own_window.window == to_hwnd(window)) own_window = {};
+  own_window.being_destroyed = nullptr;
   return {};
 }
 
@@ -456,14 +541,25 @@ void Win32Platform::post_quit_message(int exit_code) {
   PostQuitMessage(exit_code);
 }
 
+SysResult<void> Win32Platform::change_window_message_filter_ex(Hwnd window, std::uint32_t message,
+                                                               std::uint32_t action) {
+  if (!ChangeWindowMessageFilterEx(to_hwnd(window), message, action, nullptr)) {
+    return failed("ChangeWindowMessageFilterEx");
+  }
+  return {};
+}
+
 SysResult<void> Win32Platform::send_message_timeout_w(Hwnd window, std::uint32_t message,
                                                       std::uint64_t wparam, std::int64_t lparam,
                                                       std::uint32_t flags,
                                                       std::uint32_t timeout_ms) {
-  if (!SendMessageTimeoutW(to_hwnd(window), message, wparam, lparam, flags, timeout_ms, nullptr)) {
-    return failed("SendMessageTimeoutW");
-  }
-  return {};
+  return watched("SendMessageTimeoutW", [&]() -> SysResult<void> {
+    if (!SendMessageTimeoutW(to_hwnd(window), message, wparam, lparam, flags, timeout_ms,
+                             nullptr)) {
+      return failed("SendMessageTimeoutW");
+    }
+    return {};
+  });
 }
 
 SysResult<std::uint64_t> Win32Platform::set_timer(Hwnd window, std::uint64_t id,
@@ -539,7 +635,7 @@ int Win32Platform::get_system_metrics(int index) {
   return GetSystemMetrics(index);
 }
 
-void Win32Platform::set_failure_observer(FailureObserver* observer) {
+void Win32Platform::set_call_observer(CallObserver* observer) {
   observer_.store(observer);
 }
 
@@ -556,7 +652,11 @@ std::unexpected<SysError> Win32Platform::failed_unless_none(std::string_view cal
 }
 
 void Win32Platform::tell(const SysError& error) {
-  if (FailureObserver* observer = observer_.load()) observer->failed(error);
+  if (CallObserver* observer = observer_.load()) observer->failed(error);
+}
+
+void Win32Platform::tell_waited(std::string_view call, std::chrono::milliseconds how_long) {
+  if (CallObserver* observer = observer_.load()) observer->waited(call, how_long);
 }
 
 void end_process(int code) {

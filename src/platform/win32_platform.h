@@ -30,6 +30,9 @@ class Win32Platform : public Platform {
   SysResult<std::u16string> format_message_w(std::uint32_t flags, Hmodule source,
                                              std::uint32_t code) override;
   SysResult<void> start_thread(ThreadBody body) override;
+  SysResult<Handle> create_thread(ThreadBody body) override;
+  SysResult<bool> wait_for_single_object(Handle handle, std::uint32_t timeout_ms) override;
+  SysResult<void> set_console_ctrl_handler(ConsoleControlHandler* handler) override;
   SysResult<void> read_own_memory(std::int64_t address, std::span<std::byte> into) override;
 
   std::chrono::microseconds monotonic_now() override;
@@ -37,7 +40,7 @@ class Win32Platform : public Platform {
 
   SysResult<void> set_process_dpi_awareness_context(DpiContext context) override;
   SysResult<DpiContext> set_thread_dpi_awareness_context(DpiContext context) override;
-  void set_failure_observer(FailureObserver* observer) override;
+  void set_call_observer(CallObserver* observer) override;
 
   bool is_window(Hwnd window) override;
   SysResult<Hwnd> find_window_a(std::string_view class_name) override;
@@ -96,6 +99,8 @@ class Win32Platform : public Platform {
   SysResult<void> post_message_w(Hwnd window, std::uint32_t message, std::uint64_t wparam,
                                  std::int64_t lparam) override;
   void post_quit_message(int exit_code) override;
+  SysResult<void> change_window_message_filter_ex(Hwnd window, std::uint32_t message,
+                                                  std::uint32_t action) override;
   SysResult<void> send_message_timeout_w(Hwnd window, std::uint32_t message, std::uint64_t wparam,
                                          std::int64_t lparam, std::uint32_t flags,
                                          std::uint32_t timeout_ms) override;
@@ -128,9 +133,21 @@ class Win32Platform : public Platform {
     if (!result) tell(result.error());
     return result;
   }
+  // Makes `call`, which may wait for another process's window thread, and tells the observer when
+  // it waited more than a second.
+  template <class Call>
+  auto watched(std::string_view name, Call&& call) {
+    const std::chrono::microseconds start = monotonic_now();
+    auto result = call();
+    if (const auto waited = monotonic_now() - start; waited > std::chrono::seconds{1}) {
+      tell_waited(name, std::chrono::duration_cast<std::chrono::milliseconds>(waited));
+    }
+    return result;
+  }
+  void tell_waited(std::string_view call, std::chrono::milliseconds how_long);
 
  private:
-  std::atomic<FailureObserver*> observer_{nullptr};
+  std::atomic<CallObserver*> observer_{nullptr};
 };
 
 // Ends the process with `code` at once (ExitProcess). Threads that the program started may still

@@ -3,19 +3,12 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 
 #include "e2e/session.h"
 
 namespace orvel::e2e {
 namespace {
-
-// Wine words system errors differently from Windows: a line is compared with the system's text
-// left out, as "SetParent failed: * (0x80070005)".
-std::string without_system_text(const std::string& line) {
-  return std::regex_replace(line, std::regex(R"(: [^:"]* \(0x)"), ": * (0x");
-}
 
 // With the styles an application gives it, which a failed attach must leave as they were.
 Window make_host() {

@@ -10,18 +10,6 @@
 namespace orvel::e2e {
 namespace {
 
-// The hidden window of the helper that runs as `helper`.
-HWND helper_window(const Process& helper) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, L"OrvelWallpaperHelperWindow", nullptr))) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == helper.id()) return window;
-  }
-  ADD_FAILURE() << "no hidden window of the helper";
-  return nullptr;
-}
-
 // A power setting whose pointer points nowhere, posted and sent, the message with which the
 // helper's own worker says it found a new layer, timers of options that are off, and a timer
 // message whose procedure would be called. Each is answered by nothing at all. A crash would show
@@ -40,8 +28,8 @@ void play_forgeries(Session& session) {
   EXPECT_EQ(session.next(false, 800), std::nullopt);
 }
 
-// Without the options that the forgeries play at, and with them; then a WM_DESTROY or a WM_QUIT
-// that the helper did not post itself closes it in order. Without the options, the trace shows
+// Without the options that the forgeries play at, and with them; then a WM_CLOSE, or a WM_QUIT
+// that the helper did not post itself, closes it in order. Without the options, the trace shows
 // that the forged display timer refitted nothing.
 TEST(Foreign, MessagesFromOtherProcessesNeitherCrashNorSpeakNorLoseTheWindow) {
   Shell shell(Layout::classic);
@@ -50,7 +38,7 @@ TEST(Foreign, MessagesFromOtherProcessesNeitherCrashNorSpeakNorLoseTheWindow) {
     std::wstring options;
     bool reports_visibility;
     UINT ending;
-  } cases[] = {{L" --trace " + widen(trace), false, WM_DESTROY},
+  } cases[] = {{L" --trace " + widen(trace), false, WM_CLOSE},
                {L" --report-visibility --forward-mouse", true, WM_QUIT}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ending);
@@ -92,9 +80,8 @@ TEST(Foreign, TheShellChangingDuringTheCloseWritesNothingAfterDetached) {
 TEST(Foreign, AMessageLongerThanAReadOfAMessagePipeIsNoEnd) {
   Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
-  constexpr bool stdout_reader = true, message_input = true;
   Process helper(L"orvel-wallpaper-helper.exe", L"attach --hwnd " + widen(handle_text(host.get())),
-                 stdout_reader, message_input);
+                 {.message_input = true});
   EXPECT_EQ(helper.read_line(), attached(host.get(), shell.layer(), Layout::classic));
   helper.write(std::string(10'000, ' ') + "\n");
   EXPECT_EQ(helper.read_line(800), std::nullopt);

@@ -243,7 +243,7 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
       {L"refresh", 0, "", "", false},
   };
   for (const auto& c : cases) {
-    Process helper = start_helper(c.arguments, c.stdout_reader);
+    Process helper = start_helper(c.arguments, {.stdout_reader = c.stdout_reader});
     EXPECT_EQ(helper.wait(), c.exit_code) << c.arguments;
     EXPECT_EQ(helper.unread_output(), c.out);
     EXPECT_EQ(helper.errors(), c.err);

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,12 @@ inline const std::string heartbeat = event("heartbeat"), restarted = event("expl
                              R"(with the WorkerW; the main process must rebuild it",)"
                              R"("kind":"window-destroyed"})";
 
+// Wine words system errors differently from Windows: a line is compared with the system's text
+// left out, as "SetParent failed: * (0x80070005)".
+inline std::string without_system_text(const std::string& line) {
+  return std::regex_replace(line, std::regex(R"(: [^:"]* \(0x)"), ": * (0x");
+}
+
 // The helper attaching `host` with `options`, or with `faults` its test build failing or slowing
 // those calls. Its lines but heartbeats gather in `lines`; the first is read at once, and the shell
 // looks again for a layer the helper may have had made.
@@ -99,6 +106,18 @@ struct Session {
   std::vector<std::string> lines;
   std::optional<DWORD> exit_code;
 };
+
+// The hidden window of the helper that runs as `helper`.
+inline HWND helper_window(const Process& helper) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, L"OrvelWallpaperHelperWindow", nullptr))) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == helper.id()) return window;
+  }
+  ADD_FAILURE() << "no hidden window of the helper";
+  return nullptr;
+}
 
 // A one-shot command for `host` that ends well, writing `line` and nothing else.
 inline void expect_done(const wchar_t* command, HWND host, const char* line) {

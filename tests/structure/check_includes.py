@@ -11,7 +11,7 @@ import sys
 RANKS = {"platform": 0, "base": 0, "events": 1, "cli": 1, "attach": 2, "control": 2, "mouse": 2,
          "monitor": 3, "main": 4}
 INTERFACES = re.compile(r"\b(Platform|ProcessCalls|WindowCalls|MessageCalls|HookCalls|InputCalls|"
-                        r"WindowHandler|WinEventHandler|FailureObserver|ThreadBody|WindowVisitor|"
+                        r"WindowHandler|WinEventHandler|CallObserver|ConsoleControlHandler|ThreadBody|WindowVisitor|"
                         r"MonitorVisitor|WindowCreation)\b")
 SEAM = "platform/platform.h"
 

@@ -31,26 +31,33 @@ inline std::wstring beside_this_program(std::wstring_view file) {
   return path.erase(path.find_last_of(L'\\') + 1).append(file);
 }
 
+// How a program is started: without a reader of its standard output (the read end closed before
+// it starts), with its standard input a pipe of messages (each read whole or in parts), or in a
+// console of its own, which Ctrl+C sent to that console reaches.
+struct Started {
+  bool stdout_reader = true;
+  bool message_input = false;
+  bool own_console = false;
+};
+
 // A program beside this one, with pipes for its three standard streams. Every wait here serves
-// this thread's windows, since the program may ask things of them. With `stdout_reader` false, the
-// read end of its standard output is closed before it starts; with `message_input`, its standard
-// input is a pipe of messages, each read whole or in parts.
+// this thread's windows, since the program may ask things of them.
 class Process {
  public:
-  Process(std::wstring_view program, std::wstring_view arguments, bool stdout_reader = true,
-          bool message_input = false)
+  Process(std::wstring_view program, std::wstring_view arguments, Started how = {})
       : command_line_(L"\"" + beside_this_program(program) + L"\" " + std::wstring(arguments)) {
-    const Handle in = message_input ? message_pipe(in_) : pipe(in_, true);
+    const Handle in = how.message_input ? message_pipe(in_) : pipe(in_, true);
     const Handle out = pipe(out_, false), err = pipe(err_, false);
-    if (!stdout_reader) out_.reset();
+    if (!how.stdout_reader) out_.reset();
     STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
                          .dwFlags = STARTF_USESTDHANDLES,
                          .hStdInput = in.get(),
                          .hStdOutput = out.get(),
                          .hStdError = err.get()};
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, command_line_.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &started))
+    const DWORD flags = how.own_console ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW;
+    if (!CreateProcessW(nullptr, command_line_.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                        nullptr, &startup, &started))
       failed("cannot start");
     CloseHandle(started.hThread);
     process_.reset(started.hProcess);
@@ -165,8 +172,8 @@ class Process {
   bool waited_ = false;
 };
 
-inline Process start_helper(std::wstring_view arguments, bool stdout_reader = true) {
-  return Process(L"orvel-wallpaper-helper.exe", arguments, stdout_reader);
+inline Process start_helper(std::wstring_view arguments, Started how = {}) {
+  return Process(L"orvel-wallpaper-helper.exe", arguments, how);
 }
 
 // A window handle as the command line takes it and the events write it: signed decimal.
@@ -282,6 +289,10 @@ class Shell {
   void move_layer(int dx, int dy) {
     obey("move-layer " + std::to_string(dx) + ' ' + std::to_string(dy));
   }
+  // The shell's windows take no message for `ms`, from the moment it reads this; `answered` waits
+  // for them to take messages again.
+  void hang(int ms) { desktop_.write("hang " + std::to_string(ms) + "\n"); }
+  void answered() { layer_ = answer(desktop_); }
   // A hidden top-level window of the shell's process: a host window of another process than ours.
   HWND make_host() {
     desktop_.write("host\n");

@@ -4,6 +4,7 @@
 //   orvel_stand_in_shell.exe desktop classic|raised present|on-request [paint]
 //   orvel_stand_in_shell.exe taskbar [paint]
 //   orvel_stand_in_shell.exe reset-display
+//   orvel_stand_in_shell.exe ctrl-c <process id>
 //
 // "classic" puts the desktop layer in a top-level WorkerW right after the one that holds the icons,
 // "raised" in a WorkerW inside Progman. With "on-request" the layer appears only when Progman is
@@ -11,7 +12,10 @@
 // bottom of the primary one. "taskbar" builds only a taskbar and broadcasts "TaskbarCreated", as a
 // restarted shell does. "paint" draws the demo's look, and the layer then covers the desktop.
 // "reset-display" only resets the display settings, and exits with 0 if that succeeded: under Wine,
-// a new process must do so for every process to see monitors that have come or gone.
+// a new process must do so for every process to see monitors that have come or gone. "ctrl-c"
+// presses Ctrl+C in the console of that process, as a user at it would, and exits with 0 if that
+// succeeded: Wine lets Ctrl+C, not Ctrl+Break, through to another process's console, and only from
+// a process that reads that console.
 //
 // Once ready, and after each command, it writes its layer's handle in signed decimal (0 for none)
 // on a line. Commands, one a line on standard input; anything else, and the end of the input, end
@@ -27,9 +31,11 @@
 //   move-layer <dx> <dy>
 //                    moves the layer by that many pixels, and whatever it holds with it, as a shell
 //                    does when a monitor is added left of or above the primary one
+//   hang <ms>        takes no message for that long, as a shell that stops answering, then answers
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -142,6 +148,7 @@ bool write_handle(HWND window) {
 // Carries out one command line; false for one that ends it.
 bool obey(std::string_view command) {
   POINT at{}, by{};
+  DWORD hang_ms = 0;
   if (command == "remove-taskbar") {
     DestroyWindow(std::exchange(desktop.taskbar, nullptr));
   } else if (command == "destroy-layer") {
@@ -172,6 +179,8 @@ bool obey(std::string_view command) {
       OffsetRect(&rect, by.x, by.y);
       place(desktop.layer, rect);
     }
+  } else if (std::sscanf(std::string(command).c_str(), "hang %lu", &hang_ms) == 1) {
+    Sleep(hang_ms);
   } else if (command != "windows") {
     return false;
   }
@@ -224,6 +233,16 @@ void orvel::desktop::report_failure(const std::string& what) {
 
 int main(int argc, char** argv) {
   const std::string_view mode = argc > 1 ? argv[1] : "";
+  if (mode == "ctrl-c" && argc > 2) {
+    FreeConsole();
+    const bool attached = AttachConsole(std::strtoul(argv[2], nullptr, 10));
+    const HANDLE input =
+        CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    SetStdHandle(STD_INPUT_HANDLE, input);
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    return attached && GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) ? 0 : 1;
+  }
   if (mode == "reset-display")
     return ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr) == DISP_CHANGE_SUCCESSFUL
                ? 0
