@@ -105,7 +105,7 @@ test("the README's quit handler quits within detach's 10 s however the helper en
     [{ attach: [attachedLine(42), { input: true }, detachedLine(42)] }, () => {}, 'quit in 2',
       { exitCode: 0, signalCode: null, timedOut: false, givenBack: true }],
     // Killed at half the time, the window given back by a one-shot detach in the other half.
-    [{ attach: deaf, ...givenBack }, (wallpaper) => wallpaper.detach({ timeout: 3000 }), 'quit in 1',
+    [{ attach: deaf, ...givenBack }, (wallpaper) => wallpaper.detach({ timeout: 4000 }), 'quit in 1',
       { exitCode: null, signalCode: 'SIGKILL', timedOut: true, givenBack: true }],
   ];
   for (const [script, before, quit, end, message] of rows) {
