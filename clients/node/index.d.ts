@@ -1,11 +1,12 @@
-// Types of the orvel-wallpaper-helper client, for Node.js 20 or later (with @types/node 20.11 or
+// Types of the orvel-wallpaper-helper client, for Node.js 20.4 or later (with @types/node 20.11 or
 // later, whose EventEmitter takes an event map).
 /// <reference types="node" />
 import { EventEmitter } from 'node:events';
 
 /**
  * A window handle: what Electron's `BrowserWindow.getNativeWindowHandle()` returns (the handle's
- * bytes), or the handle as a number, a bigint or decimal text.
+ * 4 or 8 bytes), or the handle as a number, a signed or unsigned 64-bit bigint or decimal text.
+ * Never 0.
  */
 export type WindowHandle = Uint8Array | number | bigint | string;
 
@@ -14,8 +15,8 @@ export type HandleText = string;
 
 export interface RunOptions {
   /**
-   * The helper's .exe; by default the one inside this package (unpacked from an Electron asar).
-   * A bundled application names it, since the bundle no longer sits beside it.
+   * The helper's .exe; by default the one inside this package (unpacked from an Electron asar),
+   * as `defaultHelperPath()` gives it. A bundled application names it.
    */
   helperPath?: string;
   /**
@@ -23,10 +24,13 @@ export interface RunOptions {
    * Linux, as the package's tests do. Off Windows, calls without one reject with
    * `ERR_UNSUPPORTED_PLATFORM`.
    */
-  launcher?: string[];
+  launcher?: readonly string[];
   /** Aborts the call: the helper is stopped, and the promise rejects with `ABORT_ERR`. */
   signal?: AbortSignal;
-  /** Milliseconds until the call rejects with `ERR_TIMED_OUT` and the helper is stopped; 0: none. */
+  /**
+   * Milliseconds until the call rejects with `ERR_TIMED_OUT` and the helper is stopped: up to
+   * 2147483647; 0 or `Infinity`: none (the default).
+   */
   timeout?: number;
 }
 
@@ -44,17 +48,29 @@ export interface AttachOptions extends MoveOptions {
   reportVisibility?: boolean;
   /** Refit the window after display changes, each followed by a `moved` event. */
   followDisplay?: boolean;
+  /** Report the shell or the window not answering, as `unresponsive` and `responsive` events. */
+  reportHangs?: boolean;
+  /** Report the power source and the battery saver, as `power` events. */
+  reportPower?: boolean;
+  /**
+   * Milliseconds to wait for the shell (at log-on) before failing with `ERR_SHELL_NOT_FOUND`. An
+   * attach aborted or timed out during the wait ends with the window untouched.
+   */
+  waitForShell?: number;
   /** A file that the helper appends one JSON line to for each of its decisions. */
   trace?: string;
   /**
    * A helper that ends unexpectedly is replaced by a new one for the same window, with a `restart`
-   * event, up to 3 times a minute (`true`) or the given number of times a minute; past that, or
-   * without this option, the window is given back and `error` comes with `ERR_HELPER_EXITED`.
+   * event, after 0.5 s, then 1 s, 2 s, ..., up to 3 times a minute (`true`) or the given number of
+   * times a minute; past that, when a new one cannot be started (`ERR_SPAWN_FAILED`), or without
+   * this option, the window is given back and `error` comes.
    */
   restart?: boolean | number;
   /**
-   * Milliseconds for the helper to attach before attach() rejects with `ERR_TIMED_OUT`. `signal`
-   * aborts the start, and once attached it detaches the window.
+   * Milliseconds for the helper to attach (and for a window that another attachment is giving
+   * back to be given back first) before attach() rejects with `ERR_TIMED_OUT`. `signal` aborts the
+   * start, and once attached it detaches the window. A helper given up in this way is stopped and
+   * the window given back if the helper may have moved it.
    */
   timeout?: number;
 }
@@ -64,6 +80,24 @@ export interface InspectOptions extends RunOptions {
   hwnd?: WindowHandle;
   /** Let the helper have the shell build its desktop layer first, as attach does (`--spawn`). */
   spawn?: boolean;
+  /** Milliseconds to wait for the shell (at log-on) before failing with `ERR_SHELL_NOT_FOUND`. */
+  waitForShell?: number;
+}
+
+/** The helper's name for each failure that it reports, by the code that it has here. */
+export interface ErrorKinds {
+  ERR_WINDOW_NOT_FOUND: 'window-not-found';
+  ERR_WINDOW_DESTROYED: 'window-destroyed';
+  ERR_SHELL_NOT_FOUND: 'shell-not-found';
+  ERR_LAYER_NOT_FOUND: 'layer-not-found';
+  ERR_ATTACH_FAILED: 'attach-failed';
+  ERR_DETACH_FAILED: 'detach-failed';
+  ERR_FIT_FAILED: 'fit-failed';
+  ERR_REATTACH_FAILED: 'reattach-failed';
+  ERR_WALLPAPER_REFRESH_FAILED: 'wallpaper-refresh-failed';
+  ERR_START_FAILED: 'start-failed';
+  /** No kind (an older helper), or one that this client does not know. */
+  ERR_HELPER_ERROR: string | undefined;
 }
 
 export type HelperErrorCode = HelperError['code'];
@@ -74,21 +108,33 @@ interface HelperErrorOf<Code extends string> extends Error {
   /** The helper's exit code once it has ended; null while it runs, or when it did not start. */
   exitCode: number | null;
   /** The signal that ended the helper, if one did. */
-  signal: NodeJS.Signals | null;
-  /** The helper's name for the failure, which it gives the destruction of the window alone. */
-  kind?: Code extends 'ERR_WINDOW_DESTROYED' ? 'window-destroyed' : undefined;
-  /** The line that is none of the helper's events. */
+  signalCode: NodeJS.Signals | null;
+  /** @deprecated The former name of `signalCode`. */
+  readonly signal: NodeJS.Signals | null;
+  /** The helper's name for a failure that it reported. */
+  kind?: Code extends keyof ErrorKinds ? ErrorKinds[Code] : undefined;
+  /** A line that is none of the helper's events, cut to a few hundred characters. */
   line?: Code extends 'ERR_PROTOCOL' ? string : undefined;
+  /** The last lines that the ended helper wrote to standard error (without Wine's own). */
+  stderr?: string;
+  /** The ended helper's command line. */
+  command?: string;
 }
+
+type ReportedError = {
+  [Code in keyof ErrorKinds]: HelperErrorOf<Code> & { kind: ErrorKinds[Code] };
+}[keyof ErrorKinds];
 
 /**
  * What failed, told apart by `code`:
  * - `ERR_SPAWN_FAILED`: the helper could not be run (`cause` is the system's error).
  * - `ERR_UNSUPPORTED_PLATFORM`: off Windows without a `launcher`; nothing was started.
  * - `ERR_COMMAND_LINE_REJECTED`: the helper rejected its command line (exit code 2).
- * - `ERR_HELPER_ERROR`: the helper reports a failure; the message says what.
- * - `ERR_WINDOW_NOT_FOUND`: the handle names no window (never did, or it is gone).
- * - `ERR_WINDOW_DESTROYED`: the window went with the desktop layer; only a new one can be attached.
+ * - The helper's reports, each with its `kind` (see `ErrorKinds`): `ERR_WINDOW_NOT_FOUND`,
+ *   `ERR_WINDOW_DESTROYED` (only a new window can be attached), `ERR_SHELL_NOT_FOUND`,
+ *   `ERR_LAYER_NOT_FOUND`, `ERR_ATTACH_FAILED`, `ERR_DETACH_FAILED`, `ERR_FIT_FAILED`,
+ *   `ERR_REATTACH_FAILED`, `ERR_WALLPAPER_REFRESH_FAILED`, `ERR_START_FAILED`, and
+ *   `ERR_HELPER_ERROR` for one without a kind that this client knows.
  * - `ERR_PROTOCOL`: a line from the helper that is none of its events (`line` holds it).
  * - `ERR_HELPER_EXITED`: the helper ended without its answer: killed, crashed, or mid-session.
  * - `ERR_ALREADY_ATTACHED`: another attachment of this process holds the window.
@@ -99,9 +145,7 @@ export type HelperError =
   | (HelperErrorOf<'ERR_SPAWN_FAILED'> & { cause: NodeJS.ErrnoException })
   | HelperErrorOf<'ERR_UNSUPPORTED_PLATFORM'>
   | (HelperErrorOf<'ERR_COMMAND_LINE_REJECTED'> & { exitCode: 2 })
-  | HelperErrorOf<'ERR_HELPER_ERROR'>
-  | HelperErrorOf<'ERR_WINDOW_NOT_FOUND'>
-  | (HelperErrorOf<'ERR_WINDOW_DESTROYED'> & { kind: 'window-destroyed' })
+  | ReportedError
   | (HelperErrorOf<'ERR_PROTOCOL'> & { line: string })
   | HelperErrorOf<'ERR_HELPER_EXITED'>
   | HelperErrorOf<'ERR_ALREADY_ATTACHED'>
@@ -114,6 +158,8 @@ export const HelperError: {
     options?: {
       code?: HelperErrorCode;
       exitCode?: number | null;
+      signalCode?: NodeJS.Signals | null;
+      /** @deprecated The former name of `signalCode`. */
       signal?: NodeJS.Signals | null;
       cause?: unknown;
     },
@@ -133,23 +179,38 @@ export interface VisibilityEvent {
   hwnd: HandleText;
   visible: boolean;
 }
+/** A window that does not answer, or answers again: the shell's (Progman) or the attached one. */
+export interface HangEvent {
+  hwnd: HandleText;
+  window: 'shell' | 'host';
+}
+export interface PowerEvent {
+  source: 'ac' | 'battery' | 'ups';
+  saver: 'off' | 'on' | 'high';
+}
 /** Screen coordinates in physical pixels; wheel deltas are 120 a notch, away from the user or right. */
 export type MouseEvent =
   | { type: 'move' | 'down' | 'up'; x: number; y: number }
   | { type: 'wheel'; x: number; y: number; deltaX: number; deltaY: number };
 export interface ExitEvent {
-  code: number | null;
-  signal: NodeJS.Signals | null;
+  exitCode: number | null;
+  signalCode: NodeJS.Signals | null;
+  /** @deprecated The former name of `exitCode`. */
+  readonly code: number | null;
+  /** @deprecated The former name of `signalCode`. */
+  readonly signal: NodeJS.Signals | null;
 }
 
 /** How an attachment ended. */
 export interface HelperEnd {
-  /** The last helper's exit code; null when a signal ended it. */
+  /** The last helper's exit code; null when a signal ended it, or it had not ended yet. */
   exitCode: number | null;
   signalCode: NodeJS.Signals | null;
-  /** A detach() waited its `timeout`, and the helper was killed. */
+  /** detach()'s time ran out, and the helper was killed. */
   timedOut: boolean;
-  /** Why it ended unasked (the same as its `error` event), if it did. */
+  /** The window is a top-level window again; false with an `error` that says why not. */
+  givenBack: boolean;
+  /** Why it ended unasked (the same as its `error` event), or why the window was not given back. */
   error?: HelperError;
 }
 
@@ -157,6 +218,9 @@ export interface AttachmentEventMap {
   attached: [AttachedEvent];
   mouse: [MouseEvent];
   visibility: [VisibilityEvent];
+  unresponsive: [HangEvent];
+  responsive: [HangEvent];
+  power: [PowerEvent];
   'explorer-restarted': [{}];
   'workerw-destroyed': [WindowEvent];
   reasserted: [WindowEvent];
@@ -174,7 +238,7 @@ export interface AttachmentEventMap {
 }
 
 /** A window shown as the wallpaper by a running helper. */
-export class Attachment extends EventEmitter<AttachmentEventMap> {
+export class Attachment extends EventEmitter<AttachmentEventMap> implements AsyncDisposable {
   #private;
   /** Made by attach() alone. */
   private constructor();
@@ -187,14 +251,15 @@ export class Attachment extends EventEmitter<AttachmentEventMap> {
   /** As ChildProcess has them: the helper's exit code, or the signal that ended it. */
   readonly exitCode: number | null;
   readonly signalCode: NodeJS.Signals | null;
-  /** True once the attachment has ended: its helper is gone and the window given back. */
+  /** True once the attachment has ended: its helper is gone, the window given back or given up. */
   readonly ended: boolean;
 
   /**
    * Writes "detach": the window is given back and the wallpaper repainted. Resolves with the end
-   * once the helper has ended, at once when it already has. A helper still running after
-   * `timeout` ms (10 s; 0: no limit) is killed (`timedOut`), and the window given back by a
-   * one-shot detach. `signal` kills it at once and rejects with `ABORT_ERR`.
+   * within `timeout` ms (10 s; 0: no limit), at once when it has already ended: a helper still
+   * running after half of it is killed (`timedOut`), and the window given back by a one-shot
+   * detach in the rest; past it the window is given up (`givenBack: false`). `signal` kills the
+   * helper at once and rejects with `ABORT_ERR`.
    */
   detach(options?: {
     timeout?: number;
@@ -202,6 +267,14 @@ export class Attachment extends EventEmitter<AttachmentEventMap> {
     /** @deprecated The former name of `timeout`. */
     timeoutMs?: number;
   }): Promise<HelperEnd>;
+
+  /** For `await using`: detach() with its default time limit. */
+  [Symbol.asyncDispose](): Promise<void>;
+
+  /** The values of one event as they come, until the attachment ends (then the loop ends). */
+  events<Name extends keyof AttachmentEventMap>(
+    name: Name,
+  ): AsyncIterableIterator<AttachmentEventMap[Name][0]>;
 }
 
 /** Where attach would put a window, and the shell's windows that it would choose among. */
@@ -237,17 +310,29 @@ export interface Rect {
 
 /**
  * Starts the helper for the window; resolves once it is attached, rejects with a HelperError (a
- * TypeError for a handle that is none).
+ * TypeError or RangeError for an argument that is none).
  */
-export function attach(hwnd: WindowHandle, options?: AttachOptions): Promise<Attachment>;
+export function attach(hwnd: WindowHandle, options?: AttachOptions | null): Promise<Attachment>;
 /** Refits the window over the monitor nearest to it (or, with `span`, over every monitor). */
-export function move(hwnd: WindowHandle, options?: MoveOptions): Promise<{ event: 'moved' } & WindowEvent>;
+export function move(
+  hwnd: WindowHandle,
+  options?: MoveOptions | null,
+): Promise<{ event: 'moved' } & WindowEvent>;
 /** Gives the window back as a top-level window, and repaints the wallpaper. */
-export function detach(hwnd: WindowHandle, options?: RunOptions): Promise<{ event: 'detached' } & WindowEvent>;
+export function detach(
+  hwnd: WindowHandle,
+  options?: RunOptions | null,
+): Promise<{ event: 'detached' } & WindowEvent>;
 /** Repaints the static wallpaper. */
-export function refresh(options?: RunOptions): Promise<{ event: 'refreshed' }>;
+export function refresh(options?: RunOptions | null): Promise<{ event: 'refreshed' }>;
 /** Reports the monitors, the shell's windows and the choice that attach would make. */
-export function inspect(options?: InspectOptions): Promise<Inspection>;
+export function inspect(options?: InspectOptions | null): Promise<Inspection>;
 
 /** The handle as the helper takes it; throws a TypeError for anything that is not a handle. */
 export function handleText(hwnd: WindowHandle): HandleText;
+/**
+ * The .exe that calls run without `helperPath`: the one beside this package's index.js (in
+ * `app.asar.unpacked` inside a packed Electron app); for build configurations. Throws a
+ * HelperError (`ERR_SPAWN_FAILED`) where the package was bundled as an ES module.
+ */
+export function defaultHelperPath(): string;

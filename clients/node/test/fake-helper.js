@@ -3,7 +3,8 @@
 // argument (or an object of such scripts by command), the helper's own arguments after it. A
 // string (one character a byte) is written to standard output as one chunk; {err} goes to standard
 // error; {args} writes an error event that names the arguments; {input} waits for the end of
-// standard input and writes an error event with what came; {wait} sleeps that many milliseconds;
+// standard input and writes an error event with what came ({input: 'quiet'}: writes nothing);
+// {bytes} writes that many bytes of "x", with no line feed; {wait} sleeps that many milliseconds;
 // {record} appends the process id and the arguments to that file; {ignore} ignores that signal;
 // {kill} sends this process that signal; {exit} ends with that code.
 const fs = require('node:fs');
@@ -21,7 +22,13 @@ const plays = JSON.parse(script);
     else if (step.input) {
       let input = '';
       for await (const chunk of process.stdin) input += chunk;
-      process.stdout.write(errorLine(input));
+      if (step.input !== 'quiet') process.stdout.write(errorLine(input));
+    } else if (step.bytes) {
+      const chunk = Buffer.alloc(65536, 'x');
+      for (let left = step.bytes; left > 0; left -= chunk.length) {
+        if (process.stdout.write(chunk.subarray(0, left))) continue;
+        await new Promise((resolve) => process.stdout.once('drain', resolve));
+      }
     } else if (step.wait) await sleep(step.wait);
     else if (step.record) fs.appendFileSync(step.record, `${process.pid} ${args.join(' ')}\n`);
     else if (step.ignore) process.on(step.ignore, () => {});
