@@ -25,24 +25,25 @@ void restore_styles(Platform& os, Hwnd window, const Styles& styles) {
   write_style(os, window, win::gwl_exstyle, styles.ex_style);
 }
 
-// Gives the value read.
-Result<std::uint32_t> change_style(Platform& os, Hwnd window, const StyleChange& change) {
+// Gives the value read; a failure is of `kind`.
+Result<std::uint32_t> change_style(Platform& os, Hwnd window, const StyleChange& change,
+                                   ErrorKind kind) {
   const SysResult<std::int64_t> read = os.get_window_long_ptr_w(window, change.index);
-  if (!read) return std::unexpected(call_failed(os, read.error()));
+  if (!read) return std::unexpected(call_failed(os, kind, read.error()));
   const auto style = static_cast<std::uint32_t>(*read);
   const SysResult<std::int64_t> written =
       os.set_window_long_ptr_w(window, change.index, changed_style(change, *read));
-  if (!written) return std::unexpected(call_failed(os, written.error()));
+  if (!written) return std::unexpected(call_failed(os, kind, written.error()));
   return style;
 }
 
 // Both style values changed, or neither: a window whose styles disagree with its parent (a child
 // without WS_CHILD, a top-level window with it) is never left behind. Gives the values before.
 Result<Styles> change_styles(Platform& os, Hwnd window, const StyleChange& style_change,
-                             const StyleChange& ex_style_change) {
-  const Result<std::uint32_t> style = change_style(os, window, style_change);
+                             const StyleChange& ex_style_change, ErrorKind kind) {
+  const Result<std::uint32_t> style = change_style(os, window, style_change, kind);
   if (!style) return std::unexpected(style.error());
-  const Result<std::uint32_t> ex_style = change_style(os, window, ex_style_change);
+  const Result<std::uint32_t> ex_style = change_style(os, window, ex_style_change, kind);
   if (!ex_style) {
     write_style(os, window, win::gwl_style, *style);
     return std::unexpected(ex_style.error());
@@ -53,26 +54,29 @@ Result<Styles> change_styles(Platform& os, Hwnd window, const StyleChange& style
 }  // namespace
 
 Result<LayerFound> find_host_layer(Platform& os, Hwnd host, const std::optional<Rect>& area) {
-  if (!os.is_window(host)) return fail("orvel window no longer exists");
+  if (!os.is_window(host)) {
+    return fail(ErrorKind::window_not_found, std::string(window_gone_message));
+  }
   const Result<DesktopLayer> layer = find_desktop_layer(os, area);
   if (!layer) return std::unexpected(layer.error());
   return LayerFound{.layer = *layer, .area = area};
 }
 
 Result<AttachedHost> attach_host_to(Platform& os, Hwnd host, const LayerFound& found) {
-  const Result<Styles> before = change_styles(os, host, attach_style, attach_ex_style);
+  const Result<Styles> before =
+      change_styles(os, host, attach_style, attach_ex_style, ErrorKind::attach_failed);
   if (!before) return std::unexpected(before.error());
   if (const SysResult<Hwnd> reparented = os.set_parent(host, found.layer.window); !reparented) {
     // Still top-level: give it back its own styles, so that a failed attach changes nothing.
     restore_styles(os, host, *before);
-    return std::unexpected(call_failed(os, reparented.error()));
+    return std::unexpected(call_failed(os, ErrorKind::attach_failed, reparented.error()));
   }
   // Attached is attached: a window that could not be fitted is still shown, and `move` can try
   // again.
   AttachedHost attached{.layer = found.layer};
   if (found.area) {
-    if (const Result<Rect> placed = fit_host(os, host, *found.area, Shown::show)) {
-      attached.placement = *placed;
+    if (const Result<Fit> fit = fit_host(os, host, *found.area, Shown::show)) {
+      attached.fit = *fit;
     }
   }
   static_cast<void>(raise_host(os, host));
@@ -84,12 +88,16 @@ SysResult<void> raise_host(Platform& os, Hwnd host) {
 }
 
 Result<void> detach_host(Platform& os, Hwnd host) {
-  if (!os.is_window(host)) return fail("orvel window no longer exists");
+  if (!os.is_window(host)) {
+    return fail(ErrorKind::window_not_found, std::string(window_gone_message));
+  }
   const SysResult<Hwnd> previous = os.set_parent(host, 0);
   if (!previous) {
-    return std::unexpected(call_failed(os, previous.error(), "SetParent(NULL)"));
+    return std::unexpected(
+        call_failed(os, ErrorKind::detach_failed, previous.error(), "SetParent(NULL)"));
   }
-  if (const Result<Styles> before = change_styles(os, host, detach_style, detach_ex_style);
+  if (const Result<Styles> before =
+          change_styles(os, host, detach_style, detach_ex_style, ErrorKind::detach_failed);
       !before) {
     // A top-level window with the styles of a child is no use to anyone: it goes back where it
     // was, as it was.
@@ -97,7 +105,9 @@ Result<void> detach_host(Platform& os, Hwnd host) {
     return std::unexpected(before.error());
   }
   // Another program may have put it somewhere in between: given back is top-level.
-  if (!is_top_level(os, host)) return fail("orvel window is not top-level after SetParent(NULL)");
+  if (!is_top_level(os, host)) {
+    return fail(ErrorKind::detach_failed, "orvel window is not top-level after SetParent(NULL)");
+  }
   return {};
 }
 

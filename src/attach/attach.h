@@ -4,6 +4,7 @@
 
 #include "attach/discovery.h"
 #include "attach/layer.h"
+#include "attach/placement.h"
 #include "events/event.h"
 #include "platform/platform.h"
 
@@ -17,7 +18,7 @@ Result<LayerFound> find_host_layer(Platform& os, Hwnd host, const std::optional<
 // area and on top of its new siblings. A failure leaves the host window as it was.
 struct AttachedHost {
   DesktopLayer layer;
-  std::optional<Rect> placement;  // where in the layer the fit asked it to be
+  std::optional<Fit> fit;  // where in the layer the fit asked it to be
 };
 Result<AttachedHost> attach_host_to(Platform& os, Hwnd host, const LayerFound& found);
 

@@ -32,11 +32,34 @@ bool holds_desktop_icons(Platform& os, Hwnd window) {
   return os.find_window_ex_a(window, 0, "SHELLDLL_DefView").has_value();
 }
 
+std::uint32_t process_of(Platform& os, Hwnd window) {
+  const SysResult<WindowOwner> owner = os.get_window_thread_process_id(window);
+  return owner ? owner->process_id : 0;
+}
+
+ShellProcess find_shell(Platform& os) {
+  const SysResult<Hwnd> progman = os.find_window_a("Progman");
+  if (!progman) return {};
+  return {.progman = *progman, .id = process_of(os, *progman)};
+}
+
 namespace {
 
-// A WorkerW that does not hold the desktop icons.
-bool is_layer_candidate(Platform& os, Hwnd window) {
-  return class_is(os, window, u"WorkerW") && !holds_desktop_icons(os, window);
+// A WorkerW of the shell's that does not hold the desktop icons.
+bool is_layer_candidate(Platform& os, const ShellProcess& shell, Hwnd window) {
+  return class_is(os, window, u"WorkerW") && shell.owns(os, window) &&
+         !holds_desktop_icons(os, window);
+}
+
+// The first WorkerW of the shell's after `after` among `parent`'s children, or among the top-level
+// windows for a `parent` of 0, in z-order.
+std::optional<Hwnd> next_shell_workerw(Platform& os, const ShellProcess& shell, Hwnd parent,
+                                       Hwnd after) {
+  for (SysResult<Hwnd> next = os.find_window_ex_a(parent, after, "WorkerW"); next;
+       next = os.find_window_ex_a(parent, *next, "WorkerW")) {
+    if (shell.owns(os, *next)) return *next;
+  }
+  return std::nullopt;
 }
 
 // 10·O ≥ 8·A exactly, rearranged as O ≥ A − ⌊A/5⌋ so that no product can overflow.
@@ -50,11 +73,12 @@ std::uint64_t positive_area(std::int64_t width, std::int64_t height) {
 }
 
 // Stage 1: the WorkerW that covers the most of the monitor.
-std::optional<DesktopLayer> search_covering(Platform& os, const Rect& monitor) {
+std::optional<DesktopLayer> search_covering(Platform& os, const ShellProcess& shell,
+                                            const Rect& monitor) {
   std::vector<LayerCandidate> candidates;
   const auto collect = [&](AttachMode mode) {
     return [&, mode](Hwnd window) {
-      if (!is_layer_candidate(os, window)) return true;
+      if (!is_layer_candidate(os, shell, window)) return true;
       if (const SysResult<Rect> rect = os.get_window_rect(window)) {
         candidates.push_back({.layer = {window, mode}, .rect = *rect});
       }
@@ -62,19 +86,17 @@ std::optional<DesktopLayer> search_covering(Platform& os, const Rect& monitor) {
     };
   };
   os.enum_windows(collect(AttachMode::classic));
-  if (const SysResult<Hwnd> progman = os.find_window_a("Progman")) {
-    os.enum_child_windows(*progman, collect(AttachMode::raised));
-  }
+  if (shell.progman != 0) os.enum_child_windows(shell.progman, collect(AttachMode::raised));
   return choose_covering_layer(candidates, monitor);
 }
 
 // Stage 2: the shell's structure alone. The WorkerW after the window that holds the icons, or
 // a WorkerW inside a Progman that holds them, which may still be on its way.
-std::optional<DesktopLayer> search_by_structure(Platform& os) {
+std::optional<DesktopLayer> search_by_structure(Platform& os, const ShellProcess& shell) {
   std::optional<DesktopLayer> found;
   os.enum_windows([&](Hwnd window) {
-    if (!holds_desktop_icons(os, window)) return true;
-    if (const SysResult<Hwnd> next = os.find_window_ex_a(0, window, "WorkerW")) {
+    if (!holds_desktop_icons(os, window) || !shell.owns(os, window)) return true;
+    if (const std::optional<Hwnd> next = next_shell_workerw(os, shell, 0, window)) {
       found = DesktopLayer{*next, AttachMode::classic, LayerReason::after_icons};
       return false;
     }
@@ -82,12 +104,11 @@ std::optional<DesktopLayer> search_by_structure(Platform& os) {
   });
   if (found) return found;
 
-  const SysResult<Hwnd> progman = os.find_window_a("Progman");
-  if (!progman || !holds_desktop_icons(os, *progman)) return std::nullopt;
+  if (shell.progman == 0 || !holds_desktop_icons(os, shell.progman)) return std::nullopt;
   return look_with_pauses(
       raised_layer_pauses,
       [&]() -> std::optional<DesktopLayer> {
-        const SysResult<Hwnd> layer = os.find_window_ex_a(*progman, 0, "WorkerW");
+        const std::optional<Hwnd> layer = next_shell_workerw(os, shell, shell.progman, 0);
         return layer ? std::optional(
                            DesktopLayer{*layer, AttachMode::raised, LayerReason::inside_progman})
                      : std::nullopt;
@@ -116,27 +137,27 @@ std::optional<DesktopLayer> choose_covering_layer(std::span<const LayerCandidate
 }
 
 std::optional<DesktopLayer> search_desktop_layer(Platform& os, const std::optional<Rect>& area) {
+  const ShellProcess shell = find_shell(os);
   if (area) {
-    if (std::optional<DesktopLayer> layer = search_covering(os, *area)) return layer;
+    if (std::optional<DesktopLayer> layer = search_covering(os, shell, *area)) return layer;
   }
-  return search_by_structure(os);
+  return search_by_structure(os, shell);
 }
 
 std::uint32_t taskbar_process_id(Platform& os) {
   const SysResult<Hwnd> taskbar = os.find_window_a("Shell_TrayWnd");
-  if (!taskbar) return 0;
-  const SysResult<WindowOwner> owner = os.get_window_thread_process_id(*taskbar);
-  return owner ? owner->process_id : 0;
+  return taskbar ? process_of(os, *taskbar) : 0;
 }
 
 DesktopWindows find_desktop_windows(Platform& os, Hwnd layer) {
-  DesktopWindows desktop{.layer = layer, .progman = os.find_window_a("Progman").value_or(0)};
+  const ShellProcess shell = find_shell(os);
+  DesktopWindows desktop{.layer = layer, .progman = shell.progman};
   if (desktop.progman != 0 && holds_desktop_icons(os, desktop.progman)) {
     desktop.icons = desktop.progman;
     return desktop;
   }
-  for (SysResult<Hwnd> workerw = os.find_window_ex_a(0, 0, "WorkerW"); workerw;
-       workerw = os.find_window_ex_a(0, *workerw, "WorkerW")) {
+  for (std::optional<Hwnd> workerw = next_shell_workerw(os, shell, 0, 0); workerw;
+       workerw = next_shell_workerw(os, shell, 0, *workerw)) {
     if (holds_desktop_icons(os, *workerw)) {
       desktop.icons = *workerw;
       break;

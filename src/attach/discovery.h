@@ -22,6 +22,18 @@ bool class_is(Platform& os, Hwnd window, std::u16string_view name);
 // Whether `window` has a direct child of class SHELLDLL_DefView: it holds the desktop icons.
 bool holds_desktop_icons(Platform& os, Hwnd window);
 
+// The process that owns `window`, 0 when that cannot be told.
+std::uint32_t process_of(Platform& os, Hwnd window);
+
+// The shell: its Progman, and the process that owns it. A window of one of the shell's classes is
+// the shell's only when that process owns it too: any program can make a window of class WorkerW.
+struct ShellProcess {
+  Hwnd progman = 0;
+  std::uint32_t id = 0;  // 0 without a Progman
+  bool owns(Platform& os, Hwnd window) const { return id != 0 && process_of(os, window) == id; }
+};
+ShellProcess find_shell(Platform& os);
+
 // A WorkerW that does not hold the desktop icons, and where it is on the screen: top-level ones
 // first, in z-order, then those inside Progman.
 struct LayerCandidate {
@@ -54,11 +66,11 @@ inline constexpr int raised_layer_pauses = 10;
 template <class Search, class AskShell, class Pause>
 Result<DesktopLayer> discover_layer(Search&& search, AskShell&& ask_shell, Pause&& pause) {
   if (const std::optional<DesktopLayer> layer = search()) return *layer;
-  if (!ask_shell()) return fail("Progman not found");
+  if (!ask_shell()) return fail(ErrorKind::shell_not_found, "Progman not found");
   if (const std::optional<DesktopLayer> layer = look_with_pauses(spawn_retries, search, pause)) {
     return *layer;
   }
-  return fail("WorkerW not found after spawn");
+  return fail(ErrorKind::layer_not_found, "WorkerW not found after spawn");
 }
 
 // One look for the desktop layer that covers `area` of the virtual screen: the host window's

@@ -44,31 +44,38 @@ const MonitorArea* named(std::string_view device, std::span<const MonitorArea> m
   return found == monitors.end() ? nullptr : &*found;
 }
 
-// What fit_host does, on a thread that is per-monitor DPI aware already.
-Result<Rect> fit_in_parent(Platform& os, Hwnd host, const Rect& area, Shown shown) {
-  Point origin{.x = area.left, .y = area.top};
-  if (const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent)) {
-    origin = os.screen_to_client(*parent, origin).value_or(origin);
-  }
-  const Rect place = fit_placement(area, origin);
-  const std::uint32_t flags = fit_flags | (shown == Shown::show ? win::swp_showwindow : 0);
-  if (const SysResult<void> placed =
-          os.set_window_pos(host, win::hwnd_top, place.left, place.top, place.right - place.left,
-                            place.bottom - place.top, flags);
-      !placed) {
-    return std::unexpected(call_failed(os, placed.error()));
-  }
-  return place;
-}
-
 // The host window's place in its parent's coordinates, read on a per-monitor DPI aware thread.
 std::optional<Rect> placement_in_parent(Platform& os, Hwnd host) {
   const SysResult<Rect> rect = os.get_window_rect(host);
   const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent);
   if (!rect || !parent) return std::nullopt;
-  const SysResult<Point> corner = os.screen_to_client(*parent, {rect->left, rect->top});
-  if (!corner) return std::nullopt;
-  return fit_placement(*rect, *corner);
+  const SysResult<Rect> placed = os.map_window_points(0, *parent, *rect);
+  return placed ? std::optional(*placed) : std::nullopt;
+}
+
+// What fit_host does, on a thread that is per-monitor DPI aware already. The whole rectangle goes
+// into the parent's coordinates: a mirrored parent measures from its right edge.
+Result<Fit> fit_in_parent(Platform& os, Hwnd host, const Rect& area, Shown shown) {
+  Rect place = area;
+  if (const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent)) {
+    place = os.map_window_points(0, *parent, area).value_or(area);
+  }
+  const Rect before = placement_in_parent(os, host).value_or(Rect{});
+  const std::uint32_t flags = fit_flags | (shown == Shown::show ? win::swp_showwindow : 0);
+  if (const SysResult<void> placed =
+          os.set_window_pos(host, win::hwnd_top, place.left, place.top, place.right - place.left,
+                            place.bottom - place.top, flags);
+      !placed) {
+    return std::unexpected(call_failed(os, ErrorKind::fit_failed, placed.error()));
+  }
+  return Fit{.area = area, .before = before, .placement = place};
+}
+
+// Whether the host window's thread takes messages now, asked without waiting long.
+bool host_answers(Platform& os, Hwnd host) {
+  constexpr std::uint32_t answer_limit_ms = 100;
+  return os.send_message_timeout_w(host, win::wm_null, 0, 0, win::smto_abortifhung, answer_limit_ms)
+      .has_value();
 }
 
 }  // namespace
@@ -132,17 +139,12 @@ std::optional<Home> home_of(const Rect& window, std::span<const MonitorArea> mon
   return Home{.device = monitor->device, .area = monitor->area};
 }
 
-bool placed_by_another(const std::optional<FitRecord>& fitted, const Rect& placement,
-                       std::chrono::microseconds now) {
-  return fitted && placement != fitted->placement && now - fitted->at >= fit_arrival;
-}
-
-Result<Rect> fit_host(Platform& os, Hwnd host, const Rect& area, Shown shown) {
+Result<Fit> fit_host(Platform& os, Hwnd host, const Rect& area, Shown shown) {
   return with_per_monitor_dpi(os, [&] { return fit_in_parent(os, host, area, shown); });
 }
 
-Result<std::optional<Rect>> refit_host(Platform& os, Hwnd host, const Rect& area) {
-  return with_per_monitor_dpi(os, [&]() -> Result<std::optional<Rect>> {
+Result<std::optional<Fit>> refit_host(Platform& os, Hwnd host, const Rect& area) {
+  return with_per_monitor_dpi(os, [&]() -> Result<std::optional<Fit>> {
     if (os.get_window_rect(host) == area) return std::nullopt;
     return fit_in_parent(os, host, area, Shown::keep);
   });
@@ -163,8 +165,12 @@ std::optional<Target> host_target(Platform& os, Hwnd host, const Home& home,
   return with_per_monitor_dpi(os, [&]() -> std::optional<Target> {
     const std::vector<MonitorArea> monitors = list_monitors(os);
     Home settled = home;
-    if (const std::optional<Rect> placement = placement_in_parent(os, host);
-        placement && placed_by_another(fitted, *placement, os.monotonic_now())) {
+    PlaceSeen seen = PlaceSeen::pending;
+    if (const std::optional<Rect> placement = placement_in_parent(os, host); placement && fitted) {
+      seen = judge_place(*fitted, *placement, os.monotonic_now(),
+                         [&] { return host_answers(os, host); });
+    }
+    if (seen == PlaceSeen::another) {
       if (const SysResult<Rect> window = os.get_window_rect(host)) {
         settled = home_of(*window, monitors).value_or(home);
       }
@@ -172,14 +178,21 @@ std::optional<Target> host_target(Platform& os, Hwnd host, const Home& home,
     settled = home_seen(std::move(settled), monitors);
     const std::optional<Rect> area = home_area(settled, monitors);
     if (!area) return std::nullopt;
-    return Target{.area = *area, .home = std::move(settled)};
+    return Target{
+        .area = *area,
+        .home = std::move(settled),
+        .fit_arrived = seen == PlaceSeen::arrived,
+        .fit_on_its_way = seen == PlaceSeen::pending && fitted && fitted->fit.area == *area};
   });
 }
 
 Result<void> refresh_wallpaper(Platform& os) {
   const SysResult<void> done =
       os.system_parameters_info_w(win::spi_setdeskwallpaper, 0, nullptr, win::spif_updateinifile);
-  if (!done) return std::unexpected(call_failed(os, done.error(), "SPI_SETDESKWALLPAPER refresh"));
+  if (!done) {
+    return std::unexpected(call_failed(os, ErrorKind::wallpaper_refresh_failed, done.error(),
+                                       "SPI_SETDESKWALLPAPER refresh"));
+  }
   return {};
 }
 

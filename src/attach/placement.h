@@ -48,30 +48,47 @@ Home home_seen(Home home, std::span<const MonitorArea> monitors);
 // exactly their bounding box, the monitor nearest to it otherwise.
 std::optional<Home> home_of(const Rect& window, std::span<const MonitorArea> monitors);
 
-// The helper's last fit of the host window: where in its parent it asked it to be, and when.
-struct FitRecord {
+// A fit of the host window: where in its parent it was, and where the fit asked it to be. The fit
+// arrives when the window's own thread next takes messages.
+struct Fit {
+  Rect area;  // on the screen
+  Rect before;
   Rect placement;
+  bool operator==(const Fit&) const = default;
+};
+
+// The helper's last fit of the host window, when it asked for it, and whether the window has been
+// seen where it asked since.
+struct FitRecord {
+  Fit fit;
   std::chrono::microseconds at{};
+  bool arrived = false;
   bool operator==(const FitRecord&) const = default;
 };
 inline constexpr std::chrono::seconds fit_arrival{1};
-inline FitRecord fit_record(Platform& os, const Rect& placement) {
-  return {.placement = placement, .at = os.monotonic_now()};
+inline FitRecord fit_record(Platform& os, const Fit& fit) {
+  return {.fit = fit, .at = os.monotonic_now()};
 }
 
-// Whether the host window's place in its parent, read now, is someone else's doing: not where the
-// helper last asked for it, once that request has had time to arrive. A layer that moves takes
-// its children along without changing their place in it.
-bool placed_by_another(const std::optional<FitRecord>& fitted, const Rect& placement,
-                       std::chrono::microseconds now);
-
-// Where a window covering `area` goes in its parent: the area's corner in the parent's
-// coordinates, `origin`, and the area's size.
-inline Rect fit_placement(const Rect& area, Point origin) {
-  return {.left = origin.x,
-          .top = origin.y,
-          .right = origin.x + (area.right - area.left),
-          .bottom = origin.y + (area.bottom - area.top)};
+// What the host window's place in its parent, read now, says of the helper's last fit. A layer that
+// moves takes its children along without changing their place in it.
+enum class PlaceSeen {
+  arrived,  // where the fit asked
+  pending,  // not yet: still where it was, or the window's thread has not taken messages since
+  another,  // someone else placed it
+};
+// A place that is neither the old one nor the one asked for, or the old one again once the fit
+// arrived, is someone else's doing once the fit has been seen to arrive, or has had time to with
+// the window's thread answering (`host_answers`, asked only then).
+template <class Answers>
+PlaceSeen judge_place(const FitRecord& fitted, const Rect& placement, std::chrono::microseconds now,
+                      Answers&& host_answers) {
+  if (placement == fitted.fit.placement) return PlaceSeen::arrived;
+  if (!fitted.arrived && placement == fitted.fit.before) return PlaceSeen::pending;
+  if (fitted.arrived || (now - fitted.at >= fit_arrival && host_answers())) {
+    return PlaceSeen::another;
+  }
+  return PlaceSeen::pending;
 }
 
 // Whether the thread's own DPI context, as the switch away from it gave it, can be set back: a
@@ -84,21 +101,24 @@ inline bool restores_thread_dpi(std::optional<DpiContext> previous) {
 enum class Shown { show, keep };
 
 // Places the host window over `area` of the virtual screen, in its parent's coordinates, without
-// activating or re-ordering it; gives the place it asked for. A failure leaves things as they were.
-Result<Rect> fit_host(Platform& os, Hwnd host, const Rect& area, Shown shown);
+// activating or re-ordering it; gives the fit asked for. A failure leaves things as they were.
+Result<Fit> fit_host(Platform& os, Hwnd host, const Rect& area, Shown shown);
 
 // Fits the host window over `area` as `fit_host` does, leaving it shown or hidden, unless it
-// covers exactly that area already; gives the place asked for, or none when nothing moved.
-Result<std::optional<Rect>> refit_host(Platform& os, Hwnd host, const Rect& area);
+// covers exactly that area already; gives the fit asked for, or none when nothing moved.
+Result<std::optional<Fit>> refit_host(Platform& os, Hwnd host, const Rect& area);
 
 // The home of a window about to be attached: all monitors, or the monitor nearest to it.
 Home initial_home(Platform& os, Hwnd host, bool span);
 
 // Where the host window goes now, and its home: where someone else placed it, if someone did, or
-// where it belongs. None without monitors.
+// where it belongs; whether the last fit was seen to arrive, and whether it asked for this very
+// area and is still on its way. None without monitors.
 struct Target {
   Rect area;
   Home home;
+  bool fit_arrived = false;
+  bool fit_on_its_way = false;
 };
 std::optional<Target> host_target(Platform& os, Hwnd host, const Home& home,
                                   const std::optional<FitRecord>& fitted);

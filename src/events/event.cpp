@@ -52,36 +52,36 @@ std::string event_line(const Event& event) {
     const auto named = [&](std::string_view name) -> JsonWriter& {
       return json.text("event", name);
     };
-    std::visit(Overloaded{
-                   [&](const Event::Attached& e) {
-                     named("attached")
-                         .number("hwnd", e.hwnd)
-                         .number("workerw", e.workerw)
-                         .text("mode", attach_mode_text(e.mode));
-                   },
-                   [&](const Event::Heartbeat&) { named("heartbeat"); },
-                   [&](const Event::WorkerwDestroyed& e) {
-                     named("workerw-destroyed").number("hwnd", e.hwnd);
-                   },
-                   [&](const Event::ExplorerRestarted&) { named("explorer-restarted"); },
-                   [&](const Event::Reasserted& e) { named("reasserted").number("hwnd", e.hwnd); },
-                   [&](const Event::Moved& e) { named("moved").number("hwnd", e.hwnd); },
-                   [&](const Event::Detached& e) { named("detached").number("hwnd", e.hwnd); },
-                   [&](const Event::Refreshed&) { named("refreshed"); },
-                   [&](const Event::Visibility& e) {
-                     named("visibility").number("hwnd", e.hwnd).boolean("visible", e.visible);
-                   },
-                   [&](const Event::Responsiveness& e) {
-                     named(e.responsive ? "responsive" : "unresponsive")
-                         .number("hwnd", e.hwnd)
-                         .text("window", e.window == WaitedWindow::shell ? "shell" : "host");
-                   },
-                   [&](const Event::Error& e) {
-                     named("error").text("message", e.message);
-                     if (e.kind) json.text("kind", error_kind_text(*e.kind));
-                   },
-               },
-               event.variant);
+    std::visit(
+        Overloaded{
+            [&](const Event::Attached& e) {
+              named("attached")
+                  .number("hwnd", e.hwnd)
+                  .number("workerw", e.workerw)
+                  .text("mode", attach_mode_text(e.mode));
+            },
+            [&](const Event::Heartbeat&) { named("heartbeat"); },
+            [&](const Event::WorkerwDestroyed& e) {
+              named("workerw-destroyed").number("hwnd", e.hwnd);
+            },
+            [&](const Event::ExplorerRestarted&) { named("explorer-restarted"); },
+            [&](const Event::Reasserted& e) { named("reasserted").number("hwnd", e.hwnd); },
+            [&](const Event::Moved& e) { named("moved").number("hwnd", e.hwnd); },
+            [&](const Event::Detached& e) { named("detached").number("hwnd", e.hwnd); },
+            [&](const Event::Refreshed&) { named("refreshed"); },
+            [&](const Event::Visibility& e) {
+              named("visibility").number("hwnd", e.hwnd).boolean("visible", e.visible);
+            },
+            [&](const Event::Responsiveness& e) {
+              named(e.responsive ? "responsive" : "unresponsive")
+                  .number("hwnd", e.hwnd)
+                  .text("window", e.window == WaitedWindow::shell ? "shell" : "host");
+            },
+            [&](const Event::Error& e) {
+              named("error").text("message", e.message).text("kind", error_kind_text(e.kind));
+            },
+        },
+        event.variant);
   });
 }
 
@@ -135,11 +135,12 @@ std::string system_error_text(Platform& os, std::uint32_t code) {
   return error_text(found ? std::optional<std::u16string_view>(*found) : std::nullopt, code);
 }
 
-HelperError call_failed(Platform& os, const SysError& error, std::string_view what) {
+HelperError call_failed(Platform& os, ErrorKind kind, const SysError& error,
+                        std::string_view what) {
   std::string message(what.empty() ? error.call : what);
   message += " failed: ";
   message += system_error_text(os, error.code);
-  return {.message = std::move(message), .kind = std::nullopt};
+  return {.message = std::move(message), .kind = kind};
 }
 
 void emit_error(Platform& os, HelperError error) {

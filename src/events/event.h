@@ -51,7 +51,7 @@ struct Event {
   };
   struct Error {
     std::string message;
-    std::optional<ErrorKind> kind;
+    ErrorKind kind;
   };
 
   using Variant = std::variant<Attached, Heartbeat, WorkerwDestroyed, ExplorerRestarted, Reasserted,
@@ -98,7 +98,8 @@ std::string code_text(std::uint32_t code);
 std::string error_text(std::optional<std::u16string_view> system_message, std::uint32_t code);
 
 // "<what> failed: <system error text>"; `what` is the call's own name unless given.
-HelperError call_failed(Platform& os, const SysError& error, std::string_view what = {});
+HelperError call_failed(Platform& os, ErrorKind kind, const SysError& error,
+                        std::string_view what = {});
 
 // Writes the error as an "error" line.
 void emit_error(Platform& os, HelperError error);

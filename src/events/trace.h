@@ -14,8 +14,10 @@
 namespace orvel {
 
 // A trace that the next line would take past its limit keeps its newer half: the lines that
-// begin in its last half-megabyte. It is read from the byte before that half, to see whether a
-// line begins right there; the whole lines of what was read follow its first line feed.
+// begin in its last half-megabyte. Several helpers may trace into one file: each line is written
+// whole, and the cut made, under a lock of the file that all of them take. It is read from the byte
+// before that half, to see whether a line begins right there; the whole lines of what was read
+// follow its first line feed.
 inline constexpr std::uint64_t trace_limit = 1 << 20;
 inline constexpr std::uint64_t tail_read_from(std::uint64_t size) {
   return size > trace_limit / 2 ? size - trace_limit / 2 - 1 : 0;
@@ -39,7 +41,9 @@ class Trace final : public CallObserver {
   void note(std::string_view what, Fill&& fill) {
     if (!on()) return;
     write(json_line([&](JsonWriter& json) {
-      json.number("ms", os_->monotonic_now().count() / 1000).text("what", what);
+      json.number("ms", os_->monotonic_now().count() / 1000)
+          .number("pid", process_id_)
+          .text("what", what);
       fill(json);
     }));
   }
@@ -54,6 +58,7 @@ class Trace final : public CallObserver {
   void keep_newer_half(std::uint64_t size);
 
   Platform* os_ = nullptr;
+  std::uint32_t process_id_ = 0;
   OwnedHandle file_;
   Lock lock_;  // lines come from the main thread and the worker threads
 };

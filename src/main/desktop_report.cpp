@@ -53,7 +53,8 @@ Choice choose(Platform& os, std::optional<Hwnd> window, bool spawn,
     return {.monitor = home.device, .layer = *layer};
   }
   return {.monitor = home.device,
-          .layer = fail("no layer yet: attach would ask Progman to make one (inspect --spawn)")};
+          .layer = fail(ErrorKind::layer_not_found,
+                        "no layer yet: attach would ask Progman to make one (inspect --spawn)")};
 }
 
 // Progman, every top-level WorkerW, the taskbar, what Progman holds, and the icons wherever they
@@ -90,8 +91,9 @@ std::int64_t z_order(Platform& os, Hwnd window) {
   return above;
 }
 
-void write_window(Platform& os, JsonWriter& json, Hwnd window) {
+void write_window(Platform& os, JsonWriter& json, Hwnd window, const ShellProcess& shell) {
   ClassName name;
+  const std::uint32_t pid = process_of(os, window);
   const std::optional<Hwnd> parent = os.get_ancestor(window, win::ga_parent);
   const auto style = [&](int index) {
     return std::int64_t{
@@ -101,7 +103,8 @@ void write_window(Platform& os, JsonWriter& json, Hwnd window) {
       .number("hwnd", window)
       .text("class", utf8_from_utf16_lossy(class_name(os, window, name)))
       .number("parent", parent && *parent != os.get_desktop_window() ? *parent : 0)
-      .number("pid", os.get_window_thread_process_id(window).value_or(WindowOwner{}).process_id)
+      .number("pid", pid)
+      .boolean("shellOwned", shell.id != 0 && pid == shell.id)
       .number("style", style(win::gwl_style))
       .number("exStyle", style(win::gwl_exstyle));
   write_rect(json, "rect", os.get_window_rect(window).value_or(Rect{}));
@@ -123,8 +126,16 @@ void write_choice(JsonWriter& json, const Choice& choice) {
 }
 
 // The members of the "inspected" line.
-void write_report(Platform& os, JsonWriter& json, Hwnd progman, std::optional<Hwnd> window,
-                  bool spawn) {
+// Whether the desktop's icons are shown: their list view, or the view that holds it.
+bool icons_shown(Platform& os) {
+  const Hwnd holder = find_desktop_windows(os, 0).icons;
+  const SysResult<Hwnd> view = os.find_window_ex_a(holder, 0, "SHELLDLL_DefView");
+  if (holder == 0 || !view) return false;
+  const SysResult<Hwnd> list = os.find_window_ex_a(*view, 0, "SysListView32");
+  return os.is_window_visible(list.value_or(*view));
+}
+
+void write_report(Platform& os, JsonWriter& json, std::optional<Hwnd> window, bool spawn) {
   json.text("event", "inspected").text("version", helper_version);
   const SystemVersion system = os.rtl_get_version().value_or(SystemVersion{});
   json.begin_object("system")
@@ -137,9 +148,13 @@ void write_report(Platform& os, JsonWriter& json, Hwnd progman, std::optional<Hw
   write_monitors(os, json, monitors, primary);
   // Chosen before the shell's windows are listed: with `spawn`, the list shows the layer made.
   const Choice choice = choose(os, window, spawn, monitors, primary);
+  const ShellProcess shell = find_shell(os);
   json.begin_array("shell");
-  for (const Hwnd shell_window : shell_windows(os, progman)) write_window(os, json, shell_window);
+  for (const Hwnd shell_window : shell_windows(os, shell.progman)) {
+    write_window(os, json, shell_window, shell);
+  }
   json.end_array();
+  json.boolean("iconsShown", icons_shown(os));
   write_choice(json, choice);
   json.number("taskbarPid", taskbar_process_id(os))
       .boolean("composition", os.dwm_is_composition_enabled().value_or(false));
@@ -149,17 +164,15 @@ void write_report(Platform& os, JsonWriter& json, Hwnd progman, std::optional<Hw
 
 int run_inspect(Platform& os, std::optional<Hwnd> window, bool spawn) {
   if (window && !os.is_window(*window)) {
-    emit_error(os, {.message = "orvel window no longer exists"});
+    emit_error(os,
+               {.message = std::string(window_gone_message), .kind = ErrorKind::window_not_found});
     return exit_failure;
   }
-  const SysResult<Hwnd> progman = os.find_window_a("Progman");
-  if (!progman) {
-    emit_error(os, {.message = "Progman not found"});
+  if (!os.find_window_a("Progman")) {
+    emit_error(os, {.message = "Progman not found", .kind = ErrorKind::shell_not_found});
     return exit_failure;
   }
-  emit_line(
-      os,
-      json_line([&](JsonWriter& json) { write_report(os, json, *progman, window, spawn); }, 8192));
+  emit_line(os, json_line([&](JsonWriter& json) { write_report(os, json, window, spawn); }, 8192));
   return exit_success;
 }
 

@@ -32,11 +32,14 @@ int report(Platform& os, HelperError error) {
 // Over the monitor nearest to the window, or all of them.
 int run_move(Platform& os, Hwnd host, bool span) {
   // A handle that names no window would otherwise be reported as moved.
-  if (!os.is_window(host)) return report(os, {.message = "orvel window no longer exists"});
+  if (!os.is_window(host)) {
+    return report(
+        os, {.message = std::string(window_gone_message), .kind = ErrorKind::window_not_found});
+  }
   const std::optional<Rect> area = home_area(initial_home(os, host, span), list_monitors(os));
-  if (!area) return report(os, {.message = "no monitor found"});
+  if (!area) return report(os, {.message = "no monitor found", .kind = ErrorKind::fit_failed});
   // A window that could not be placed (one of a more privileged process) is not reported as moved.
-  if (Result<Rect> fitted = fit_host(os, host, *area, Shown::show); !fitted) {
+  if (Result<Fit> fitted = fit_host(os, host, *area, Shown::show); !fitted) {
     return report(os, std::move(fitted.error()));
   }
   emit_event(os, Event::Moved{.hwnd = host});

@@ -59,7 +59,7 @@ void reattach_host(ReattachCalls& calls) {
     if (++failures == reattach_tries) {
       calls.report({.message = "re-attach failed after " + std::to_string(reattach_tries) +
                                " retries: " + tried.error().message,
-                    .kind = std::nullopt});
+                    .kind = ErrorKind::reattach_failed});
     } else {
       calls.pause(reattach_pause);
     }

@@ -78,7 +78,7 @@ std::shared_ptr<Trace> AttachSession::open_trace() {
 int AttachSession::run() {
   trace_ = open_trace();
   const SysResult<Hmodule> module = os_.get_module_handle_w(nullptr);
-  if (!module) return fail_start(call_failed(os_, module.error()));
+  if (!module) return fail_start(call_failed(os_, ErrorKind::start_failed, module.error()));
   // A class that could not be registered shows as the window that cannot be created.
   static_cast<void>(os_.register_class_a(window_class_name, *module));
   if (const SysResult<std::uint32_t> id = os_.register_window_message_w(taskbar_created_name)) {
@@ -88,7 +88,9 @@ int AttachSession::run() {
                                                          .window_name = window_name,
                                                          .instance = *module,
                                                          .handler = this});
-  if (!window) return fail_start(call_failed(os_, window.error(), "message window creation"));
+  if (!window)
+    return fail_start(
+        call_failed(os_, ErrorKind::start_failed, window.error(), "message window creation"));
   window_ = OwnedWindow(os_, *window);
   // A shell of lower integrity than an elevated helper tells of its restart all the same.
   if (taskbar_created_) {
@@ -108,14 +110,13 @@ int AttachSession::run() {
   const DesktopLayer& layer = attached->layer;
   note_layer(*trace_, "attached", host_, layer, found->area, home);
   shared_ = std::make_shared<SharedState>(
-      MonitorState{.host = host_,
-                   .workerw = layer.window,
-                   .explorer_pid = taskbar_process_id(os_),
-                   .zguard = command_.zguard,
-                   .home = home,
-                   .fitted = attached->placement
-                                 ? std::optional(fit_record(os_, *attached->placement))
-                                 : std::nullopt},
+      MonitorState{
+          .host = host_,
+          .workerw = layer.window,
+          .explorer_pid = taskbar_process_id(os_),
+          .zguard = command_.zguard,
+          .home = home,
+          .fitted = attached->fit ? std::optional(fit_record(os_, *attached->fit)) : std::nullopt},
       *window, window_ids::layer_changed_message, trace_);
   if (std::optional<HelperError> failed = start_watching(layer.window)) {
     return fail_start(std::move(*failed));
@@ -136,7 +137,7 @@ int AttachSession::run() {
 
 std::optional<HelperError> AttachSession::hook(std::uint32_t event, std::string_view name) {
   const SysResult<Hhook> hooked = os_.set_win_event_hook(event, event, hook_flags);
-  if (!hooked) return call_failed(os_, hooked.error(), name);
+  if (!hooked) return call_failed(os_, ErrorKind::start_failed, hooked.error(), name);
   hooks_.emplace_back(os_, *hooked);
   return std::nullopt;
 }
@@ -161,13 +162,14 @@ std::optional<HelperError> AttachSession::start_watching(Hwnd layer) {
   if (const SysResult<std::uint64_t> timer =
           os_.set_timer(shared_->message_window, window_ids::heartbeat_timer, heartbeat_period_ms);
       !timer) {
-    return call_failed(os_, timer.error());
+    return call_failed(os_, ErrorKind::start_failed, timer.error());
   }
   if (command_.forward_mouse) {
     if (const Result<void> started =
             mouse_.emplace(os_, desktop_, window_ids::mouse_timer).start(shared_->message_window);
         !started) {
-      return HelperError{.message = "mouse forwarding unavailable: " + started.error().message};
+      return HelperError{.message = "mouse forwarding unavailable: " + started.error().message,
+                         .kind = ErrorKind::start_failed};
     }
   }
   return std::nullopt;
@@ -276,7 +278,10 @@ void AttachSession::on_close() {
   hooks_.clear();
   visibility_.reset();
   const Hwnd host = shared_->read(&MonitorState::host);
-  if (Result<void> detached = detach_host(os_, host); detached) {
+  Result<void> detached = detach_host(os_, host);
+  trace_->note("detached",
+               [&](JsonWriter& json) { json.boolean("givenBack", detached.has_value()); });
+  if (detached) {
     emit_event(os_, Event::Detached{.hwnd = host});
   } else {
     emit_error(os_, std::move(detached.error()));
@@ -309,8 +314,9 @@ void AttachSession::refresh_after_close() {
   const std::optional<Result<void>> refreshed = run_bounded<Result<void>>(
       os_, shared_, [&os = os_] { return refresh_wallpaper(os); }, close_call_limit);
   if (!refreshed) {
-    emit_error(os_, call_failed(os_, {.call = "SPI_SETDESKWALLPAPER refresh",
-                                      .code = hresult_from_last_error(win::error_timeout)}));
+    emit_error(os_, call_failed(os_, ErrorKind::wallpaper_refresh_failed,
+                                {.call = "SPI_SETDESKWALLPAPER refresh",
+                                 .code = hresult_from_last_error(win::error_timeout)}));
   } else if (!*refreshed) {
     emit_error(os_, std::move(refreshed->error()));
   }
@@ -352,8 +358,9 @@ void AttachSession::on_display_timer() {
   static_cast<void>(os_.kill_timer(shared_->message_window, window_ids::display_timer));
   if (!os_.is_window(host_)) return;
   const std::optional<Target> target = shared_->settle_target(os_);
-  if (!target) return;
-  const Result<std::optional<Rect>> placed = refit_host(os_, host_, target->area);
+  // The last fit asked for this very area, and the window's thread has not taken it yet.
+  if (!target || target->fit_on_its_way) return;
+  const Result<std::optional<Fit>> placed = refit_host(os_, host_, target->area);
   trace_->note("refit", [&](JsonWriter& json) {
     write_rect(json, "area", target->area).boolean("moved", placed && *placed);
   });

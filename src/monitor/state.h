@@ -89,7 +89,14 @@ class SharedState {
     const auto [host, home, fitted] = with_state(
         [](const MonitorState& state) { return std::tuple(state.host, state.home, state.fitted); });
     std::optional<Target> target = host_target(os, host, home, fitted);
-    if (target) with_state([&](MonitorState& state) { state.home = target->home; });
+    if (!target) return target;
+    with_state([&](MonitorState& state) {
+      state.home = target->home;
+      // The fit seen arrived is the one judged, unless another fit has come since.
+      if (target->fit_arrived && state.fitted && fitted && state.fitted->at == fitted->at) {
+        state.fitted->arrived = true;
+      }
+    });
     return target;
   }
 

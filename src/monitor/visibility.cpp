@@ -80,13 +80,19 @@ void VisibilityWatch::report(Hwnd host, const DesktopWindows& desktop, bool afre
   monitors_.clear();
   for (const MonitorArea& monitor : list_monitors(os_)) monitors_.push_back(monitor.area);
   gather_covers(os_, desktop, covers_);
-  const bool visible = window_visible(
-      {.display_on = display_on_, .own_desktop = input_desktop_is_own(), .window = *window},
-      monitors_, covers_, scratch_);
+  // The shell hides its layer at times (the desktop's icons hidden, on some layouts), and the
+  // application its window.
+  const bool shown = os_.is_window_visible(host);
+  const bool visible = window_visible({.display_on = display_on_,
+                                       .own_desktop = input_desktop_is_own(),
+                                       .shown = shown,
+                                       .window = *window},
+                                      monitors_, covers_, scratch_);
   if (afresh) report_.forget();
   const bool written = report_.changed(visible);
   trace_.note("visibility", [&](JsonWriter& json) {
     json.boolean("visible", visible)
+        .boolean("shown", shown)
         .number("covers", static_cast<std::int64_t>(covers_.size()))
         .boolean("written", written);
   });

@@ -11,7 +11,7 @@ bool input_desktop_is_own(const std::optional<std::u16string>& input,
 
 bool window_visible(const VisibilityFacts& facts, std::span<const Rect> monitors,
                     std::span<const Rect> covers, CoverScratch& scratch) {
-  if (!facts.display_on || !facts.own_desktop) return false;
+  if (!facts.display_on || !facts.own_desktop || !facts.shown) return false;
   return std::ranges::any_of(monitors, [&](const Rect& monitor) {
     const Rect part = intersection(facts.window, monitor);
     return !is_empty(part) && !rect_covered(part, covers, scratch);

@@ -27,11 +27,13 @@ bool input_desktop_is_own(const std::optional<std::u16string>& input,
                           const std::optional<std::u16string>& own);
 
 // The user can see some of the host window while the display is on, the input desktop is the
-// user's own, and the windows above the desktop leave some point of it open on some monitor: a
-// window that spans several monitors is seen while any part of it is.
+// user's own, the window and every window it lies in (its layer, Progman) are shown, and the
+// windows above the desktop leave some point of it open on some monitor: a window that spans
+// several monitors is seen while any part of it is.
 struct VisibilityFacts {
   bool display_on = true;
   bool own_desktop = true;
+  bool shown = true;  // the window and all its ancestors have WS_VISIBLE
   Rect window;
 };
 bool window_visible(const VisibilityFacts& facts, std::span<const Rect> monitors,

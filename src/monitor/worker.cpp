@@ -39,9 +39,9 @@ class WorkerCalls final : public ReattachCalls {
     }
     note_layer(*shared_.trace, "reattached", host, attached->layer, found.area,
                shared_.read(&MonitorState::home));
-    if (attached->placement) {
+    if (attached->fit) {
       shared_.with_state(
-          [&](MonitorState& state) { state.fitted = fit_record(os_, *attached->placement); });
+          [&](MonitorState& state) { state.fitted = fit_record(os_, *attached->fit); });
     }
     return attached->layer;
   }
@@ -114,7 +114,7 @@ void start_reattach_worker(Platform& os, const std::shared_ptr<SharedState>& sha
     shared->reattach.abandon();
     emit_error(os,
                {.message = "failed to spawn thread: " + system_error_text(os, started.error().code),
-                .kind = std::nullopt});
+                .kind = ErrorKind::reattach_failed});
   }
 }
 

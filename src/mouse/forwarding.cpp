@@ -62,12 +62,13 @@ Result<void> MouseForwarding::start(Hwnd message_window) {
                                              .flags = win::ridev_inputsink,
                                              .target = message_window}};
   if (const SysResult<void> registered = os_.register_raw_input_devices(devices); !registered) {
-    return std::unexpected(call_failed(os_, registered.error()));
+    return std::unexpected(call_failed(os_, ErrorKind::start_failed, registered.error()));
   }
   if (const SysResult<std::uint64_t> timer =
           os_.set_timer(message_window, timer_, mouse_timer_period_ms);
       !timer) {
-    return std::unexpected(call_failed(os_, timer.error(), "SetTimer(mouse move)"));
+    return std::unexpected(
+        call_failed(os_, ErrorKind::start_failed, timer.error(), "SetTimer(mouse move)"));
   }
   return {};
 }

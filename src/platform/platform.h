@@ -91,6 +91,12 @@ class ProcessCalls {
   virtual SysResult<void> set_end_of_file(Handle file) = 0;
   virtual SysResult<void> write_file(Handle file, std::string_view bytes) = 0;
   virtual SysResult<void> close_handle(Handle handle) = 0;
+  // LockFileEx and UnlockFileEx of `length` bytes at `offset`, exclusively: the lock waits for
+  // another process that holds a part of them. A region beyond the file's end locks no data.
+  virtual SysResult<void> lock_file_ex(Handle file, std::uint64_t offset, std::uint64_t length) = 0;
+  virtual SysResult<void> unlock_file_ex(Handle file, std::uint64_t offset,
+                                         std::uint64_t length) = 0;
+  virtual std::uint32_t get_current_process_id() = 0;
   virtual SysResult<std::u16string> get_environment_variable_w(std::u16string_view name) = 0;
   // RtlGetVersion.
   virtual SysResult<SystemVersion> rtl_get_version() = 0;
@@ -161,7 +167,10 @@ class WindowCalls {
   // call's HRESULT where the call fails.
   virtual SysResult<void> dwm_get_window_attribute(Hwnd window, std::uint32_t attribute,
                                                    std::span<std::byte> value) = 0;
-  virtual SysResult<Point> screen_to_client(Hwnd window, Point point) = 0;
+  // MapWindowPoints of a rectangle's two corners from one window's client coordinates to
+  // another's (0 for the screen): on a mirrored (right-to-left) window the rectangle's left edge
+  // becomes its right one, as the system measures it there.
+  virtual SysResult<Rect> map_window_points(Hwnd from, Hwnd to, const Rect& rect) = 0;
   virtual SysResult<std::int64_t> get_window_long_ptr_w(Hwnd window, int index) = 0;
   // Gives the previous value.
   virtual SysResult<std::int64_t> set_window_long_ptr_w(Hwnd window, int index,

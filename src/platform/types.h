@@ -130,6 +130,7 @@ inline constexpr std::uint32_t swp_noactivate = 0x0010;
 inline constexpr std::uint32_t swp_showwindow = 0x0040;
 inline constexpr std::uint32_t swp_asyncwindowpos = 0x4000;
 inline constexpr std::uint32_t smto_normal = 0x0000;
+inline constexpr std::uint32_t smto_abortifhung = 0x0002;
 inline constexpr std::uint32_t msgflt_allow = 1;
 inline constexpr std::uint32_t error_timeout = 1460;
 inline constexpr std::uint32_t spi_setdeskwallpaper = 0x0014;

@@ -31,6 +31,7 @@ ORVEL_SAME(swp_noactivate, SWP_NOACTIVATE);
 ORVEL_SAME(swp_showwindow, SWP_SHOWWINDOW);
 ORVEL_SAME(swp_asyncwindowpos, SWP_ASYNCWINDOWPOS);
 ORVEL_SAME(smto_normal, SMTO_NORMAL);
+ORVEL_SAME(smto_abortifhung, SMTO_ABORTIFHUNG);
 ORVEL_SAME(msgflt_allow, MSGFLT_ALLOW);
 ORVEL_SAME(error_timeout, ERROR_TIMEOUT);
 ORVEL_SAME(spi_setdeskwallpaper, SPI_SETDESKWALLPAPER);

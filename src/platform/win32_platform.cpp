@@ -276,16 +276,25 @@ void Win32Platform::sleep(std::chrono::milliseconds duration) {
   Sleep(static_cast<DWORD>(duration.count()));
 }
 
+// The DPI awareness calls came with Windows 10 (1607 and 1703): looked up when first needed, so
+// that the program runs on older systems too, with the awareness the process has.
 SysResult<void> Win32Platform::set_process_dpi_awareness_context(DpiContext context) {
-  if (!SetProcessDpiAwarenessContext(handle_cast<DPI_AWARENESS_CONTEXT>(context))) {
+  using Function = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  static const SysResult<Function> function =
+      system_function<Function>(L"user32.dll", "SetProcessDpiAwarenessContext");
+  if (!function) return told<void>(std::unexpected(function.error()));
+  if (!(*function)(handle_cast<DPI_AWARENESS_CONTEXT>(context))) {
     return failed("SetProcessDpiAwarenessContext");
   }
   return {};
 }
 
 SysResult<DpiContext> Win32Platform::set_thread_dpi_awareness_context(DpiContext context) {
-  const DPI_AWARENESS_CONTEXT previous =
-      SetThreadDpiAwarenessContext(handle_cast<DPI_AWARENESS_CONTEXT>(context));
+  using Function = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  static const SysResult<Function> function =
+      system_function<Function>(L"user32.dll", "SetThreadDpiAwarenessContext");
+  if (!function) return told<DpiContext>(std::unexpected(function.error()));
+  const DPI_AWARENESS_CONTEXT previous = (*function)(handle_cast<DPI_AWARENESS_CONTEXT>(context));
   if (!previous) return failed("SetThreadDpiAwarenessContext");
   return handle_cast<DpiContext>(previous);
 }
@@ -365,10 +374,15 @@ SysResult<Rect> Win32Platform::get_window_rect(Hwnd window) {
   return from_rect(rect);
 }
 
-SysResult<Point> Win32Platform::screen_to_client(Hwnd window, Point point) {
-  POINT converted{.x = point.x, .y = point.y};
-  if (!ScreenToClient(to_hwnd(window), &converted)) return failed("ScreenToClient");
-  return Point{.x = converted.x, .y = converted.y};
+SysResult<Rect> Win32Platform::map_window_points(Hwnd from, Hwnd to, const Rect& rect) {
+  RECT mapped{.left = rect.left, .top = rect.top, .right = rect.right, .bottom = rect.bottom};
+  // Zero is a valid result, when the two origins are the same: only a set last error tells.
+  SetLastError(0);
+  if (MapWindowPoints(to_hwnd(from), to_hwnd(to), reinterpret_cast<POINT*>(&mapped), 2) == 0 &&
+      GetLastError() != 0) {
+    return failed("MapWindowPoints");
+  }
+  return from_rect(mapped);
 }
 
 SysResult<std::int64_t> Win32Platform::get_window_long_ptr_w(Hwnd window, int index) {

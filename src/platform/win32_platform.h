@@ -24,6 +24,9 @@ class Win32Platform : public Platform {
   SysResult<void> set_end_of_file(Handle file) override;
   SysResult<void> write_file(Handle file, std::string_view bytes) override;
   SysResult<void> close_handle(Handle handle) override;
+  SysResult<void> lock_file_ex(Handle file, std::uint64_t offset, std::uint64_t length) override;
+  SysResult<void> unlock_file_ex(Handle file, std::uint64_t offset, std::uint64_t length) override;
+  std::uint32_t get_current_process_id() override;
   SysResult<std::u16string> get_environment_variable_w(std::u16string_view name) override;
   SysResult<SystemVersion> rtl_get_version() override;
   SysResult<Hmodule> get_module_handle_w(const char16_t* name) override;
@@ -62,7 +65,7 @@ class Win32Platform : public Platform {
   SysResult<Rect> get_window_rect(Hwnd window) override;
   SysResult<void> dwm_get_window_attribute(Hwnd window, std::uint32_t attribute,
                                            std::span<std::byte> value) override;
-  SysResult<Point> screen_to_client(Hwnd window, Point point) override;
+  SysResult<Rect> map_window_points(Hwnd from, Hwnd to, const Rect& rect) override;
   SysResult<std::int64_t> get_window_long_ptr_w(Hwnd window, int index) override;
   SysResult<std::int64_t> set_window_long_ptr_w(Hwnd window, int index,
                                                 std::int64_t value) override;

@@ -57,6 +57,41 @@ SysResult<void> Win32Platform::close_handle(Handle handle) {
   return {};
 }
 
+namespace {
+
+OVERLAPPED at(std::uint64_t offset) {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return where;
+}
+
+}  // namespace
+
+SysResult<void> Win32Platform::lock_file_ex(Handle file, std::uint64_t offset,
+                                            std::uint64_t length) {
+  OVERLAPPED where = at(offset);
+  if (!LockFileEx(handle_cast<HANDLE>(file), LOCKFILE_EXCLUSIVE_LOCK, 0, static_cast<DWORD>(length),
+                  static_cast<DWORD>(length >> 32), &where)) {
+    return last_error("LockFileEx");
+  }
+  return {};
+}
+
+SysResult<void> Win32Platform::unlock_file_ex(Handle file, std::uint64_t offset,
+                                              std::uint64_t length) {
+  OVERLAPPED where = at(offset);
+  if (!UnlockFileEx(handle_cast<HANDLE>(file), 0, static_cast<DWORD>(length),
+                    static_cast<DWORD>(length >> 32), &where)) {
+    return last_error("UnlockFileEx");
+  }
+  return {};
+}
+
+std::uint32_t Win32Platform::get_current_process_id() {
+  return static_cast<std::uint32_t>(GetCurrentProcessId());
+}
+
 SysResult<std::u16string> Win32Platform::get_environment_variable_w(std::u16string_view name) {
   const std::u16string terminated(name);
   std::u16string value(MAX_PATH, u'\0');

@@ -100,7 +100,7 @@ TEST(Inspect, SpawnShowsTheLayerTheShellMadeAndNoProgmanIsAnError) {
   }
   Process helper = start_helper(L"inspect");
   EXPECT_EQ(helper.wait(), 1u);
-  EXPECT_EQ(helper.unread_output(), error("Progman not found") + "\n");
+  EXPECT_EQ(helper.unread_output(), error("shell-not-found", "Progman not found") + "\n");
 }
 
 // A failed call that the helper ignores, forced, is in the trace with its name and code; standard

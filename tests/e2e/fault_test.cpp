@@ -44,31 +44,36 @@ struct Row {
 
 // Every fallible call of start-up and close failing at its first use, and the monitor's after it.
 TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
-  const auto failed = [](std::string_view call) {
-    return std::string(call) + " failed: * (0x80070005)";
+  const auto failed = [](std::string_view kind, std::string_view call,
+                         std::string_view before = "") {
+    return error(kind, std::string(before) + std::string(call) + " failed: * (0x80070005)");
   };
+  const std::string unavailable = "mouse forwarding unavailable: ";
   std::vector<Row> rows = {
       {"CreateThread@1:8", {"attached", "detached"}, 3, "failed to spawn thread\n"},
-      {"CreateWindowExA@1:5", {"message window creation failed: * (0x80070005)"}, 1},
-      {"GetModuleHandleW@1:5", {failed("GetModuleHandleW")}, 1},
-      {"GetWindowLongPtrW@1:5", {failed("GetWindowLongPtrW")}, 1},
-      {"IsWindow@1:5", {"orvel window no longer exists"}, 1},
+      {"CreateWindowExA@1:5", {failed("start-failed", "message window creation")}, 1},
+      {"GetModuleHandleW@1:5", {failed("start-failed", "GetModuleHandleW")}, 1},
+      {"GetWindowLongPtrW@1:5", {failed("attach-failed", "GetWindowLongPtrW")}, 1},
+      {"IsWindow@1:5", {window_gone}, 1},
       // The window is made all the same, of a class that does not exist.
-      {"RegisterClassA@1:5", {"message window creation failed: * (0x80070583)"}, 1},
-      {"RegisterRawInputDevices@1:5",
-       {"mouse forwarding unavailable: " + failed("RegisterRawInputDevices")},
+      {"RegisterClassA@1:5",
+       {error("start-failed", "message window creation failed: * (0x80070583)")},
        1},
-      {"SetParent@1:5", {failed("SetParent")}, 1},
+      {"RegisterRawInputDevices@1:5",
+       {failed("start-failed", "RegisterRawInputDevices", unavailable)},
+       1},
+      {"SetParent@1:5", {failed("attach-failed", "SetParent")}, 1},
       // Failures once the window is in the layer: it is given back before the error.
-      {"SetTimer@1:5", {failed("SetTimer")}, 1},
-      {"SetTimer@2:5", {"mouse forwarding unavailable: " + failed("SetTimer(mouse move)")}, 1},
-      {"SetWinEventHook@1:5", {failed("SetWinEventHook(EVENT_OBJECT_DESTROY)")}, 1},
-      {"SetWinEventHook@2:5", {failed("SetWinEventHook(EVENT_OBJECT_REORDER)")}, 1},
-      {"SetWindowLongPtrW@1:5", {failed("SetWindowLongPtrW")}, 1},
-      {"SetParent@2:5", {"attached", failed("SetParent(NULL)")}},
-      {"SetWindowLongPtrW@3:5", {"attached", failed("SetWindowLongPtrW")}},
+      {"SetTimer@1:5", {failed("start-failed", "SetTimer")}, 1},
+      {"SetTimer@2:5", {failed("start-failed", "SetTimer(mouse move)", unavailable)}, 1},
+      {"SetWinEventHook@1:5", {failed("start-failed", "SetWinEventHook(EVENT_OBJECT_DESTROY)")}, 1},
+      {"SetWinEventHook@2:5", {failed("start-failed", "SetWinEventHook(EVENT_OBJECT_REORDER)")}, 1},
+      {"SetWindowLongPtrW@1:5", {failed("attach-failed", "SetWindowLongPtrW")}, 1},
+      {"SetParent@2:5", {"attached", failed("detach-failed", "SetParent(NULL)")}},
+      {"SetWindowLongPtrW@3:5", {"attached", failed("detach-failed", "SetWindowLongPtrW")}},
       {"SystemParametersInfoW@1:5",
-       {"attached", "detached", "SPI_SETDESKWALLPAPER refresh failed: * (0x80070005)"}},
+       {"attached", "detached",
+        failed("wallpaper-refresh-failed", "SPI_SETDESKWALLPAPER refresh")}},
       {"WriteFile(stdout)@1:5", {"detached"}},
       // Without the first look for the layer after the icons, the icons' own WorkerW is taken.
       {"FindWindowExA@1:5", {"attached after the icons", "detached"}},
@@ -84,7 +89,8 @@ TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
       // The re-attach after a taskbar restart: ten tries, half a second apart.
       {.faults = "SetParent@2:5,SetParent@3:5,SetParent@4:5,SetParent@5:5,SetParent@6:5,"
                  "SetParent@7:5,SetParent@8:5,SetParent@9:5,SetParent@10:5,SetParent@11:5",
-       .lines = {"attached", restarted, "re-attach failed after 10 retries: " + failed("SetParent"),
+       .lines = {"attached", restarted,
+                 failed("reattach-failed", "SetParent", "re-attach failed after 10 retries: "),
                  "detached"},
        .then = &Shell::restart_taskbar,
        .until = "re-attach failed"},
@@ -94,7 +100,7 @@ TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
       "DestroyWindow EnumChildWindows EnumWindows FindWindowA GetAncestor GetClassNameW "
       "GetConsoleMode GetMessageW GetMonitorInfoW GetStdHandle GetWindowRect "
       "GetWindowThreadProcessId InvalidateRect MonitorFromWindow ReadFile RegisterWindowMessageW "
-      "ScreenToClient SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext SetWindowPos "
+      "MapWindowPoints SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext SetWindowPos "
       "UpdateWindow");
   for (std::string call; quiet >> call;) rows.push_back({call + "@1:5", {"attached", "detached"}});
 
@@ -112,8 +118,7 @@ TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
                          : line == "attached after the icons"
                              ? attached(host.get(), icons, Layout::classic)
                          : line == "detached" || line == "reasserted" ? event(line, host.get())
-                         : line.starts_with('{')                      ? line
-                                                                      : error(line));
+                                                                      : line);
     }
     for (const std::string& line : session.lines) seen.push_back(without_system_text(line));
     EXPECT_EQ(seen, expected);
@@ -164,7 +169,7 @@ TEST(Faults, AMoveThatCannotPlaceTheWindowFails) {
                  L"move --hwnd " + widen(handle_text(host.get())));
   EXPECT_EQ(helper.wait(), 1u);
   EXPECT_EQ(without_system_text(helper.unread_output()),
-            error("SetWindowPos failed: * (0x80070005)") + "\n");
+            error("fit-failed", "SetWindowPos failed: * (0x80070005)") + "\n");
 }
 
 // What the screen does not show under Wine, read from the calls that the test build logs: the hooks

@@ -118,8 +118,9 @@ TEST(Lifetime, ACloseWhoseRepaintAndRefreshWaitOnTheShellStillEnds) {
   EXPECT_LT(seconds_since(start), 5.0);
   ASSERT_EQ(session.lines.size(), 3u);
   EXPECT_EQ(session.lines[1], event("detached", host.get()));
-  EXPECT_EQ(without_system_text(session.lines[2]),
-            error("SPI_SETDESKWALLPAPER refresh failed: * (0x800705B4)"));
+  EXPECT_EQ(
+      without_system_text(session.lines[2]),
+      error("wallpaper-refresh-failed", "SPI_SETDESKWALLPAPER refresh failed: * (0x800705B4)"));
   expect_kept(host.get());
 }
 

@@ -46,15 +46,17 @@ inline std::string attached(HWND host, HWND layer, Layout layout) {
 inline std::string visible(HWND host, bool yes) {
   return event("visibility", host, std::string(",\"visible\":") + (yes ? "true" : "false"));
 }
-inline std::string error(std::string_view message) {
-  return event("error", R"(,"message":")" + std::string(message) + '"');
+// An error line: the main process acts on its kind; the message says what failed.
+inline std::string error(std::string_view kind, std::string_view message) {
+  return event("error", R"(,"message":")" + std::string(message) + R"(","kind":")" +
+                            std::string(kind) + '"');
 }
 inline const std::string heartbeat = event("heartbeat"), restarted = event("explorer-restarted"),
-                         window_gone = error("orvel window no longer exists"),
+                         window_gone = error("window-not-found", "orvel window no longer exists"),
                          window_destroyed =
-                             R"({"event":"error","message":"orvel window was destroyed together )"
-                             R"(with the WorkerW; the main process must rebuild it",)"
-                             R"("kind":"window-destroyed"})";
+                             error("window-destroyed",
+                                   "orvel window was destroyed together with the WorkerW; the main "
+                                   "process must rebuild it");
 
 // Wine words system errors differently from Windows: a line is compared with the system's text
 // left out, as "SetParent failed: * (0x80070005)".

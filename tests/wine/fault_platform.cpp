@@ -70,7 +70,7 @@ class FaultPlatform : public Win32Platform {
   ORVEL_FAULTY(GetAncestor, get_ancestor, (Hwnd w, U f), w, f)
   ORVEL_FAULTY(GetWindowThreadProcessId, get_window_thread_process_id, (Hwnd w), w)
   ORVEL_FAULTY(GetWindowRect, get_window_rect, (Hwnd w), w)
-  ORVEL_FAULTY(ScreenToClient, screen_to_client, (Hwnd w, Point p), w, p)
+  ORVEL_FAULTY(MapWindowPoints, map_window_points, (Hwnd f, Hwnd t, const Rect& r), f, t, r)
   ORVEL_FAULTY(GetWindowLongPtrW, get_window_long_ptr_w, (Hwnd w, int i), w, i)
   ORVEL_FAULTY(SetWindowLongPtrW, set_window_long_ptr_w, (Hwnd w, int i, std::int64_t v), w, i, v)
   ORVEL_FAULTY(SetParent, set_parent, (Hwnd c, Hwnd p), c, p)

@@ -258,6 +258,7 @@ enum class Layout { classic, raised };
 
 struct ShellOptions {
   bool layer_on_request = false;  // the layer comes once Progman is asked for it
+  bool mirrored = false;          // the layer is laid out right to left
   bool painted = false;           // the windows draw what a person would see
 };
 
@@ -269,7 +270,8 @@ class Shell {
       : look_(options.painted ? L" paint" : L""),
         desktop_(L"orvel_stand_in_shell.exe",
                  std::wstring(layout == Layout::classic ? L"desktop classic" : L"desktop raised") +
-                     (options.layer_on_request ? L" on-request" : L" present") + look_),
+                     (options.layer_on_request ? L" on-request" : L" present") +
+                     (options.mirrored ? L" mirrored" : L"") + look_),
         layer_(answer(desktop_)) {}
 
   HWND layer() const { return layer_; }
@@ -289,6 +291,9 @@ class Shell {
   void move_layer(int dx, int dy) {
     obey("move-layer " + std::to_string(dx) + ' ' + std::to_string(dy));
   }
+  // Hides or shows the layer, and what it holds.
+  void hide_layer() { obey("hide-layer"); }
+  void show_layer() { obey("show-layer"); }
   // The shell's windows take no message for `ms`, from the moment it reads this; `answered` waits
   // for them to take messages again.
   void hang(int ms) { desktop_.write("hang " + std::to_string(ms) + "\n"); }

@@ -1,21 +1,22 @@
 // A stand-in for the Windows shell, in a process of its own as the real one is, so that a restart
 // changes the shell's process id:
 //
-//   orvel_stand_in_shell.exe desktop classic|raised present|on-request [paint]
+//   orvel_stand_in_shell.exe desktop classic|raised present|on-request [mirrored] [paint]
 //   orvel_stand_in_shell.exe taskbar [paint]
 //   orvel_stand_in_shell.exe reset-display
 //   orvel_stand_in_shell.exe ctrl-c <process id>
 //
 // "classic" puts the desktop layer in a top-level WorkerW right after the one that holds the icons,
 // "raised" in a WorkerW inside Progman. With "on-request" the layer appears only when Progman is
-// sent 0x052C with wParam 13 and lParam 1. The desktop covers every monitor, the taskbar the
-// bottom of the primary one. "taskbar" builds only a taskbar and broadcasts "TaskbarCreated", as a
-// restarted shell does. "paint" draws the demo's look, and the layer then covers the desktop.
-// "reset-display" only resets the display settings, and exits with 0 if that succeeded: under Wine,
-// a new process must do so for every process to see monitors that have come or gone. "ctrl-c"
-// presses Ctrl+C in the console of that process, as a user at it would, and exits with 0 if that
-// succeeded: Wine lets Ctrl+C, not Ctrl+Break, through to another process's console, and only from
-// a process that reads that console.
+// sent 0x052C with wParam 13 and lParam 1. "mirrored" lays the layer out right to left
+// (WS_EX_LAYOUTRTL), as a shell in Arabic or Hebrew does. The desktop covers every monitor, the
+// taskbar the bottom of the primary one. "taskbar" builds only a taskbar and broadcasts
+// "TaskbarCreated", as a restarted shell does. "paint" draws the demo's look, and the layer then
+// covers the desktop. "reset-display" only resets the display settings, and exits with 0 if that
+// succeeded: under Wine, a new process must do so for every process to see monitors that have come
+// or gone. "ctrl-c" presses Ctrl+C in the console of that process, as a user at it would, and exits
+// with 0 if that succeeded: Wine lets Ctrl+C, not Ctrl+Break, through to another process's console,
+// and only from a process that reads that console.
 //
 // Once ready, and after each command, it writes its layer's handle in signed decimal (0 for none)
 // on a line. Commands, one a line on standard input; anything else, and the end of the input, end
@@ -32,6 +33,9 @@
 //                    moves the layer by that many pixels, and whatever it holds with it, as a shell
 //                    does when a monitor is added left of or above the primary one
 //   hang <ms>        takes no message for that long, as a shell that stops answering, then answers
+//   hide-layer, show-layer
+//                    hides or shows the layer, and with it whatever it holds, as the shell does on
+//                    some layouts when the desktop's icons are hidden
 #include <windows.h>
 
 #include <cstdio>
@@ -49,16 +53,18 @@ namespace {
 constexpr UINT keep_place_timer = 1;
 
 struct Desktop {
-  bool raised = false, painted = false;
+  bool raised = false, painted = false, mirrored = false;
   HWND progman = nullptr, icons = nullptr, layer = nullptr, taskbar = nullptr;
   RECT screen{};  // the virtual screen: every monitor
 } desktop;        // touched only by the thread that owns the windows
 
-HWND create(const wchar_t* class_name, DWORD style, RECT rect, HWND parent = nullptr) {
+HWND create(const wchar_t* class_name, DWORD style, RECT rect, HWND parent = nullptr,
+            DWORD ex_style = 0) {
   // A painted window leaves its children's pixels to them.
   style |= WS_VISIBLE | (desktop.painted ? WS_CLIPCHILDREN : 0);
-  return CreateWindowExW(0, class_name, L"", style, rect.left, rect.top, rect.right - rect.left,
-                         rect.bottom - rect.top, parent, nullptr, nullptr, nullptr);
+  return CreateWindowExW(ex_style, class_name, L"", style, rect.left, rect.top,
+                         rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, nullptr,
+                         nullptr);
 }
 
 void serve_windows() {
@@ -93,8 +99,9 @@ RECT layer_rect() {
 }
 
 void create_layer() {
-  desktop.layer = create(L"WorkerW", desktop.raised ? WS_CHILD : WS_POPUP, layer_rect(),
-                         desktop.raised ? desktop.progman : nullptr);
+  desktop.layer =
+      create(L"WorkerW", desktop.raised ? WS_CHILD : WS_POPUP, layer_rect(),
+             desktop.raised ? desktop.progman : nullptr, desktop.mirrored ? WS_EX_LAYOUTRTL : 0);
   if (desktop.raised) return;
   // Under X, a window just shown goes back on top once the X server has mapped it, and showing a
   // window inside it does too: a timer keeps it behind the icons, as the shell does.
@@ -181,6 +188,10 @@ bool obey(std::string_view command) {
     }
   } else if (std::sscanf(std::string(command).c_str(), "hang %lu", &hang_ms) == 1) {
     Sleep(hang_ms);
+  } else if (command == "hide-layer" || command == "show-layer") {
+    const bool show = command == "show-layer";
+    ShowWindow(desktop.layer, show ? SW_SHOWNA : SW_HIDE);
+    orvel::desktop::raise_win_event(show ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE, desktop.layer);
   } else if (command != "windows") {
     return false;
   }
@@ -247,7 +258,10 @@ int main(int argc, char** argv) {
     return ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr) == DISP_CHANGE_SUCCESSFUL
                ? 0
                : 1;
-  desktop.painted = std::string_view(argv[argc - 1]) == "paint";
+  for (int i = 2; i < argc; ++i) {
+    desktop.painted |= std::string_view(argv[i]) == "paint";
+    desktop.mirrored |= std::string_view(argv[i]) == "mirrored";
+  }
   for (const wchar_t* name : {L"Progman", L"SHELLDLL_DefView", L"WorkerW", L"Shell_TrayWnd"}) {
     const WNDCLASSEXW window_class{
         .cbSize = sizeof(WNDCLASSEXW), .lpfnWndProc = shell_procedure, .lpszClassName = name};

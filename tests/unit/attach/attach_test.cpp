@@ -56,13 +56,14 @@ TEST(LayerChoice, SearchesOnceAsksTheShellOnceThenSearchesTenTimesMoreAfterAPaus
     bool progman;
     int searches, asks, pauses;
     std::string error;
+    std::optional<ErrorKind> kind;
   } cases[] = {
       {1, true, 1, 0, 0, ""},
       {2, true, 2, 1, 0, ""},
       {5, true, 5, 1, 3, ""},
       {12, true, 12, 1, 10, ""},
-      {0, true, 12, 1, 10, "WorkerW not found after spawn"},
-      {0, false, 1, 1, 0, "Progman not found"},
+      {0, true, 12, 1, 10, "WorkerW not found after spawn", ErrorKind::layer_not_found},
+      {0, false, 1, 1, 0, "Progman not found", ErrorKind::shell_not_found},
   };
   for (const auto& c : cases) {
     int searches = 0, asks = 0, pauses = 0;
@@ -74,6 +75,7 @@ TEST(LayerChoice, SearchesOnceAsksTheShellOnceThenSearchesTenTimesMoreAfterAPaus
         [&] { return ++asks, c.progman; }, [&] { ++pauses; });
     EXPECT_EQ(std::tuple(searches, asks, pauses), std::tuple(c.searches, c.asks, c.pauses));
     EXPECT_EQ(found ? "" : found.error().message, c.error);
+    EXPECT_EQ(found ? std::nullopt : std::optional(found.error().kind), c.kind);
   }
 }
 
@@ -100,9 +102,7 @@ TEST(Styles, AttachMakesAChildAndDetachATopLevelPopupTouchingNoOtherBit) {
   }
 }
 
-TEST(Placement, CoversTheAreaFromItsCornerAndRestoresOnlyARealDpiContext) {
-  EXPECT_EQ(fit_placement({-1920, -200, 0, 880}, {0, 0}), (Rect{0, 0, 1920, 1080}));
-  EXPECT_EQ(fit_placement({1920, 0, 3840, 1080}, {1910, -8}), (Rect{1910, -8, 3830, 1072}));
+TEST(Placement, RestoresOnlyARealDpiContext) {
   EXPECT_TRUE(restores_thread_dpi(-1 - 0x10));
   EXPECT_TRUE(restores_thread_dpi(0x12345));
   EXPECT_FALSE(restores_thread_dpi(std::nullopt));
@@ -143,8 +143,7 @@ TEST(Home, ItsMonitorByNameTheNearestWhileItIsGoneOrAllOfThem) {
 }
 
 // A window that someone else placed belongs where it is: all monitors when it covers exactly their
-// bounding box, else the one it overlaps most, or the closest; only once the helper's own last
-// request has had time to arrive, and only when the window is not where the helper put it.
+// bounding box, else the one it overlaps most, or the closest.
 TEST(Home, OfAWindowPlacedByAnotherAndWhenItWasAnother) {
   const std::vector<MonitorArea> two{primary, right}, one{primary};
   EXPECT_EQ(home_of({0, -200, 4480, 1240}, two), Home{.span = true});
@@ -152,13 +151,37 @@ TEST(Home, OfAWindowPlacedByAnotherAndWhenItWasAnother) {
   EXPECT_EQ(home_of({1800, 0, 2800, 500}, two)->device, right.device);
   EXPECT_EQ(home_of({5000, 0, 5100, 100}, two)->device, right.device);
   EXPECT_EQ(home_of(primary.area, {}), std::nullopt);
+}
 
+// The helper's fit arrives when the window's thread takes messages: until it has been seen, the
+// old place is no one else's doing; another place is, once the fit has had a second to arrive and
+// the window's thread answers. Once seen, any other place, the old one too, is someone else's.
+TEST(Home, APlaceIsAnothersOnlyOnceTheHelpersOwnFitCannotBeOnItsWay) {
   using namespace std::chrono_literals;
-  const FitRecord ours{.placement = {200, 150, 2120, 1230}, .at = 10s};
-  EXPECT_FALSE(placed_by_another(std::nullopt, {0, 0, 1, 1}, 20s));
-  EXPECT_FALSE(placed_by_another(ours, ours.placement, 20s));
-  EXPECT_FALSE(placed_by_another(ours, {0, 0, 1920, 1080}, 10'999'999us));
-  EXPECT_TRUE(placed_by_another(ours, {0, 0, 1920, 1080}, 11s));
+  constexpr Rect old_place{0, 0, 1920, 1080}, asked{200, 150, 2120, 1230}, other{9, 9, 99, 99};
+  const FitRecord sent{.fit = {.before = old_place, .placement = asked}, .at = 10s};
+  FitRecord seen = sent;
+  seen.arrived = true;
+  using enum PlaceSeen;
+  const struct {
+    const FitRecord& fitted;
+    Rect place;
+    std::chrono::microseconds now;
+    bool answers;
+    PlaceSeen judged;
+  } cases[] = {
+      {sent, asked, 10s, false, arrived},         {sent, old_place, 60s, true, pending},
+      {sent, other, 10'999'999us, true, pending}, {sent, other, 11s, false, pending},
+      {sent, other, 11s, true, another},          {seen, asked, 60s, true, arrived},
+      {seen, old_place, 10s, false, another},     {seen, other, 10s, false, another},
+  };
+  for (const auto& c : cases) {
+    int asks = 0;
+    EXPECT_EQ(judge_place(c.fitted, c.place, c.now, [&] { return ++asks, c.answers; }), c.judged)
+        << c.place.left << " " << c.now.count();
+    // The window's thread is asked only when the answer decides.
+    EXPECT_LE(asks, 1);
+  }
 }
 
 }  // namespace

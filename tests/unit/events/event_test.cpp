@@ -31,6 +31,34 @@ TEST(EventLine, WritesExtremeValuesAndEscapedMessages) {
   for (const auto& [event, line] : cases) EXPECT_EQ(event_line(event), line + "\n");
 }
 
+// Every error line names its kind, for the main process to act on: each kind beside the condition
+// that gives it.
+TEST(EventLine, EveryErrorNamesItsKind) {
+  const struct {
+    ErrorKind kind;
+    const char* text;
+    const char* condition;
+  } kinds[] = {
+      {ErrorKind::window_not_found, "window-not-found", "the handle names no window"},
+      {ErrorKind::window_destroyed, "window-destroyed", "the window went with its layer"},
+      {ErrorKind::shell_not_found, "shell-not-found", "there is no Progman to ask for a layer"},
+      {ErrorKind::layer_not_found, "layer-not-found", "no layer after asking the shell for one"},
+      {ErrorKind::attach_failed, "attach-failed", "a style or parent change of the attach failed"},
+      {ErrorKind::detach_failed, "detach-failed", "the give-back failed, or left it in a parent"},
+      {ErrorKind::fit_failed, "fit-failed", "no monitor, or the window could not be placed"},
+      {ErrorKind::reattach_failed, "reattach-failed", "ten tries failed, or no thread for them"},
+      {ErrorKind::wallpaper_refresh_failed, "wallpaper-refresh-failed",
+       "the refresh failed or did not end in time"},
+      {ErrorKind::start_failed, "start-failed", "the helper's window, hooks, timers or input"},
+  };
+  for (const auto& [kind, text, condition] : kinds) {
+    EXPECT_EQ(event_line(Event::Error{.message = condition, .kind = kind}),
+              R"({"event":"error","message":")" + std::string(condition) + R"(","kind":")" + text +
+                  "\"}\n")
+        << text;
+  }
+}
+
 TEST(SystemErrorText, GivesTheSystemMessageAndTheCode) {
   const struct {
     std::uint32_t last_error;

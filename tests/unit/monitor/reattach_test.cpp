@@ -41,7 +41,9 @@ struct Script final : ReattachCalls {
   Result<LayerFound> find_layer(Hwnd) override {
     did.push_back("attach");
     if (closing_during_search) closed = true;
-    if (failing_attaches-- > 0) return fail("WorkerW not found after spawn");
+    if (failing_attaches-- > 0) {
+      return fail(ErrorKind::layer_not_found, "WorkerW not found after spawn");
+    }
     return LayerFound{.layer = new_layer};
   }
   // An attach, its answer and a give-back happen only inside one step, which the close waits for.
@@ -75,8 +77,8 @@ struct Script final : ReattachCalls {
     return true;
   }
   void report(const HelperError& error) override {
-    did.push_back("report " + error.message +
-                  (error.kind == ErrorKind::window_destroyed ? " [window-destroyed]" : ""));
+    did.push_back("report " + error.message + " [" + std::string(error_kind_text(error.kind)) +
+                  "]");
   }
 };
 
@@ -111,7 +113,7 @@ TEST(Reattach, WaitsForTheOldLayerTriesTenTimesAndStopsForTheCloseTheGoneHostAnd
             times(9, {"attach", "pause 500"},
                   {"attach",
                    "report re-attach failed after 10 retries: WorkerW not found after "
-                   "spawn"}));
+                   "spawn [reattach-failed]"}));
   EXPECT_EQ(run([](Script& s) { s.alive_checks = 0; }), (Steps{gone}));
   EXPECT_EQ(run([](Script& s) { s.failing_attaches = 10, s.alive_checks = 3; }),
             times(3, {"attach", "pause 500"}, {gone}));

@@ -25,6 +25,8 @@ TEST(Visibility, SeenUnlessTheDisplayIsOffTheDesktopIsAnotherOrWindowsCoverItOnE
       {{.window = second}, two, over_second, false},
       {{.display_on = false, .window = second}, two, none, false},
       {{.own_desktop = false, .window = second}, two, none, false},
+      // A window hidden, or inside a hidden layer, is seen nowhere.
+      {{.shown = false, .window = second}, two, none, false},
       {{.window = {0, 0, 3840, 1080}}, two, over_second, true},
       {{.window = {0, 0, 3840, 1080}}, two, over_both, false},
       // The bounding box of monitors of two heights holds a corner that no monitor shows.
