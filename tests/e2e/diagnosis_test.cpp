@@ -113,7 +113,7 @@ TEST(Trace, HoldsWhatFailedQuietlyAndChangesNothingElse) {
   std::vector<std::vector<std::string>> outputs;
   for (const std::string& trace :
        {std::string(), " --trace " + path, std::string(" --trace Z:\\no\\such\\folder\\t.log")}) {
-    Session session(shell, host.get(), widen(trace), "SetWindowPos@1:5");
+    Session session(shell, host.get(), widen(trace), "SetWindowPos(host,0x4054):5");
     EXPECT_EQ(session.close(), 0u);
     outputs.push_back(session.lines);
   }
