@@ -72,6 +72,8 @@ TEST(Faults, EachFailingCallIsReportedAndTheHostWindowIsNeverLost) {
       {"SetWinEventHook(0x8001):5", {failed("SetWinEventHook(EVENT_OBJECT_DESTROY)")}, 1},
       {"SetWinEventHook(0x8004):5", {failed("SetWinEventHook(EVENT_OBJECT_REORDER)")}, 1},
       {"SetWindowLongPtrW(host,-16):5", {failed("SetWindowLongPtrW")}, 1},
+      // The style goes back when the extended style cannot follow it.
+      {"SetWindowLongPtrW(host,-20):5", {failed("SetWindowLongPtrW")}, 1},
       {"SetParent(host,0):5", {"attached", failed("SetParent(NULL)")}},
       {"SetWindowLongPtrW(host,-16)@2:5", {"attached", failed("SetWindowLongPtrW")}},
       {"SystemParametersInfoW(0x14):5",
