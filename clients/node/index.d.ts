@@ -288,6 +288,8 @@ export interface Inspection {
     class: string;
     parent: HandleText;
     pid: number;
+    /** Whether the shell's process (the one that owns Progman) owns it: only its WorkerW is a layer. */
+    shellOwned: boolean;
     style: number;
     exStyle: number;
     rect: Rect;
@@ -295,6 +297,8 @@ export interface Inspection {
     /** The position among its siblings, 0 on top. */
     z: number;
   }>;
+  /** Whether the desktop's icons are shown. */
+  iconsShown: boolean;
   choice:
     | { monitor: string; layer: HandleText; mode: 'classic' | 'raised'; reason: string }
     | { monitor: string; error: string };

@@ -105,14 +105,15 @@ Result<void> detach_host(Platform& os, Hwnd host) {
     return std::unexpected(before.error());
   }
   // Another program may have put it somewhere in between: given back is top-level.
-  if (!is_top_level(os, host)) {
+  if (in_a_parent(os, host)) {
     return fail(ErrorKind::detach_failed, "orvel window is not top-level after SetParent(NULL)");
   }
   return {};
 }
 
-bool is_top_level(Platform& os, Hwnd window) {
-  return os.get_ancestor(window, win::ga_parent) == os.get_desktop_window();
+bool in_a_parent(Platform& os, Hwnd window) {
+  const std::optional<Hwnd> parent = os.get_ancestor(window, win::ga_parent);
+  return parent && *parent != os.get_desktop_window();
 }
 
 }  // namespace orvel

@@ -29,7 +29,8 @@ SysResult<void> raise_host(Platform& os, Hwnd host);
 // failure leaves it where it was. Succeeds only when the window is top-level afterwards.
 Result<void> detach_host(Platform& os, Hwnd host);
 
-// Whether the window is top-level: its parent is the desktop window.
-bool is_top_level(Platform& os, Hwnd window);
+// Whether the window lies in another window: its parent is one, not the desktop. A window whose
+// parent cannot be told does not.
+bool in_a_parent(Platform& os, Hwnd window);
 
 }  // namespace orvel

@@ -74,7 +74,8 @@ inline FitRecord fit_record(Platform& os, const Fit& fit) {
 // moves takes its children along without changing their place in it.
 enum class PlaceSeen {
   arrived,  // where the fit asked
-  pending,  // not yet: still where it was, or the window's thread has not taken messages since
+  pending,  // not yet: still where it was
+  unsure,   // elsewhere, but the fit may not have arrived: the window's thread may be busy
   another,  // someone else placed it
 };
 // A place that is neither the old one nor the one asked for, or the old one again once the fit
@@ -88,7 +89,7 @@ PlaceSeen judge_place(const FitRecord& fitted, const Rect& placement, std::chron
   if (fitted.arrived || (now - fitted.at >= fit_arrival && host_answers())) {
     return PlaceSeen::another;
   }
-  return PlaceSeen::pending;
+  return PlaceSeen::unsure;
 }
 
 // Whether the thread's own DPI context, as the switch away from it gave it, can be set back: a
@@ -113,7 +114,7 @@ Home initial_home(Platform& os, Hwnd host, bool span);
 
 // Where the host window goes now, and its home: where someone else placed it, if someone did, or
 // where it belongs; whether the last fit was seen to arrive, and whether it asked for this very
-// area and is still on its way. None without monitors.
+// area and is still on its way, the window where it was before it. None without monitors.
 struct Target {
   Rect area;
   Home home;

@@ -289,7 +289,7 @@ void AttachSession::on_close() {
   repaint_layer();
   refresh_after_close();
   // Whatever put the window into a layer again meanwhile, the helper ends with it given back.
-  if (os_.is_window(host) && !is_top_level(os_, host)) {
+  if (os_.is_window(host) && in_a_parent(os_, host)) {
     trace_->note("given back again");
     static_cast<void>(detach_host(os_, host));
   }

@@ -70,8 +70,10 @@ TEST(Inspect, ShowsTheShellsWindowsAndTheLayerAttachWouldChoose) {
       EXPECT_EQ((*described)["class"], window.class_name);
       EXPECT_EQ((*described)["parent"], number(window.parent));
       EXPECT_EQ((*described)["pid"], (*progman_line)["pid"]);
+      EXPECT_EQ((*described)["shellOwned"], true);
       EXPECT_EQ((*described)["visible"], true);
     }
+    EXPECT_EQ(line["iconsShown"], true);
     EXPECT_EQ(line["taskbarPid"], (*progman_line)["pid"]);
     EXPECT_EQ(line["choice"]["layer"], number(shell.layer()));
     EXPECT_EQ(line["choice"]["mode"], raised ? "raised" : "classic");
@@ -82,6 +84,13 @@ TEST(Inspect, ShowsTheShellsWindowsAndTheLayerAttachWouldChoose) {
     EXPECT_EQ(inspect(L" --hwnd " + widen(handle_text(host.get()))).first["choice"]["monitor"],
               R"(\\.\DISPLAY2)");
   }
+  // After a taskbar restart, the taskbar is another process's, and says so.
+  Shell shell(Layout::classic);
+  shell.restart_taskbar();
+  const json after_restart = inspect().first;
+  const json* taskbar = shell_window(after_restart, FindWindowW(L"Shell_TrayWnd", nullptr));
+  ASSERT_NE(taskbar, nullptr);
+  EXPECT_EQ((*taskbar)["shellOwned"], false);
 }
 
 // A shell that makes its layer only when asked: none without --spawn, which then shows it; no
@@ -113,7 +122,7 @@ TEST(Trace, HoldsWhatFailedQuietlyAndChangesNothingElse) {
   std::vector<std::vector<std::string>> outputs;
   for (const std::string& trace :
        {std::string(), " --trace " + path, std::string(" --trace Z:\\no\\such\\folder\\t.log")}) {
-    Session session(shell, host.get(), widen(trace), "SetWindowPos@1:5");
+    Session session(shell, host.get(), widen(trace), "SetWindowPos(host,0x4054):5");
     EXPECT_EQ(session.close(), 0u);
     outputs.push_back(session.lines);
   }

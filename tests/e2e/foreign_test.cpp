@@ -65,7 +65,7 @@ TEST(Foreign, MessagesFromOtherProcessesNeitherCrashNorSpeakNorLoseTheWindow) {
 TEST(Foreign, TheShellChangingDuringTheCloseWritesNothingAfterDetached) {
   Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
-  Session session(shell, host.get(), L" --zguard", "SystemParametersInfoW@1+1000");
+  Session session(shell, host.get(), L" --zguard", "SystemParametersInfoW(0x14)+1000");
   const HWND layer = shell.layer();
   session.process.close_input();
   EXPECT_TRUE(session.until("detached"));

@@ -61,7 +61,8 @@ TEST(Lifetime, ACloseThatRacesAReattachEndsWithTheWindowGivenBack) {
   Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
   Session session(shell, host.get(), L"",
-                  "SetParent@2+3500,SetWindowPos@3+4000,SystemParametersInfoW@1+1900");
+                  "SetParent(host,WorkerW,worker)+3500,SetWindowPos(host,0x4054,worker)+4000,"
+                  "SystemParametersInfoW(0x14)+1900");
   shell.restart_taskbar();
   EXPECT_TRUE(session.until("explorer-restarted"));
   // The worker finds the layer and begins its attach meanwhile.
@@ -112,7 +113,8 @@ TEST(Lifetime, AShellThatStopsAnsweringIsReportedAndHoldsTheCloseOnlyUntilItAnsw
 TEST(Lifetime, ACloseWhoseRepaintAndRefreshWaitOnTheShellStillEnds) {
   Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
-  Session session(shell, host.get(), L"", "UpdateWindow@1+60000,SystemParametersInfoW@1+60000");
+  Session session(shell, host.get(), L"",
+                  "UpdateWindow(WorkerW)+60000,SystemParametersInfoW(0x14)+60000");
   const Clock::time_point start = Clock::now();
   EXPECT_EQ(session.close(), 0u);
   EXPECT_LT(seconds_since(start), 5.0);

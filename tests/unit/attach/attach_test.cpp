@@ -170,10 +170,10 @@ TEST(Home, APlaceIsAnothersOnlyOnceTheHelpersOwnFitCannotBeOnItsWay) {
     bool answers;
     PlaceSeen judged;
   } cases[] = {
-      {sent, asked, 10s, false, arrived},         {sent, old_place, 60s, true, pending},
-      {sent, other, 10'999'999us, true, pending}, {sent, other, 11s, false, pending},
-      {sent, other, 11s, true, another},          {seen, asked, 60s, true, arrived},
-      {seen, old_place, 10s, false, another},     {seen, other, 10s, false, another},
+      {sent, asked, 10s, false, arrived},        {sent, old_place, 60s, true, pending},
+      {sent, other, 10'999'999us, true, unsure}, {sent, other, 11s, false, unsure},
+      {sent, other, 11s, true, another},         {seen, asked, 60s, true, arrived},
+      {seen, old_place, 10s, false, another},    {seen, other, 10s, false, another},
   };
   for (const auto& c : cases) {
     int asks = 0;
