@@ -13,6 +13,7 @@ configure_file(src/main/version.rc.in version.rc @ONLY)
 add_library(orvel_version_resource OBJECT ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
 
 set(win32_platform_sources src/platform/win32_constants.cpp src/platform/win32_platform.cpp
+                           src/platform/win32_runtime.cpp
                            src/platform/win32_system.cpp
                            src/platform/win32_visibility.cpp)
 add_executable(${helper} src/main/main.cpp ${win32_platform_sources})

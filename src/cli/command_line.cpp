@@ -13,9 +13,11 @@ constexpr char16_t quote = u'"';
 constexpr std::string_view option_names[] = {
     "--hwnd",           "--forward-mouse", "--zguard",       "--report-visibility",
     "--follow-display", "--span",          "--report-hangs", "--spawn",
-    "--trace"};
+    "--trace",          "--wait-shell",    "--report-power"};
 // The options that take a value: written after "=", or as the next argument.
-constexpr std::string_view valued_options[] = {"--hwnd", "--trace"};
+constexpr std::string_view valued_options[] = {"--hwnd", "--trace", "--wait-shell"};
+// The longest wait for the shell: about 24 days, the most a timer of the system counts.
+constexpr std::int64_t longest_wait_ms = 0x7FFFFFFF;
 constexpr char16_t backslash = u'\\';
 
 bool is_blank(char16_t unit) {
@@ -163,6 +165,15 @@ std::expected<Command, std::string> parse_command_line(std::span<const std::stri
       command.trace = trace->value;
     }
   }
+  if (*kind == CommandKind::attach || *kind == CommandKind::inspect) {
+    if (const OptionEntry* wait = first_named(options, "--wait-shell")) {
+      const std::optional<std::int64_t> ms = parse_decimal_i64(*wait->value);
+      if (!ms || *ms < 0 || *ms > longest_wait_ms || wait->value->starts_with('+')) {
+        return std::unexpected("invalid value for --wait-shell: " + *wait->value);
+      }
+      command.wait_shell_ms = static_cast<std::uint32_t>(*ms);
+    }
+  }
   // The flags each command reads, checked in this order, whatever their order on the line; a
   // command ignores the flags of the others.
   struct Flag {
@@ -178,6 +189,7 @@ std::expected<Command, std::string> parse_command_line(std::span<const std::stri
                                    {"--follow-display", &Command::follow_display, by(attach)},
                                    {"--span", &Command::span, by(attach, move)},
                                    {"--report-hangs", &Command::report_hangs, by(attach)},
+                                   {"--report-power", &Command::report_power, by(attach)},
                                    {"--spawn", &Command::spawn, by(inspect)}};
   for (const auto& [name, member, read_by] : flags) {
     if ((read_by & by(*kind)) == 0) continue;

@@ -22,8 +22,11 @@ struct Command {
   bool zguard = false;
   bool report_visibility = false;
   bool follow_display = false;
-  bool span = false;                 // attach and move: the window covers all monitors
-  bool report_hangs = false;         // attach: says when the shell or the host stops answering
+  bool span = false;          // attach and move: the window covers all monitors
+  bool report_hangs = false;  // attach: says when the shell or the host stops answering
+  bool report_power = false;  // attach: says where the power comes from, and the saver
+  // attach and inspect: how long to wait for a shell that is not there yet (at log-on)
+  std::optional<std::uint32_t> wait_shell_ms;
   bool spawn = false;                // inspect: the shell is asked to make its layer first
   std::optional<std::string> trace;  // attach: the file that traces it
   bool operator==(const Command&) const = default;

@@ -77,6 +77,15 @@ std::string event_line(const Event& event) {
                   .number("hwnd", e.hwnd)
                   .text("window", e.window == WaitedWindow::shell ? "shell" : "host");
             },
+            [&](const Event::Power& e) {
+              named("power")
+                  .text("source", e.source == PowerSource::ac        ? "ac"
+                                  : e.source == PowerSource::battery ? "battery"
+                                                                     : "ups")
+                  .text("saver", e.saver == Saver::off  ? "off"
+                                 : e.saver == Saver::on ? "on"
+                                                        : "high");
+            },
             [&](const Event::Error& e) {
               named("error").text("message", e.message).text("kind", error_kind_text(e.kind));
             },

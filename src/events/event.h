@@ -16,6 +16,11 @@ namespace orvel {
 // A window of another process that the helper waits for: the shell's, or the host window.
 enum class WaitedWindow : std::uint8_t { shell, host };
 
+// Where the system's power comes from, and the strongest saver that is on: the battery saver or
+// the energy saver's standard level are "on", its high savings level "high".
+enum class PowerSource : std::uint8_t { ac, battery, ups };
+enum class Saver : std::uint8_t { off, on, high };
+
 // One line of standard output. The mouse's lines, which come at the rate of the hardware, are
 // made apart, by `mouse_line`, without allocating.
 struct Event {
@@ -49,13 +54,19 @@ struct Event {
     WaitedWindow window;
     bool responsive;
   };
+  struct Power {
+    PowerSource source;
+    Saver saver;
+    bool operator==(const Power&) const = default;
+  };
   struct Error {
     std::string message;
     ErrorKind kind;
   };
 
-  using Variant = std::variant<Attached, Heartbeat, WorkerwDestroyed, ExplorerRestarted, Reasserted,
-                               Moved, Detached, Refreshed, Visibility, Responsiveness, Error>;
+  using Variant =
+      std::variant<Attached, Heartbeat, WorkerwDestroyed, ExplorerRestarted, Reasserted, Moved,
+                   Detached, Refreshed, Visibility, Responsiveness, Power, Error>;
 
   template <class V>
   requires std::is_constructible_v<Variant, V&&> Event(V&& value)

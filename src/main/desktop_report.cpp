@@ -162,12 +162,17 @@ void write_report(Platform& os, JsonWriter& json, std::optional<Hwnd> window, bo
 
 }  // namespace
 
-int run_inspect(Platform& os, std::optional<Hwnd> window, bool spawn) {
+int run_inspect(Platform& os, std::optional<Hwnd> window, bool spawn,
+                std::optional<std::uint32_t> wait_shell_ms) {
   if (window && !os.is_window(*window)) {
     emit_error(os,
                {.message = std::string(window_gone_message), .kind = ErrorKind::window_not_found});
     return exit_failure;
   }
+  constexpr std::chrono::milliseconds shell_poll{100};
+  const std::chrono::microseconds deadline =
+      os.monotonic_now() + std::chrono::milliseconds(wait_shell_ms.value_or(0));
+  while (!os.find_window_a("Progman") && os.monotonic_now() < deadline) os.sleep(shell_poll);
   if (!os.find_window_a("Progman")) {
     emit_error(os, {.message = "Progman not found", .kind = ErrorKind::shell_not_found});
     return exit_failure;

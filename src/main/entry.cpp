@@ -18,11 +18,12 @@ namespace {
 constexpr std::string_view usage_text =
     "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]"
     " [--report-visibility] [--follow-display] [--span]\n"
-    "                                     [--trace <file>]\n"
+    "                                     [--report-hangs] [--report-power] [--wait-shell <ms>]"
+    " [--trace <file>]\n"
     "       orvel-wallpaper-helper move --hwnd <n> [--span]\n"
     "       orvel-wallpaper-helper detach --hwnd <n>\n"
     "       orvel-wallpaper-helper refresh\n"
-    "       orvel-wallpaper-helper inspect [--hwnd <n>] [--spawn]\n";
+    "       orvel-wallpaper-helper inspect [--hwnd <n>] [--spawn] [--wait-shell <ms>]\n";
 
 int report(Platform& os, HelperError error) {
   emit_error(os, std::move(error));
@@ -107,7 +108,7 @@ int run_program(Platform& os) {
     case CommandKind::detach:
       return run_detach(os, *command->hwnd);
     case CommandKind::inspect:
-      return run_inspect(os, command->hwnd, command->spawn);
+      return run_inspect(os, command->hwnd, command->spawn, command->wait_shell_ms);
     case CommandKind::refresh:
       return run_refresh(os);
   }

@@ -34,7 +34,7 @@ constexpr std::chrono::milliseconds close_call_limit{2000};
 template <class T>
 std::optional<T> run_bounded(Platform& os, std::shared_ptr<void> owner, std::function<T()> call,
                              std::chrono::milliseconds limit) {
-  auto result = std::make_shared<std::optional<T>>();
+  const std::shared_ptr<std::optional<T>> result(new std::optional<T>());
   const SysResult<Handle> thread =
       os.create_thread([result, call, owner = std::move(owner)] { *result = call(); });
   if (!thread) return call();
@@ -60,7 +60,8 @@ AttachSession::~AttachSession() {
   if (shared_) static_cast<void>(shared_->begin_close());
 }
 
-// The file named by --trace, or by ORVEL_TRACE; none, and the trace is off.
+// The file named by --trace, or by ORVEL_TRACE; none, and the trace is off. What threads share is
+// made with new, not make_shared, whose block would bring the runtime's type information along.
 std::shared_ptr<Trace> AttachSession::open_trace() {
   std::u16string path;
   if (command_.trace) {
@@ -69,8 +70,8 @@ std::shared_ptr<Trace> AttachSession::open_trace() {
                  os_.get_environment_variable_w(u"ORVEL_TRACE")) {
     path = *named;
   }
-  if (path.empty()) return std::make_shared<Trace>();
-  auto trace = std::make_shared<Trace>(os_, path);
+  if (path.empty()) return std::shared_ptr<Trace>(new Trace());
+  std::shared_ptr<Trace> trace(new Trace(os_, path));
   if (trace->on()) os_.set_call_observer(trace.get());
   return trace;
 }
@@ -103,29 +104,42 @@ int AttachSession::run() {
   if (!os_.set_console_ctrl_handler(this)) close_target_ = 0;
 
   const Home home = initial_home(os_, host_, command_.span);
-  const Result<LayerFound> found = find_host_layer(os_, host_, home_area(home, list_monitors(os_)));
-  if (!found) return fail_start(found.error());
-  const Result<AttachedHost> attached = attach_host_to(os_, host_, *found);
-  if (!attached) return fail_start(attached.error());
-  const DesktopLayer& layer = attached->layer;
-  note_layer(*trace_, "attached", host_, layer, found->area, home);
-  shared_ = std::make_shared<SharedState>(
-      MonitorState{
-          .host = host_,
-          .workerw = layer.window,
-          .explorer_pid = taskbar_process_id(os_),
-          .zguard = command_.zguard,
-          .home = home,
-          .fitted = attached->fit ? std::optional(fit_record(os_, *attached->fit)) : std::nullopt},
-      *window, window_ids::layer_changed_message, trace_);
+  Result<Attachment> attachment = attach_once(home);
+  // At log-on the shell may not have made its windows yet. The main process can end the wait at
+  // once, so its standard input is read from the start of it.
+  const bool waits = !attachment && command_.wait_shell_ms &&
+                     (attachment.error().kind == ErrorKind::shell_not_found ||
+                      attachment.error().kind == ErrorKind::layer_not_found);
+  if (waits) {
+    if (!start_stdin_reader(os_, *window)) {
+      static_cast<void>(os_.write_stderr("failed to spawn thread\n"));
+      return exit_no_reader;
+    }
+    std::optional<Result<Attachment>> waited = wait_for_shell(home, attachment.error());
+    if (!waited) return exit_success;
+    attachment = std::move(*waited);
+  }
+  if (!attachment) return fail_start(attachment.error());
+  const DesktopLayer& layer = attachment->attached.layer;
+  const std::optional<Fit>& fit = attachment->attached.fit;
+  note_layer(*trace_, "attached", host_, layer, attachment->found.area, home);
+  shared_ = std::shared_ptr<SharedState>(new SharedState(
+      MonitorState{.host = host_,
+                   .workerw = layer.window,
+                   .explorer_pid = taskbar_process_id(os_),
+                   .zguard = command_.zguard,
+                   .home = home,
+                   .fitted = fit ? std::optional(fit_record(os_, *fit)) : std::nullopt},
+      *window, window_ids::layer_changed_message, trace_));
   if (std::optional<HelperError> failed = start_watching(layer.window)) {
     return fail_start(std::move(*failed));
   }
 
   emit_event(os_, Event::Attached{.hwnd = host_, .workerw = layer.window, .mode = layer.mode});
   if (visibility_) visibility_->report(host_, desktop_, true);
+  if (power_) power_->report();
   // Without its reader nothing could end the monitor in order: it closes at once.
-  if (!start_stdin_reader(os_, *window)) {
+  if (!waits && !start_stdin_reader(os_, *window)) {
     static_cast<void>(os_.write_stderr("failed to spawn thread\n"));
     on_close();
     return exit_no_reader;
@@ -133,6 +147,68 @@ int AttachSession::run() {
   if (command_.report_hangs) start_hang_probes(os_, shared_);
   run_message_loop();
   return exit_success;
+}
+
+Result<AttachSession::Attachment> AttachSession::attach_once(const Home& home) {
+  Result<LayerFound> found = find_host_layer(os_, host_, home_area(home, list_monitors(os_)));
+  if (!found) return std::unexpected(std::move(found.error()));
+  Result<AttachedHost> attached = attach_host_to(os_, host_, *found);
+  if (!attached) return std::unexpected(std::move(attached.error()));
+  return Attachment{.found = *found, .attached = *attached};
+}
+
+// Tries again at each "TaskbarCreated", and every 2 s in case the broadcast does not come, and
+// gives the last failure once the time is up. Nothing is written meanwhile. A close ("detach", the
+// end of the input) ends the wait at once, as does a WM_QUIT from anyone.
+std::optional<Result<AttachSession::Attachment>> AttachSession::wait_for_shell(const Home& home,
+                                                                               HelperError last) {
+  constexpr std::chrono::milliseconds poll{2000};
+  const std::chrono::microseconds start = os_.monotonic_now();
+  const std::chrono::microseconds deadline =
+      start + std::chrono::milliseconds(*command_.wait_shell_ms);
+  // The next look: a poll, or the end of the wait if that comes first.
+  const auto arm = [&] {
+    const auto left = std::max(std::chrono::microseconds{0}, deadline - os_.monotonic_now());
+    const auto next = std::min<std::chrono::microseconds>(poll, left);
+    return os_
+        .set_timer(window_.get(), window_ids::shell_wait_timer,
+                   static_cast<std::uint32_t>(
+                       std::chrono::duration_cast<std::chrono::milliseconds>(next).count()))
+        .has_value();
+  };
+  trace_->note("waiting for the shell",
+               [&](JsonWriter& json) { json.number("limitMs", *command_.wait_shell_ms); });
+  std::optional<Result<Attachment>> outcome = std::unexpected(std::move(last));
+  std::string_view woken_by;
+  waiting_for_shell_ = true;
+  Message message;
+  bool armed = arm();
+  for (SysResult<bool> got; armed && (got = os_.get_message_w(message));) {
+    if (!*got) {
+      outcome.reset();
+      break;
+    }
+    if (dispatches_queued(message)) {
+      os_.translate_message(message);
+      os_.dispatch_message_w(message);
+    }
+    woken_by = std::exchange(shell_may_be_there_, {});
+    if (woken_by.empty()) continue;
+    outcome = attach_once(home);
+    const bool shell_missing = !*outcome && (outcome->error().kind == ErrorKind::shell_not_found ||
+                                             outcome->error().kind == ErrorKind::layer_not_found);
+    if (!shell_missing || os_.monotonic_now() >= deadline) break;
+    armed = arm();
+  }
+  static_cast<void>(os_.kill_timer(window_.get(), window_ids::shell_wait_timer));
+  waiting_for_shell_ = false;
+  trace_->note("waited for the shell", [&](JsonWriter& json) {
+    json.number("waitedMs", (os_.monotonic_now() - start).count() / 1000)
+        .text("by", woken_by)
+        .boolean("attached", outcome && *outcome)
+        .boolean("ended", !outcome);
+  });
+  return outcome;
 }
 
 std::optional<HelperError> AttachSession::hook(std::uint32_t event, std::string_view name) {
@@ -164,6 +240,7 @@ std::optional<HelperError> AttachSession::start_watching(Hwnd layer) {
       !timer) {
     return call_failed(os_, ErrorKind::start_failed, timer.error());
   }
+  if (command_.report_power) power_.emplace(os_, shared_->message_window);
   if (command_.forward_mouse) {
     if (const Result<void> started =
             mouse_.emplace(os_, desktop_, window_ids::mouse_timer).start(shared_->message_window);
@@ -182,6 +259,7 @@ int AttachSession::fail_start(HelperError error) {
     static_cast<void>(shared_->begin_close());
     hooks_.clear();
     visibility_.reset();
+    power_.reset();
     static_cast<void>(detach_host(os_, host_));
   }
   emit_error(os_, std::move(error));
@@ -212,6 +290,11 @@ void AttachSession::run_message_loop() {
 
 std::int64_t AttachSession::on_message(Hwnd window, std::uint32_t message, std::uint64_t wparam,
                                        std::int64_t lparam) noexcept {
+  // Waiting for the shell, its broadcast and the poll are reasons to look again.
+  if (waiting_for_shell_ && message == taskbar_created_) shell_may_be_there_ = "TaskbarCreated";
+  if (waiting_for_shell_ && message == win::wm_timer && wparam == window_ids::shell_wait_timer) {
+    shell_may_be_there_ = "poll";
+  }
   // WM_NULL comes first, so that nothing else is ever taken for it.
   if (message == win::wm_null) {
   } else if (message == win::wm_timer) {
@@ -277,6 +360,7 @@ void AttachSession::on_close() {
   }
   hooks_.clear();
   visibility_.reset();
+  power_.reset();
   const Hwnd host = shared_->read(&MonitorState::host);
   Result<void> detached = detach_host(os_, host);
   trace_->note("detached",
@@ -377,8 +461,12 @@ void AttachSession::on_console_control(std::uint32_t) noexcept {
   static_cast<void>(os_.post_message_w(close_target_, win::wm_close, 0, 0));
 }
 
-void AttachSession::on_power_setting(std::int64_t setting) {
-  if (visibility_ && shared_ && !shared_->closing()) visibility_->on_power_setting(setting);
+void AttachSession::on_power_setting(std::int64_t address) {
+  if (!shared_ || shared_->closing() || (!visibility_ && !power_)) return;
+  const std::optional<PowerSetting> setting = read_power_setting(os_, address);
+  if (!setting) return;
+  if (visibility_) visibility_->on_power_setting(*setting);
+  if (power_) power_->on_power_setting(*setting);
 }
 
 }  // namespace orvel

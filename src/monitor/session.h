@@ -6,10 +6,12 @@
 #include <optional>
 #include <vector>
 
+#include "attach/attach.h"
 #include "attach/discovery.h"
 #include "cli/command_line.h"
 #include "events/event.h"
 #include "events/trace.h"
+#include "monitor/power.h"
 #include "monitor/state.h"
 #include "monitor/visibility.h"
 #include "monitor/zorder_guard.h"
@@ -45,6 +47,15 @@ class AttachSession final : public WindowHandler,
 
  private:
   std::shared_ptr<Trace> open_trace();
+  // One attach of the host window: the layer found for its home, and the host attached to it.
+  struct Attachment {
+    LayerFound found;
+    AttachedHost attached;
+  };
+  Result<Attachment> attach_once(const Home& home);
+  // The shell is not there yet: the attach is tried again until it succeeds or the time is up.
+  // None when the main process ended the helper meanwhile.
+  std::optional<Result<Attachment>> wait_for_shell(const Home& home, HelperError last);
   // Start-up after the host window was attached; an error, if any, to report.
   std::optional<HelperError> start_watching(Hwnd layer);
   // Gives an attached host window back, then writes the error; the exit code.
@@ -74,6 +85,10 @@ class AttachSession final : public WindowHandler,
   std::shared_ptr<SharedState> shared_;
   DesktopWindows desktop_;
   std::optional<VisibilityWatch> visibility_;
+  std::optional<PowerWatch> power_;
+  // While waiting for the shell: what gave a reason to try the attach again, if anything has.
+  bool waiting_for_shell_ = false;
+  std::string_view shell_may_be_there_;
   std::optional<MouseForwarding> mouse_;
   ZorderGuard guard_;
   // The hooks and the window call into everything above: they go first.

@@ -1,7 +1,6 @@
 #include "monitor/visibility.h"
 
 #include <array>
-#include <cstring>
 
 #include "attach/placement.h"
 #include "events/event.h"
@@ -108,16 +107,9 @@ bool VisibilityWatch::input_desktop_is_own() {
   return orvel::input_desktop_is_own(desktop_name(os_, owned.get()), own_desktop_);
 }
 
-// The system hands over a POWERBROADCAST_SETTING: the setting's GUID and data length, then the
-// data. Only the system sends it, to a window that asked for it; the message itself can come from
-// anyone, so its pointer is followed only by copies that fail where nothing can be read.
-void VisibilityWatch::on_power_setting(std::int64_t setting) {
+void VisibilityWatch::on_power_setting(const PowerSetting& setting) {
   if (!display_notification_) return;
-  PowerSettingHeader header;
-  std::array<std::byte, sizeof(PowerSettingHeader) + 1> bytes{};
-  if (!os_.read_own_memory(setting, bytes)) return;
-  std::memcpy(&header, bytes.data(), sizeof(header));
-  const std::optional<bool> on = display_on_in(header, bytes.back());
+  const std::optional<bool> on = display_on_in(setting);
   if (!on) return;
   display_on_ = *on;
   mark_stale();

@@ -31,8 +31,8 @@ class VisibilityWatch {
   // writes it whatever it is (after each "attached").
   void report(Hwnd host, const DesktopWindows& desktop, bool afresh = false);
 
-  // WM_POWERBROADCAST with PBT_POWERSETTINGCHANGE; `setting` is the message's lparam.
-  void on_power_setting(std::int64_t setting);
+  // A power setting that the system sent: the display's state counts.
+  void on_power_setting(const PowerSetting& setting);
 
  private:
   bool input_desktop_is_own();

@@ -18,11 +18,9 @@ bool window_visible(const VisibilityFacts& facts, std::span<const Rect> monitors
   });
 }
 
-std::optional<bool> display_on_in(const PowerSettingHeader& header, std::byte first) {
-  if (header.setting != win::guid_console_display_state || header.data_length == 0) {
-    return std::nullopt;
-  }
-  return first != std::byte{0};
+std::optional<bool> display_on_in(const PowerSetting& setting) {
+  if (setting.setting != win::guid_console_display_state) return std::nullopt;
+  return setting.value != 0;
 }
 
 }  // namespace orvel

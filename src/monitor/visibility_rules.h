@@ -54,8 +54,8 @@ class VisibilityReport {
   std::optional<bool> last_;
 };
 
-// The console display's state from a power setting's head and its first data byte: off (0), or
-// on (1) or dimmed (2), both still seen. None for any other setting, or one without data.
-std::optional<bool> display_on_in(const PowerSettingHeader& header, std::byte first);
+// The console display's state from a power setting: off (0), or on (1) or dimmed (2), both still
+// seen. None for any other setting.
+std::optional<bool> display_on_in(const PowerSetting& setting);
 
 }  // namespace orvel

@@ -11,7 +11,9 @@ inline constexpr std::uint64_t heartbeat_timer = 1;
 inline constexpr std::uint64_t mouse_timer = 2;
 inline constexpr std::uint64_t visibility_timer = 3;
 inline constexpr std::uint64_t display_timer = 4;
-inline constexpr std::array timers{heartbeat_timer, mouse_timer, visibility_timer, display_timer};
+inline constexpr std::uint64_t shell_wait_timer = 5;
+inline constexpr std::array timers{heartbeat_timer, mouse_timer, visibility_timer, display_timer,
+                                   shell_wait_timer};
 
 // Private messages begin at WM_APP (0x8000). Posted by the re-attach worker: follow the new layer.
 inline constexpr std::uint32_t layer_changed_message = 0x8000 + 1;

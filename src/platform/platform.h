@@ -121,6 +121,7 @@ class ProcessCalls {
   // ReadProcessMemory of this process: copies `into.size()` bytes from `address`, or fails
   // without touching memory that cannot be read.
   virtual SysResult<void> read_own_memory(std::int64_t address, std::span<std::byte> into) = 0;
+  virtual SysResult<SystemPowerStatus> get_system_power_status() = 0;
 
   // The high-resolution monotonic clock, and plain sleeps on the calling thread.
   virtual std::chrono::microseconds monotonic_now() = 0;

@@ -67,6 +67,20 @@ struct PowerSettingHeader {
   std::uint32_t data_length = 0;
 };
 
+// A power setting as the system hands it over: which one, and its value, a 32-bit number for every
+// setting the program asks for.
+struct PowerSetting {
+  Guid setting;
+  std::uint32_t value = 0;
+  bool operator==(const PowerSetting&) const = default;
+};
+
+// Where the power comes from, and whether the battery saver is on, as GetSystemPowerStatus says.
+struct SystemPowerStatus {
+  bool on_ac = true;
+  bool saver_on = false;
+};
+
 // A monitor as the system describes it: its whole area and its work area in virtual-screen
 // coordinates, whether it is the primary one, and its device name ("\\.\DISPLAY1").
 struct MonitorInfo {
@@ -177,6 +191,15 @@ inline constexpr std::uint32_t dwmwa_cloaked = 14;
 inline constexpr std::uint32_t device_notify_window_handle = 0;
 inline constexpr Guid guid_console_display_state = {
     0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
+// 0: AC, 1: battery, 2: a short-term source (a UPS).
+inline constexpr Guid guid_acdc_power_source = {
+    0x5D3E9A59, 0xE9D5, 0x4B00, {0xA6, 0xBD, 0xFF, 0x34, 0xFF, 0x51, 0x65, 0x48}};
+// The battery saver: 0 off, 1 on.
+inline constexpr Guid guid_power_saving_status = {
+    0xE00958C0, 0xC213, 0x4ACE, {0xAC, 0x77, 0xFE, 0xCC, 0xED, 0x2E, 0xEE, 0xA5}};
+// The energy saver of Windows 11 24H2 and later: 0 off, 1 on (standard), 2 on (high savings).
+inline constexpr Guid guid_energy_saver_status = {
+    0x550E8400, 0xE29B, 0x41D4, {0xA7, 0x16, 0x44, 0x66, 0x55, 0x44, 0x00, 0x00}};
 inline constexpr std::uint32_t desktop_readobjects = 0x0001;
 inline constexpr int uoi_name = 2;
 inline constexpr std::int32_t objid_window = 0;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -50,6 +51,16 @@ SysResult<F> system_function(const wchar_t* dll, const char* name) {
   const FARPROC found = GetProcAddress(module, name);
   if (!found) return last_error("GetProcAddress");
   return reinterpret_cast<F>(reinterpret_cast<void (*)()>(found));
+}
+
+// The same, kept in `slot` once found: later calls, on any thread, take it from there. Two first
+// calls may both look it up, to the same end.
+template <class F>
+SysResult<F> kept_system_function(std::atomic<F>& slot, const wchar_t* dll, const char* name) {
+  if (const F kept = slot.load(std::memory_order_acquire)) return kept;
+  const SysResult<F> found = system_function<F>(dll, name);
+  if (found) slot.store(*found, std::memory_order_release);
+  return found;
 }
 
 }  // namespace orvel

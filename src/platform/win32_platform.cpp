@@ -280,8 +280,9 @@ void Win32Platform::sleep(std::chrono::milliseconds duration) {
 // that the program runs on older systems too, with the awareness the process has.
 SysResult<void> Win32Platform::set_process_dpi_awareness_context(DpiContext context) {
   using Function = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
-  static const SysResult<Function> function =
-      system_function<Function>(L"user32.dll", "SetProcessDpiAwarenessContext");
+  static std::atomic<Function> kept{nullptr};
+  const SysResult<Function> function =
+      kept_system_function(kept, L"user32.dll", "SetProcessDpiAwarenessContext");
   if (!function) return told<void>(std::unexpected(function.error()));
   if (!(*function)(handle_cast<DPI_AWARENESS_CONTEXT>(context))) {
     return failed("SetProcessDpiAwarenessContext");
@@ -291,8 +292,9 @@ SysResult<void> Win32Platform::set_process_dpi_awareness_context(DpiContext cont
 
 SysResult<DpiContext> Win32Platform::set_thread_dpi_awareness_context(DpiContext context) {
   using Function = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
-  static const SysResult<Function> function =
-      system_function<Function>(L"user32.dll", "SetThreadDpiAwarenessContext");
+  static std::atomic<Function> kept{nullptr};
+  const SysResult<Function> function =
+      kept_system_function(kept, L"user32.dll", "SetThreadDpiAwarenessContext");
   if (!function) return told<DpiContext>(std::unexpected(function.error()));
   const DPI_AWARENESS_CONTEXT previous = (*function)(handle_cast<DPI_AWARENESS_CONTEXT>(context));
   if (!previous) return failed("SetThreadDpiAwarenessContext");

@@ -37,6 +37,7 @@ class Win32Platform : public Platform {
   SysResult<bool> wait_for_single_object(Handle handle, std::uint32_t timeout_ms) override;
   SysResult<void> set_console_ctrl_handler(ConsoleControlHandler* handler) override;
   SysResult<void> read_own_memory(std::int64_t address, std::span<std::byte> into) override;
+  SysResult<SystemPowerStatus> get_system_power_status() override;
 
   std::chrono::microseconds monotonic_now() override;
   void sleep(std::chrono::milliseconds duration) override;

@@ -1,7 +1,9 @@
 // The calls that tell what can be seen of the desktop and what it is made of: windows' visibility
-// and frames, the input desktop, the display's power state, monitors' DPI and composition.
+// and frames, the input desktop, the display's power state and the system's power source and
+// savers, monitors' DPI and composition.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "platform/win32_handles.h"
@@ -33,8 +35,9 @@ bool Win32Platform::is_iconic(Hwnd window) {
 SysResult<void> Win32Platform::dwm_get_window_attribute(Hwnd window, std::uint32_t attribute,
                                                         std::span<std::byte> value) {
   // Looked up once: the visibility answer asks for it of every window above the desktop.
-  static const SysResult<DwmGetWindowAttributeFunction> function =
-      system_function<DwmGetWindowAttributeFunction>(L"dwmapi.dll", "DwmGetWindowAttribute");
+  static std::atomic<DwmGetWindowAttributeFunction> kept{nullptr};
+  const SysResult<DwmGetWindowAttributeFunction> function =
+      kept_system_function(kept, L"dwmapi.dll", "DwmGetWindowAttribute");
   if (!function) return told<void>(std::unexpected(function.error()));
   const HRESULT result =
       (*function)(to_hwnd(window), attribute, value.data(), static_cast<DWORD>(value.size()));
@@ -102,6 +105,20 @@ SysResult<PowerNotification> Win32Platform::register_power_setting_notification(
       RegisterPowerSettingNotification(to_hwnd(recipient), &guid, flags);
   if (!notification) return failed("RegisterPowerSettingNotification");
   return handle_cast<PowerNotification>(notification);
+}
+
+SysResult<SystemPowerStatus> Win32Platform::get_system_power_status() {
+  SYSTEM_POWER_STATUS status{};
+  if (!GetSystemPowerStatus(&status)) return failed("GetSystemPowerStatus");
+  // An unknown line status (255) is taken for AC: nothing says the battery is in use.
+  constexpr BYTE ac_offline = 0;
+  constexpr BYTE battery_saver_on = 1;
+  // The byte after the battery's charge: SystemStatusFlag, which some headers still call Reserved1.
+  static_assert(offsetof(SYSTEM_POWER_STATUS, BatteryLifePercent) == 2);
+  BYTE system_status = 0;
+  std::memcpy(&system_status, reinterpret_cast<const BYTE*>(&status) + 3, 1);
+  return SystemPowerStatus{.on_ac = status.ACLineStatus != ac_offline,
+                           .saver_on = system_status == battery_saver_on};
 }
 
 SysResult<void> Win32Platform::unregister_power_setting_notification(

@@ -233,11 +233,12 @@ TEST(CommandLine, AnswersThroughTheStreamsAndTheExitCode) {
       {L"--hwnd 5 attach", 2, "",
        "usage: orvel-wallpaper-helper attach --hwnd <n> [--forward-mouse] [--zguard]"
        " [--report-visibility] [--follow-display] [--span]\n"
-       "                                     [--trace <file>]\n"
+       "                                     [--report-hangs] [--report-power] [--wait-shell <ms>]"
+       " [--trace <file>]\n"
        "       orvel-wallpaper-helper move --hwnd <n> [--span]\n"
        "       orvel-wallpaper-helper detach --hwnd <n>\n"
        "       orvel-wallpaper-helper refresh\n"
-       "       orvel-wallpaper-helper inspect [--hwnd <n>] [--spawn]\n"
+       "       orvel-wallpaper-helper inspect [--hwnd <n>] [--spawn] [--wait-shell <ms>]\n"
        "error: unexpected argument: 5\n"},
       {L"refresh", 0, event("refreshed") + "\n"},
       {L"refresh", 0, "", "", false},

@@ -214,6 +214,7 @@ class FaultPlatform : public Win32Platform {
   ORVEL_FAULTY(GetCurrentProcessId, get_current_process_id, ())
   ORVEL_FAULTY(ReadProcessMemory, read_own_memory, (std::int64_t at, std::span<std::byte> into), at,
                into)
+  ORVEL_FAULTY(GetSystemPowerStatus, get_system_power_status, ())
   ORVEL_FAULTY(QueryPerformanceCounter, monotonic_now, ())
   ORVEL_FAULTY(Sleep, sleep, (std::chrono::milliseconds duration), duration)
   ORVEL_FAULTY(SetProcessDpiAwarenessContext, set_process_dpi_awareness_context, (DpiContext c), c)

@@ -70,6 +70,7 @@ class Process {
   }
 
   DWORD id() const { return GetProcessId(process_.get()); }
+  HANDLE handle() const { return process_.get(); }
   void write(std::string_view text) {
     DWORD written = 0;
     if (!WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))

@@ -10,13 +10,13 @@
 // "raised" in a WorkerW inside Progman. With "on-request" the layer appears only when Progman is
 // sent 0x052C with wParam 13 and lParam 1. "mirrored" lays the layer out right to left
 // (WS_EX_LAYOUTRTL), as a shell in Arabic or Hebrew does. The desktop covers every monitor, the
-// taskbar the bottom of the primary one. "taskbar" builds only a taskbar and broadcasts
-// "TaskbarCreated", as a restarted shell does. "paint" draws the demo's look, and the layer then
-// covers the desktop. "reset-display" only resets the display settings, and exits with 0 if that
-// succeeded: under Wine, a new process must do so for every process to see monitors that have come
-// or gone. "ctrl-c" presses Ctrl+C in the console of that process, as a user at it would, and exits
-// with 0 if that succeeded: Wine lets Ctrl+C, not Ctrl+Break, through to another process's console,
-// and only from a process that reads that console.
+// taskbar the bottom of the primary one; both broadcast "TaskbarCreated" once ready, as a shell
+// does. "taskbar" builds only a taskbar, as a restarted shell does. "paint" draws the demo's look,
+// and the layer then covers the desktop. "reset-display" only resets the display settings, and
+// exits with 0 if that succeeded: under Wine, a new process must do so for every process to see
+// monitors that have come or gone. "ctrl-c" presses Ctrl+C in the console of that process, as a
+// user at it would, and exits with 0 if that succeeded: Wine lets Ctrl+C, not Ctrl+Break, through
+// to another process's console, and only from a process that reads that console.
 //
 // Once ready, and after each command, it writes its layer's handle in signed decimal (0 for none)
 // on a line. Commands, one a line on standard input; anything else, and the end of the input, end
@@ -280,7 +280,8 @@ int main(int argc, char** argv) {
   const LONG height = GetSystemMetrics(SM_CYSCREEN);
   desktop.taskbar =
       create(L"Shell_TrayWnd", WS_POPUP, {0, height - 40, GetSystemMetrics(SM_CXSCREEN), height});
-  if (mode == "taskbar")
-    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  // A shell that has made its taskbar says so to every top-level window, at its start as at a
+  // restart.
+  PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   if (obey("windows")) serve();
 }

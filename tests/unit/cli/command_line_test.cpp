@@ -95,6 +95,22 @@ TEST(ParseCommandLine, AcceptsEveryFormAndRejectsWithTheFirstFailingCheck) {
           {{"refresh", "--report-visibility"},
            Error("unexpected option for refresh: --report-visibility")},
           {{"attach", "--hwnd=4", "--follow"}, Error("unknown option: --follow")},
+          {{"attach", "--hwnd=4", "--report-hangs", "--report-power"},
+           Command{
+               .kind = CommandKind::attach, .hwnd = 4, .report_hangs = true, .report_power = true}},
+          // A wait for the shell, for attach and inspect: whole milliseconds, up to 2^31 - 1.
+          {{"attach", "--wait-shell", "0", "--hwnd=4"},
+           Command{.kind = CommandKind::attach, .hwnd = 4, .wait_shell_ms = 0}},
+          {{"inspect", "--wait-shell=2147483647"},
+           Command{.kind = CommandKind::inspect, .wait_shell_ms = 2147483647}},
+          {{"inspect", "--wait-shell=2147483648"},
+           Error("invalid value for --wait-shell: 2147483648")},
+          {{"attach", "--hwnd=4", "--wait-shell", "-1"},
+           Error("invalid value for --wait-shell: -1")},
+          {{"attach", "--hwnd=4", "--wait-shell=+5"}, Error("invalid value for --wait-shell: +5")},
+          {{"attach", "--hwnd=4", "--wait-shell"}, Error("missing value for --wait-shell")},
+          {{"move", "--hwnd=4", "--wait-shell=x", "--report-power=x"},
+           Command{.kind = CommandKind::move, .hwnd = 4}},
       };
   for (const auto& [arguments, expected] : cases) {
     EXPECT_EQ(parse_command_line(arguments), expected) << testing::PrintToString(arguments);

@@ -66,14 +66,12 @@ TEST(Visibility, SeenUnlessTheDisplayIsOffTheDesktopIsAnotherOrWindowsCoverItOnE
 }
 
 TEST(Visibility, TheDisplaysStateIsReadOnlyFromItsOwnSetting) {
-  const PowerSettingHeader display{.setting = win::guid_console_display_state, .data_length = 4};
-  PowerSettingHeader brightness = display;
-  brightness.setting.data4[7] ^= 1;
-  EXPECT_EQ(display_on_in(display, std::byte{0}), false);
-  EXPECT_EQ(display_on_in(display, std::byte{1}), true);
-  EXPECT_EQ(display_on_in(display, std::byte{2}), true);  // dimmed is still seen
-  EXPECT_EQ(display_on_in(brightness, std::byte{0}), std::nullopt);
-  EXPECT_EQ(display_on_in({.setting = display.setting}, std::byte{0}), std::nullopt);
+  Guid brightness = win::guid_console_display_state;
+  brightness.data4[7] ^= 1;
+  EXPECT_EQ(display_on_in({win::guid_console_display_state, 0}), false);
+  EXPECT_EQ(display_on_in({win::guid_console_display_state, 1}), true);
+  EXPECT_EQ(display_on_in({win::guid_console_display_state, 2}), true);  // dimmed is still seen
+  EXPECT_EQ(display_on_in({brightness, 0}), std::nullopt);
 }
 
 }  // namespace
