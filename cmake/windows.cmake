@@ -20,9 +20,6 @@ add_executable(${helper} src/main/main.cpp ${win32_platform_sources})
 target_compile_options(${helper} PRIVATE ${size_flags})
 target_link_libraries(${helper} PRIVATE orvel_core orvel_warnings orvel_version_resource)
 target_link_options(${helper} PRIVATE -static -s -Wl,--gc-sections -mconsole
-  # Nothing here throws: should the standard library ever give up, abort at once instead of
-  # printing through the verbose terminate handler, which would bring in the whole demangler.
-  -Wl,--defsym=_ZN9__gnu_cxx27__verbose_terminate_handlerEv=abort
   # The same commit gives the same bytes: no link time in the header.
   -Wl,--no-insert-timestamp)
 # Optimised across its files, the program is a sixth smaller. In one partition: this GCC fails

@@ -26,7 +26,7 @@ App::App(Options options) : options_(std::move(options)) {
 void App::start() {
   host_ = std::make_unique<HostWindow>(options_.draw_through_parent);
   helper_ = std::make_unique<Helper>(options_.helper, host_->handle(), options_.print_lines,
-                                     options_.span);
+                                     options_.span, options_.wait_shell_ms);
   std::cerr << "started helper " << helper_->process_id() << " for host window "
             << number(host_->handle()) << '\n';
 }
@@ -59,9 +59,14 @@ void App::on_event(const Event& event) {
                    if (host_) host_->turn(wheel.deltaY);
                  },
                  [this](const Visibility& visibility) {
-                   // Frames nobody can see are not worth their CPU time.
-                   if (host_) host_->set_drawing(visibility.visible);
-                   cpu_.enter(visibility.visible);
+                   visible_ = visibility.visible;
+                   draw_if_worth_it();
+                 },
+                 [this](const Power& power) {
+                   saving_ = power.saver != "off";
+                   std::cerr << "power from " << power.source << ", saver " << power.saver
+                             << (saving_ ? ": not animating\n" : ": animating\n");
+                   draw_if_worth_it();
                  },
                  [this](const HelperError& error) {
                    std::cerr << "helper error: " << error.message << '\n';
@@ -75,6 +80,13 @@ void App::on_event(const Event& event) {
                  [](const OtherEvent&) {},
              },
              event);
+}
+
+// Frames nobody can see are not worth their CPU time, nor those of a user who saves energy.
+void App::draw_if_worth_it() {
+  const bool drawing = visible_ && !saving_;
+  if (host_) host_->set_drawing(drawing);
+  cpu_.enter(drawing);
 }
 
 void App::on_helper_ended() {

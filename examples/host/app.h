@@ -17,6 +17,7 @@ struct Options {
   bool print_lines = false;
   bool draw_through_parent = false;  // see HostWindow
   bool span = false;                 // the window covers every monitor
+  unsigned long wait_shell_ms = 0;   // how long a helper waits for a shell not there yet
 };
 
 // The application's side of the wallpaper: one host window and the helper that attaches it. When
@@ -42,10 +43,14 @@ class App {
   void start();
   void on_event(const Event& event);
   void on_helper_ended();
+  // Draws while its window can be seen and the system is not asked to save energy.
+  void draw_if_worth_it();
 
   Options options_;
   State state_ = State::running;
   bool detached_ = false;
+  bool visible_ = true;
+  bool saving_ = false;
   CpuMeter cpu_;
   // Destroyed after the host window: a helper still holding the window waits for this thread to
   // answer it, so the window must be gone before we wait for the helper.

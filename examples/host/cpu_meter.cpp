@@ -28,23 +28,23 @@ std::string per_second(const char* state, ULONGLONG cpu_100ns, ULONGLONG wall_ms
 
 }  // namespace
 
-void CpuMeter::enter(bool visible) {
+void CpuMeter::enter(bool drawing) {
   close_span();
-  visible_ = visible;
+  drawing_ = drawing;
 }
 
 std::string CpuMeter::summary() {
   close_span();
-  visible_.reset();
-  return "cpu time per second: " + per_second("visible", spans_[1].cpu_100ns, spans_[1].wall_ms) +
-         ", " + per_second("not visible", spans_[0].cpu_100ns, spans_[0].wall_ms);
+  drawing_.reset();
+  return "cpu time per second: " + per_second("drawing", spans_[1].cpu_100ns, spans_[1].wall_ms) +
+         ", " + per_second("not drawing", spans_[0].cpu_100ns, spans_[0].wall_ms);
 }
 
 void CpuMeter::close_span() {
   const ULONGLONG cpu = process_cpu();
   const ULONGLONG wall = GetTickCount64();
-  if (visible_) {
-    Span& span = spans_[*visible_ ? 1 : 0];
+  if (drawing_) {
+    Span& span = spans_[*drawing_ ? 1 : 0];
     span.cpu_100ns += cpu - cpu_since_;
     span.wall_ms += wall - wall_since_;
   }

@@ -9,8 +9,8 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Detached, hwnd)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(MouseDown, x, y)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(MouseWheel, deltaX, deltaY)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Visibility, hwnd, visible)
-// An error line has a "kind" member only when it has a kind.
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(HelperError, message, kind)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Power, source, saver)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(HelperError, message, kind)
 
 std::optional<Event> parse_event(std::string_view line) {
   const nlohmann::json json = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
@@ -22,6 +22,7 @@ std::optional<Event> parse_event(std::string_view line) {
     if (name == "mousedown") return json.get<MouseDown>();
     if (name == "mousewheel") return json.get<MouseWheel>();
     if (name == "visibility") return json.get<Visibility>();
+    if (name == "power") return json.get<Power>();
     if (name == "error") return json.get<HelperError>();
     return OtherEvent{name};
   } catch (const nlohmann::json::exception&) {

@@ -29,17 +29,21 @@ struct Visibility {
   std::int64_t hwnd = 0;
   bool visible = true;  // false while no part of the window's monitor can be seen
 };
+struct Power {
+  std::string source;  // "ac", "battery" or "ups"
+  std::string saver;   // "off", or "on" or "high" while the user wants energy saved
+};
 struct HelperError {
   std::string message;
-  std::string kind;  // empty for most errors; "window-destroyed" asks for a new host window
+  std::string kind;  // "window-destroyed" asks for a new host window
 };
 // Heartbeats, moves and the rest: shown, but not acted on here.
 struct OtherEvent {
   std::string name;
 };
 
-using Event =
-    std::variant<Attached, Detached, MouseDown, MouseWheel, Visibility, HelperError, OtherEvent>;
+using Event = std::variant<Attached, Detached, MouseDown, MouseWheel, Visibility, Power,
+                           HelperError, OtherEvent>;
 
 // Empty for a line that is not an event.
 std::optional<Event> parse_event(std::string_view line);

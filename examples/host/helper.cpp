@@ -30,7 +30,8 @@ void write_line(std::string_view line) {
 
 }  // namespace
 
-Helper::Helper(const std::wstring& program, HWND host, bool print_lines, bool span) {
+Helper::Helper(const std::wstring& program, HWND host, bool print_lines, bool span,
+               unsigned long wait_shell_ms) {
   HANDLE input_read = nullptr;
   HANDLE output_write = nullptr;
   make_pipe(input_read, input_, true);
@@ -40,10 +41,11 @@ Helper::Helper(const std::wstring& program, HWND host, bool print_lines, bool sp
   DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_ERROR_HANDLE), GetCurrentProcess(), &errors,
                   0, TRUE, DUPLICATE_SAME_ACCESS);
 
-  std::wstring command_line = L"\"" + program + L"\" attach --hwnd " +
-                              std::to_wstring(reinterpret_cast<std::intptr_t>(host)) +
-                              L" --forward-mouse --zguard --report-visibility" +
-                              (span ? L" --span" : L"");
+  std::wstring command_line =
+      L"\"" + program + L"\" attach --hwnd " +
+      std::to_wstring(reinterpret_cast<std::intptr_t>(host)) +
+      L" --forward-mouse --zguard --report-visibility --report-power" + (span ? L" --span" : L"") +
+      (wait_shell_ms ? L" --wait-shell " + std::to_wstring(wait_shell_ms) : L"");
   STARTUPINFOW startup{.cb = sizeof startup,
                        .dwFlags = STARTF_USESTDHANDLES,
                        .hStdInput = input_read,

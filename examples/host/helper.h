@@ -19,8 +19,10 @@ inline constexpr UINT helper_ended_message = WM_APP + 2;
 class Helper {
  public:
   // Throws std::system_error when the program cannot be started. With `span` the window covers
-  // every monitor, otherwise the one it is on.
-  Helper(const std::wstring& program, HWND host, bool print_lines, bool span);
+  // every monitor, otherwise the one it is on; a shell that is not there yet is waited for
+  // `wait_shell_ms`.
+  Helper(const std::wstring& program, HWND host, bool print_lines, bool span,
+         unsigned long wait_shell_ms);
   Helper(const Helper&) = delete;
   Helper& operator=(const Helper&) = delete;
   // Closes its standard input, which ends it, and waits for its output to end. The host window

@@ -2,7 +2,7 @@
 // orvel-wallpaper-helper.exe:
 //
 //   orvel-host-example [--helper <path>] [--seconds <n>] [--print-lines] [--draw-through-parent]
-//                      [--span]
+//                      [--span] [--wait-shell <ms>]
 //
 // --helper               the helper's path; by default the one beside this program
 // --seconds              give the window back and end after n seconds; otherwise run until Ctrl+C
@@ -11,11 +11,13 @@
 //                        on the window: Wine 8 draws nothing of a window inside another program's
 //                        window. On Windows the window draws as any window does: leave it off.
 // --span                 one wallpaper over every monitor, instead of one over the monitor it is on
+// --wait-shell           when started at log-on, before the shell: wait that many milliseconds for
+//                        it
 //
-// It draws only while the helper says that its window can be seen. What it does is reported on
-// standard error, last its CPU time per second while its window could be seen and while not. The
-// exit code is 0 when the helper gave the window back and ended with 0, 1 when it did not, and 2
-// for a wrong command line.
+// It draws only while the helper says that its window can be seen and that the system is not
+// saving energy (a battery or energy saver on). What it does is reported on standard error, last
+// its CPU time per second while it drew and while it did not. The exit code is 0 when the helper
+// gave the window back and ended with 0, 1 when it did not, and 2 for a wrong command line.
 #include <windows.h>
 
 #include <cwchar>
@@ -46,7 +48,7 @@ std::wstring helper_beside_us() {
 
 int usage() {
   std::cerr << "usage: orvel-host-example [--helper <path>] [--seconds <n>] [--print-lines]\n"
-               "                          [--draw-through-parent] [--span]\n";
+               "                          [--draw-through-parent] [--span] [--wait-shell <ms>]\n";
   return 2;
 }
 
@@ -66,6 +68,10 @@ int wmain(int argc, wchar_t** argv) {
       options.span = true;
     } else if (option == L"--helper" && has_value) {
       options.helper = argv[++i];
+    } else if (option == L"--wait-shell" && has_value) {
+      wchar_t* end = nullptr;
+      options.wait_shell_ms = std::wcstoul(argv[++i], &end, 10);
+      if (*end) return usage();
     } else if (option == L"--seconds" && has_value) {
       wchar_t* end = nullptr;
       seconds = std::wcstoul(argv[++i], &end, 10);

@@ -164,7 +164,7 @@ TEST(Attach, RaisedSessionForwardsTheMouseAndOutlivesTheLayer) {
 }
 
 // The example application: its window shown as the wallpaper, rebuilt with a new helper once it
-// has gone with the layer, and given back when its time is up.
+// has gone with the layer, and given back when its time is up; it hears the power's state too.
 TEST(HostExample, ShowsItsWindowRebuildsItAfterTheLayerAndGivesItBack) {
   Shell shell(Layout::raised);
   Process example(L"orvel-host-example.exe", L"--print-lines --seconds 4");
@@ -174,6 +174,7 @@ TEST(HostExample, ShowsItsWindowRebuildsItAfterTheLayerAndGivesItBack) {
     const HWND window = GetWindow(shell.layer(), GW_CHILD);
     EXPECT_EQ(line, attached(window, shell.layer(), Layout::raised));
     EXPECT_EQ(example.read_line(), event("visibility", window, ",\"visible\":true"));
+    EXPECT_EQ(example.read_line(), event("power", R"(,"source":"ac","saver":"off")"));
     return window;
   };
   const HWND first = next_attached();

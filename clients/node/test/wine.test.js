@@ -35,9 +35,11 @@ test('an inspection and a whole session under Wine; then a helper killed twice: 
   const desktop = shell(t, 'desktop', 'classic', 'present');
   const [layer, host] = [await desktop(), await desktop('host')];
   const run = { launcher: [wine], helperPath: path.join(build, 'orvel-wallpaper-helper.exe') };
-  const inspected = await client.inspect({ hwnd: host, ...run });
+  const inspected = await client.inspect({ hwnd: host, waitForShell: 10000, ...run });
   assert.deepEqual([inspected.choice.layer, inspected.choice.mode], [layer, 'classic']);
-  const attachment = await client.attach(host, { forwardMouse: true, timeout: 60000, ...run });
+  const attachment = await client.attach(host, {
+    forwardMouse: true, reportPower: true, waitForShell: 10000, timeout: 60000, ...run,
+  });
   t.after(() => attachment.detach());
   const seen = record(attachment);
   assert.deepEqual([attachment.workerw, attachment.mode], [layer, 'classic']);
@@ -49,7 +51,7 @@ test('an inspection and a whole session under Wine; then a helper killed twice: 
   const end = { exitCode: 0, signalCode: null, timedOut: false, givenBack: true };
   assert.deepEqual(await attachment.detach(), end);
   assert.deepEqual(seen.filter((text) => !text.startsWith('mouse {"type":"move"')), [
-    'mouse {"type":"down","x":300,"y":200}', 'mouse {"type":"up","x":300,"y":200}',
+    'power {"source":"ac","saver":"off"}', 'mouse {"type":"down","x":300,"y":200}', 'mouse {"type":"up","x":300,"y":200}',
     'explorer-restarted {}', `attached {"hwnd":"${host}","workerw":"${layer}","mode":"classic"}`,
     `detached {"hwnd":"${host}"}`, 'exit {"exitCode":0,"signalCode":null}']);
 
