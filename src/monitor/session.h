@@ -70,7 +70,7 @@ class AttachSession final : public WindowHandler, public WinEventHandler {
   std::shared_ptr<Trace> trace_;
   // Empty until the host window is attached.
   std::shared_ptr<SharedState> shared_;
-  DesktopWindows desktop_;
+  DesktopWindows desktop_;  // looked up for the mouse and the visibility answer only
   std::optional<VisibilityWatch> visibility_;
   std::optional<MouseForwarding> mouse_;
   std::vector<Rect> above_;  // the guard's: the host window's siblings above it
