@@ -18,6 +18,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "least.h"
+
 namespace {
 
 struct Search {
@@ -64,12 +66,6 @@ BOOL CALLBACK visit_top_level(HWND window, LPARAM context) {
 BOOL CALLBACK visit_in_progman(HWND window, LPARAM context) {
   if (is_workerw(window)) consider(*reinterpret_cast<Search*>(context), window);
   return TRUE;
-}
-
-void write_line(const char* line) {
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written,
-            nullptr);
 }
 
 DWORD WINAPI await_detach(void* main_thread) {
@@ -122,12 +118,7 @@ int main() {
   SetWindowPos(host, HWND_TOP, 0, 0, 0, 0,
                SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
 
-  const WNDCLASSW window_class{.lpfnWndProc = DefWindowProcW,
-                               .hInstance = GetModuleHandleW(nullptr),
-                               .lpszClassName = L"OrvelAttachFloor"};
-  RegisterClassW(&window_class);
-  const HWND window = CreateWindowExW(0, L"OrvelAttachFloor", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                      window_class.hInstance, nullptr);
+  const HWND window = orvel::least::create_hidden_window(L"OrvelAttachFloor", DefWindowProcW);
   for (const DWORD event : {DWORD{EVENT_OBJECT_DESTROY}, DWORD{EVENT_OBJECT_REORDER}})
     SetWinEventHook(event, event, nullptr, on_win_event, 0, 0,
                     WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
@@ -137,7 +128,7 @@ int main() {
                 "{\"event\":\"attached\",\"hwnd\":%lld,\"workerw\":%lld,\"mode\":\"classic\"}\n",
                 static_cast<long long>(reinterpret_cast<INT_PTR>(host)),
                 static_cast<long long>(reinterpret_cast<INT_PTR>(layer)));
-  write_line(line);
+  orvel::least::write_line(line);
 
   CloseHandle(CreateThread(nullptr, 0, await_detach,
                            reinterpret_cast<void*>(static_cast<UINT_PTR>(GetCurrentThreadId())), 0,
@@ -154,6 +145,6 @@ int main() {
   SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, nullptr, SPIF_UPDATEINIFILE);
   std::snprintf(line, sizeof line, "{\"event\":\"detached\",\"hwnd\":%lld}\n",
                 static_cast<long long>(reinterpret_cast<INT_PTR>(host)));
-  write_line(line);
+  orvel::least::write_line(line);
   return 0;
 }

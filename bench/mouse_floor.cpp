@@ -3,9 +3,9 @@
 // floor that the helper's wheel latency is timed beside. It ends with its standard input.
 #include <windows.h>
 
-namespace {
+#include "least.h"
 
-HANDLE output = nullptr;
+namespace {
 
 LRESULT CALLBACK on_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_INPUT) {
@@ -15,9 +15,7 @@ LRESULT CALLBACK on_message(HWND window, UINT message, WPARAM wparam, LPARAM lpa
                         sizeof(RAWINPUTHEADER)) != static_cast<UINT>(-1) &&
         record.header.dwType == RIM_TYPEMOUSE &&
         (record.data.mouse.usButtonFlags & (RI_MOUSE_WHEEL | RI_MOUSE_HWHEEL)) != 0) {
-      constexpr char line[] = "{\"event\":\"mousewheel\"}\n";
-      DWORD written = 0;
-      WriteFile(output, line, sizeof line - 1, &written, nullptr);
+      orvel::least::write_line("{\"event\":\"mousewheel\"}\n");
     }
   }
   return DefWindowProcW(window, message, wparam, lparam);
@@ -34,19 +32,11 @@ DWORD WINAPI await_end(void*) {
 }  // namespace
 
 int main() {
-  output = GetStdHandle(STD_OUTPUT_HANDLE);
-  const WNDCLASSW window_class{.lpfnWndProc = on_message,
-                               .hInstance = GetModuleHandleW(nullptr),
-                               .lpszClassName = L"OrvelMouseFloor"};
-  RegisterClassW(&window_class);
-  const HWND window = CreateWindowExW(0, L"OrvelMouseFloor", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                      window_class.hInstance, nullptr);
+  const HWND window = orvel::least::create_hidden_window(L"OrvelMouseFloor", on_message);
   const RAWINPUTDEVICE mouse{
       .usUsagePage = 0x01, .usUsage = 0x02, .dwFlags = RIDEV_INPUTSINK, .hwndTarget = window};
   if (!RegisterRawInputDevices(&mouse, 1, sizeof mouse)) return 1;
-  constexpr char ready[] = "{\"event\":\"ready\"}\n";
-  DWORD written = 0;
-  WriteFile(output, ready, sizeof ready - 1, &written, nullptr);
+  orvel::least::write_line("{\"event\":\"ready\"}\n");
   CloseHandle(CreateThread(nullptr, 0, await_end, nullptr, 0, nullptr));
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);

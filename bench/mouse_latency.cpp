@@ -25,11 +25,6 @@ using orvel::bench::now_ms;
 using orvel::bench::serve_for;
 using orvel::bench::TimedProcess;
 
-void orvel::desktop::report_failure(const std::string& what) {
-  std::fprintf(stderr, "mouse latency: %s\n", what.c_str());
-  std::exit(1);
-}
-
 namespace {
 
 constexpr POINT over_desktop{.x = 400, .y = 300};

@@ -23,12 +23,6 @@ using orvel::bench::Line;
 using orvel::bench::now_ms;
 using orvel::bench::TimedProcess;
 
-// A timing taken while the desktop failed means nothing.
-void orvel::desktop::report_failure(const std::string& what) {
-  std::fprintf(stderr, "startup: %s\n", what.c_str());
-  std::exit(1);
-}
-
 namespace {
 
 // From the start of `program` to its first line, which must begin with `line`. An attach is then

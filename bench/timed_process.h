@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -16,6 +17,13 @@
 #include <vector>
 
 #include "wine_desktop/desktop.h"
+
+// Each benchmark is one source file, which includes this header once. A timing taken while the
+// desktop failed means nothing: the benchmark ends.
+void orvel::desktop::report_failure(const std::string& what) {
+  std::fprintf(stderr, "benchmark: %s\n", what.c_str());
+  std::exit(1);
+}
 
 namespace orvel::bench {
 
@@ -44,38 +52,15 @@ struct Line {
   double arrived_ms = 0;  // on now_ms's clock
 };
 
-// Started with pipes for its standard input and output, its standard error on NUL.
+// A program beside this one as desktop::Process starts it, whose standard output a thread of its
+// own reads.
 class TimedProcess {
  public:
   TimedProcess(std::wstring_view program, std::wstring_view arguments)
-      : arrived_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    SECURITY_ATTRIBUTES inheritable{.nLength = sizeof inheritable, .bInheritHandle = TRUE};
-    HANDLE in_read = nullptr, in_write = nullptr, out_read = nullptr, out_write = nullptr;
-    if (!CreatePipe(&in_read, &in_write, &inheritable, 1 << 16) ||
-        !CreatePipe(&out_read, &out_write, &inheritable, 1 << 16))
-      desktop::report_failure("no pipes");
-    const desktop::Handle theirs_in(in_read), theirs_out(out_write);
-    const desktop::Handle nul(
-        CreateFileW(L"NUL", GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, 0, nullptr));
-    in_.reset(in_write);
-    out_.reset(out_read);
-    SetHandleInformation(in_.get(), HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(out_.get(), HANDLE_FLAG_INHERIT, 0);
-    std::wstring command =
-        L"\"" + desktop::beside_this_program(program) + L"\" " + std::wstring(arguments);
-    STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
-                         .dwFlags = STARTF_USESTDHANDLES,
-                         .hStdInput = theirs_in.get(),
-                         .hStdOutput = theirs_out.get(),
-                         .hStdError = nul.get()};
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &started))
-      desktop::report_failure("cannot start " + std::string(command.begin(), command.end()));
-    CloseHandle(started.hThread);
-    process_.reset(started.hProcess);
-    reader_ = std::thread([this] { read(); });
-  }
+      : process_(program, arguments),
+        out_(process_.take_output()),
+        arrived_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+        reader_([this] { read(); }) {}
   TimedProcess(const TimedProcess&) = delete;
   TimedProcess& operator=(const TimedProcess&) = delete;
   ~TimedProcess() {
@@ -84,13 +69,10 @@ class TimedProcess {
     reader_.join();
   }
 
-  void write(std::string_view text) {
-    DWORD written = 0;
-    if (!in_ ||
-        !WriteFile(in_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-      desktop::report_failure("cannot write to a program");
-  }
-  void close_input() { in_.reset(); }
+  void write(std::string_view text) { process_.write(text); }
+  void close_input() { process_.close_input(); }
+  // Waits for it to end, serving this thread's windows.
+  void wait() { process_.wait(); }
 
   // The next line, serving this thread's windows while it comes; empty if none came in time.
   std::optional<Line> next_line(DWORD timeout_ms = 15'000) {
@@ -114,22 +96,6 @@ class TimedProcess {
     }
   }
 
-  // Waits for it to end, serving this thread's windows; stops it if it does not within 30 s.
-  void wait() {
-    const HANDLE process = process_.get();
-    for (const double end = now_ms() + 30'000;;) {
-      MSG message;
-      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-      if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return;
-      if (now_ms() > end) {
-        desktop::report_failure("a program did not end");
-        TerminateProcess(process, 1);
-        return;
-      }
-      MsgWaitForMultipleObjectsEx(1, &process, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-  }
-
  private:
   void read() {
     std::string pending;
@@ -150,7 +116,8 @@ class TimedProcess {
     SetEvent(arrived_.get());
   }
 
-  desktop::Handle process_, in_, out_, arrived_;
+  desktop::Process process_;
+  desktop::Handle out_, arrived_;
   std::mutex lock_;
   std::deque<Line> lines_;
   bool ended_ = false;
