@@ -1,82 +1,80 @@
-// Whole-process timing under Wine: from starting `attach`, `inspect` and `refresh` to their first
-// line, beside starting a program that does nothing, each the median of 20 runs in one go.
+// Whole-process timing under Wine, against the stand-in shell's classic layout: from starting
+// `attach` to its "attached" line, run by run in turn with the least program that makes the same
+// attach (orvel_attach_floor.exe), so that the machine's load falls on both alike; then `inspect`
+// and `refresh` to their first line, and a program that does nothing to its end.
+//
+//   scripts/wine-run build/windows/orvel_startup.exe [runs] [program]
+//
+// 30 runs by default. With `program` (an .exe beside this one, another build of the helper), that
+// program is timed in the least program's place, with the same arguments.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "timed_process.h"
 #include "wine_desktop/desktop.h"
+
+using namespace orvel::desktop;
+using orvel::bench::Line;
+using orvel::bench::now_ms;
+using orvel::bench::TimedProcess;
 
 namespace {
 
-using namespace orvel::desktop;
-
-constexpr int runs = 20;
-
-double seconds_since(LARGE_INTEGER start) {
-  LARGE_INTEGER now;
-  LARGE_INTEGER frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(now.QuadPart - start.QuadPart) /
-         static_cast<double>(frequency.QuadPart);
-}
-
-double median_ms(std::vector<double> samples) {
-  std::ranges::sort(samples);
-  return 1000 * (samples[samples.size() / 2 - 1] + samples[samples.size() / 2]) / 2;
+// From the start of `program` to its first line, which must begin with `line`. An attach is then
+// told to detach; each run ends with the program, and with the shell past what that asked of it.
+double to_first_line(Shell& shell, std::wstring_view program, const std::wstring& arguments,
+                     std::string_view line) {
+  const double start = now_ms();
+  TimedProcess process(program, arguments);
+  const std::optional<Line> first = process.next_line();
+  if (!first || !first->text.starts_with(line))
+    report_failure("no " + std::string(line) + " line: " + (first ? first->text : "none"));
+  if (arguments.starts_with(L"attach")) process.write("detach\n");
+  process.wait();
+  shell.update();
+  orvel::bench::serve_for(20);
+  return first->arrived_ms - start;
 }
 
 }  // namespace
 
-// A timing taken while the desktop failed means nothing.
-void orvel::desktop::report_failure(const std::string& what) {
-  std::fprintf(stderr, "startup: %s\n", what.c_str());
-  std::exit(1);
-}
-
-// The median time from starting the helper with `arguments` to its first line, which must begin
-// with `line`; an attach is then told to detach, and the helper waited for.
-double to_first_line(const std::wstring& arguments, std::string_view line) {
-  std::vector<double> samples;
-  for (int run = 0; run < runs; ++run) {
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
-    Process helper = start_helper(arguments);
-    const std::optional<std::string> first = helper.read_line();
-    samples.push_back(seconds_since(start));
-    if (!first || !first->starts_with(line)) report_failure("no " + std::string(line) + " line");
-    if (arguments.starts_with(L"attach")) helper.write("detach\n");
-    helper.wait();
-  }
-  return median_ms(samples);
-}
-
-int main() {
-  const Shell shell(Layout::classic);
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::atoi(argv[1]) : 30;
+  const std::wstring beside = argc > 2 ? widen(argv[2]) : L"orvel_attach_floor.exe";
+  Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP | WS_VISIBLE, {0, 0, 640, 480});
-  const double attach =
-      to_first_line(L"attach --hwnd " + widen(handle_text(host.get())), R"({"event":"attached")");
-  const double inspect = to_first_line(L"inspect", R"({"event":"inspected")");
-  const double refresh = to_first_line(L"refresh", R"({"event":"refreshed")");
+  const std::wstring attach = L"attach --hwnd " + widen(handle_text(host.get()));
+  constexpr std::string_view attached = R"({"event":"attached")";
 
-  std::vector<double> trivial;
+  // One run of each first, that neither timing pays for what the first start of a program loads.
+  to_first_line(shell, L"orvel-wallpaper-helper.exe", attach, attached);
+  to_first_line(shell, beside, attach, attached);
+  std::vector<double> helper, least, inspect, refresh, trivial;
   for (int run = 0; run < runs; ++run) {
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
-    Process nothing(L"orvel_trivial.exe", L"");
-    nothing.wait();
-    trivial.push_back(seconds_since(start));
+    helper.push_back(to_first_line(shell, L"orvel-wallpaper-helper.exe", attach, attached));
+    least.push_back(to_first_line(shell, beside, attach, attached));
+  }
+  for (int run = 0; run < runs; ++run) {
+    inspect.push_back(
+        to_first_line(shell, L"orvel-wallpaper-helper.exe", L"inspect", R"({"event":"inspected")"));
+    refresh.push_back(
+        to_first_line(shell, L"orvel-wallpaper-helper.exe", L"refresh", R"({"event":"refreshed")"));
+    const double start = now_ms();
+    TimedProcess(L"orvel_trivial.exe", L"").wait();
+    trivial.push_back(now_ms() - start);
   }
 
-  std::printf(
-      "start to its first line, median of %d runs: attach %.1f ms, inspect %.1f ms, "
-      "refresh %.1f ms\n",
-      runs, attach, inspect, refresh);
-  std::printf("start to exit of a trivial program: median %.1f ms of %d runs\n", median_ms(trivial),
-              runs);
+  std::printf("start to the first line, %d runs each:\n", runs);
+  orvel::bench::print_spread("attach (helper)", helper);
+  orvel::bench::print_spread(argc > 2 ? argv[2] : "attach (least program)", least);
+  orvel::bench::print_spread("inspect", inspect);
+  orvel::bench::print_spread("refresh", refresh);
+  orvel::bench::print_spread("trivial program, to its end", trivial);
+  orvel::bench::print_ratio("attach, helper / least program", helper, least);
   return 0;
 }

@@ -58,16 +58,27 @@ add_test(NAME e2e COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run --two-monitors 
                           $<TARGET_FILE:orvel_e2e_tests>)
 set_tests_properties(e2e PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
 
-# Whole-process timing of `attach`, `inspect` and `refresh` under Wine; not a test, run by hand:
-#   scripts/wine-run build/windows/orvel_startup.exe
+# Whole-process timings under Wine, beside the least programs that do the same; not tests, run by
+# hand:
+#   scripts/wine-run build/windows/orvel_startup.exe         (attach, inspect and refresh)
+#   scripts/wine-run build/windows/orvel_mouse_latency.exe   (a wheel step to its line)
 add_executable(orvel_trivial ${PROJECT_SOURCE_DIR}/bench/trivial.cpp)
 target_link_options(orvel_trivial PRIVATE -static)
+# The least programs, built and linked as the helper is, but for its link-time optimisation.
+foreach(least attach_floor mouse_floor)
+  add_executable(orvel_${least} ${PROJECT_SOURCE_DIR}/bench/${least}.cpp)
+  target_compile_options(orvel_${least} PRIVATE ${size_flags})
+  target_link_libraries(orvel_${least} PRIVATE orvel_wine_desktop orvel_warnings)
+  target_link_options(orvel_${least} PRIVATE -static -s -Wl,--gc-sections -mconsole)
+endforeach()
 # A program that plays the helper against the desktop: `name`, built from `source`.
 function(orvel_desktop_program name source)
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE orvel_wine_desktop orvel_warnings ${ARGN})
   target_link_options(${name} PRIVATE -static)
-  add_dependencies(${name} orvel-wallpaper-helper orvel_stand_in_shell orvel_trivial)
+  add_dependencies(${name} orvel-wallpaper-helper orvel_stand_in_shell orvel_trivial
+                   orvel_attach_floor orvel_mouse_floor)
 endfunction()
 
 orvel_desktop_program(orvel_startup ${PROJECT_SOURCE_DIR}/bench/startup.cpp)
+orvel_desktop_program(orvel_mouse_latency ${PROJECT_SOURCE_DIR}/bench/mouse_latency.cpp)

@@ -28,8 +28,12 @@ bool class_is(Platform& os, Hwnd window, std::u16string_view name) {
   return class_name(os, window, buffer) == name;
 }
 
+SysResult<Hwnd> icon_view_in(Platform& os, Hwnd window) {
+  return os.find_window_ex_a(window, 0, "SHELLDLL_DefView");
+}
+
 bool holds_desktop_icons(Platform& os, Hwnd window) {
-  return os.find_window_ex_a(window, 0, "SHELLDLL_DefView").has_value();
+  return icon_view_in(os, window).has_value();
 }
 
 std::uint32_t process_of(Platform& os, Hwnd window) {
@@ -152,16 +156,19 @@ std::uint32_t taskbar_process_id(Platform& os) {
 DesktopWindows find_desktop_windows(Platform& os, Hwnd layer) {
   const ShellProcess shell = find_shell(os);
   DesktopWindows desktop{.layer = layer, .progman = shell.progman};
-  if (desktop.progman != 0 && holds_desktop_icons(os, desktop.progman)) {
-    desktop.icons = desktop.progman;
-    return desktop;
-  }
+  // Whether `window` holds the icons: it is then the desktop's, with the icons' own windows.
+  const auto take_icons = [&](Hwnd window) {
+    const SysResult<Hwnd> view = icon_view_in(os, window);
+    if (!view) return false;
+    desktop.icons = window;
+    desktop.icon_view = *view;
+    desktop.icon_list = os.find_window_ex_a(*view, 0, "SysListView32").value_or(0);
+    return true;
+  };
+  if (desktop.progman != 0 && take_icons(desktop.progman)) return desktop;
   for (std::optional<Hwnd> workerw = next_shell_workerw(os, shell, 0, 0); workerw;
        workerw = next_shell_workerw(os, shell, 0, *workerw)) {
-    if (holds_desktop_icons(os, *workerw)) {
-      desktop.icons = *workerw;
-      break;
-    }
+    if (take_icons(*workerw)) break;
   }
   return desktop;
 }

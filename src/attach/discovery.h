@@ -19,6 +19,9 @@ using ClassName = std::array<char16_t, class_name_capacity>;
 // The class name of `window`, in `buffer`; empty when it cannot be read.
 std::u16string_view class_name(Platform& os, Hwnd window, ClassName& buffer);
 bool class_is(Platform& os, Hwnd window, std::u16string_view name);
+// The direct child of `window` of class SHELLDLL_DefView, the icons' own window; none when `window`
+// does not hold the desktop icons.
+SysResult<Hwnd> icon_view_in(Platform& os, Hwnd window);
 // Whether `window` has a direct child of class SHELLDLL_DefView: it holds the desktop icons.
 bool holds_desktop_icons(Platform& os, Hwnd window);
 
@@ -84,7 +87,8 @@ Result<DesktopLayer> find_desktop_layer(Platform& os, const std::optional<Rect>&
 // The process id of the shell's taskbar, 0 when there is none: a new one means a new shell.
 std::uint32_t taskbar_process_id(Platform& os);
 
-// The shell's windows beside `layer`: Progman, and the window that holds the icons.
+// The shell's windows beside `layer`: Progman, the window that holds the icons, and the icons' own
+// windows in it.
 DesktopWindows find_desktop_windows(Platform& os, Hwnd layer);
 
 }  // namespace orvel

@@ -128,11 +128,9 @@ void write_choice(JsonWriter& json, const Choice& choice) {
 // The members of the "inspected" line.
 // Whether the desktop's icons are shown: their list view, or the view that holds it.
 bool icons_shown(Platform& os) {
-  const Hwnd holder = find_desktop_windows(os, 0).icons;
-  const SysResult<Hwnd> view = os.find_window_ex_a(holder, 0, "SHELLDLL_DefView");
-  if (holder == 0 || !view) return false;
-  const SysResult<Hwnd> list = os.find_window_ex_a(*view, 0, "SysListView32");
-  return os.is_window_visible(list.value_or(*view));
+  const DesktopWindows desktop = find_desktop_windows(os, 0);
+  if (desktop.icon_view == 0) return false;
+  return os.is_window_visible(desktop.icon_list != 0 ? desktop.icon_list : desktop.icon_view);
 }
 
 void write_report(Platform& os, JsonWriter& json, std::optional<Hwnd> window, bool spawn) {

@@ -226,7 +226,9 @@ std::optional<HelperError> AttachSession::start_watching(Hwnd layer) {
   if (auto failed = hook(win::event_object_reorder, "SetWinEventHook(EVENT_OBJECT_REORDER)")) {
     return failed;
   }
-  desktop_ = find_desktop_windows(os_, layer);
+  if (command_.report_visibility || command_.forward_mouse) {
+    desktop_ = find_desktop_windows(os_, layer);
+  }
   if (command_.report_visibility) {
     for (const std::uint32_t event : visibility_events) {
       // The destruction and reordering of windows are hooked already.
@@ -420,6 +422,7 @@ void AttachSession::on_layer_changed() {
 }
 
 void AttachSession::follow_layer(Hwnd layer) {
+  if (!mouse_ && !visibility_) return;
   desktop_ = find_desktop_windows(os_, layer);
   if (mouse_) mouse_->follow(desktop_);
   if (visibility_) visibility_->report(host_, desktop_, true);

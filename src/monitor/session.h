@@ -83,7 +83,7 @@ class AttachSession final : public WindowHandler,
   std::shared_ptr<Trace> trace_;
   // Empty until the host window is attached.
   std::shared_ptr<SharedState> shared_;
-  DesktopWindows desktop_;
+  DesktopWindows desktop_;  // looked up for the mouse and the visibility answer only
   std::optional<VisibilityWatch> visibility_;
   std::optional<PowerWatch> power_;
   // While waiting for the shell: what gave a reason to try the attach again, if anything has.

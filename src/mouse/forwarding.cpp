@@ -36,6 +36,8 @@ class MouseForwarding::Facts final : public MouseFacts {
   bool over_desktop(Point point) override {
     const std::optional<Hwnd> under = os_.window_from_point(point);
     if (!under) return false;
+    // The window under the cursor is most often the icons' own, which needs no further question.
+    if (is_known_desktop_part(*under, forwarding_.desktop_)) return true;
     const std::optional<Hwnd> top_level = os_.get_ancestor(*under, win::ga_root);
     return top_level && is_desktop_window(*top_level, forwarding_.desktop_);
   }

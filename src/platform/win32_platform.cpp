@@ -124,17 +124,24 @@ constexpr UINT raw_mouse_record_size = 48;
 static_assert(sizeof(RAWINPUTHEADER) == 24 && sizeof(RAWMOUSE) == 24);
 static_assert(sizeof(RAWINPUTHEADER) + sizeof(RAWMOUSE) == raw_mouse_record_size);
 
+}  // namespace
+
 // Writes all of `utf8` to a standard handle: as UTF-16 to a console, which would otherwise show
 // it in its own code page, and as bytes, untranslated, to anything else.
-SysResult<void> write_standard(DWORD which, std::string_view utf8) {
+SysResult<void> Win32Platform::write_standard(std::uint32_t which, std::atomic<StreamKind>& kind,
+                                              std::string_view utf8) {
   const HANDLE handle = GetStdHandle(which);
   if (handle == INVALID_HANDLE_VALUE) return last_error("GetStdHandle");
   if (handle == nullptr) {
     return std::unexpected(
         SysError{.call = "GetStdHandle", .code = hresult_from_last_error(ERROR_INVALID_HANDLE)});
   }
-  DWORD mode = 0;
-  if (GetConsoleMode(handle, &mode)) {
+  // Two threads that both ask first get the same answer.
+  if (kind.load() == StreamKind::unknown) {
+    DWORD mode = 0;
+    kind.store(GetConsoleMode(handle, &mode) ? StreamKind::console : StreamKind::other);
+  }
+  if (kind.load() == StreamKind::console) {
     const std::u16string wide = utf16_from_utf8(utf8);
     for (std::size_t done = 0; done < wide.size();) {
       DWORD written = 0;
@@ -157,18 +164,16 @@ SysResult<void> write_standard(DWORD which, std::string_view utf8) {
   return {};
 }
 
-}  // namespace
-
 std::u16string Win32Platform::get_command_line_w() {
   return reinterpret_cast<const char16_t*>(GetCommandLineW());
 }
 
 SysResult<void> Win32Platform::write_stdout(std::string_view utf8) {
-  return told(write_standard(STD_OUTPUT_HANDLE, utf8));
+  return told(write_standard(STD_OUTPUT_HANDLE, stdout_kind_, utf8));
 }
 
 SysResult<void> Win32Platform::write_stderr(std::string_view utf8) {
-  return told(write_standard(STD_ERROR_HANDLE, utf8));
+  return told(write_standard(STD_ERROR_HANDLE, stderr_kind_, utf8));
 }
 
 Handle Win32Platform::get_std_handle(std::uint32_t which) {

@@ -151,7 +151,16 @@ class Win32Platform : public Platform {
   void tell_waited(std::string_view call, std::chrono::milliseconds how_long);
 
  private:
+  // Whether a standard stream is a console, asked of the system at its first write only: the
+  // program never changes its standard handles, and the question would otherwise cost a call into
+  // the system with every line.
+  enum class StreamKind : std::uint8_t { unknown, console, other };
+  static SysResult<void> write_standard(std::uint32_t which, std::atomic<StreamKind>& kind,
+                                        std::string_view utf8);
+
   std::atomic<CallObserver*> observer_{nullptr};
+  std::atomic<StreamKind> stdout_kind_{StreamKind::unknown};
+  std::atomic<StreamKind> stderr_kind_{StreamKind::unknown};
 };
 
 // Ends the process with `code` at once (ExitProcess). Threads that the program started may still

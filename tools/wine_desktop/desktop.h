@@ -105,6 +105,9 @@ class Process {
     TerminateProcess(process, 1);
     return std::nullopt;
   }
+  // The read end of its standard output, for a reader of the caller's own: read_line and
+  // unread_output then read nothing.
+  Handle take_output() { return std::move(out_); }
   // What read_line has not taken, and its standard error; complete once it has ended.
   std::string unread_output() { return std::exchange(take(out_, pending_), {}); }
   std::string errors() { return std::exchange(take(err_, errors_), {}); }
