@@ -1,7 +1,8 @@
 // Whole-process timing under Wine, against the stand-in shell's classic layout: from starting
 // `attach` to its "attached" line, run by run in turn with the least program that makes the same
-// attach (orvel_attach_floor.exe), so that the machine's load falls on both alike; then `inspect`
-// and `refresh` to their first line, and a program that does nothing to its end.
+// attach (orvel_attach_floor.exe) and with `attach --wait-shell` (which must cost nothing while the
+// shell is there), so that the machine's load falls on all alike; then `inspect` and `refresh` to
+// their first line, and a program that does nothing to its end.
 //
 //   scripts/wine-run build/windows/orvel_startup.exe [runs] [program]
 //
@@ -54,10 +55,12 @@ int main(int argc, char** argv) {
   // One run of each first, that neither timing pays for what the first start of a program loads.
   to_first_line(shell, L"orvel-wallpaper-helper.exe", attach, attached);
   to_first_line(shell, beside, attach, attached);
-  std::vector<double> helper, least, inspect, refresh, trivial;
+  std::vector<double> helper, least, waiting, inspect, refresh, trivial;
   for (int run = 0; run < runs; ++run) {
     helper.push_back(to_first_line(shell, L"orvel-wallpaper-helper.exe", attach, attached));
     least.push_back(to_first_line(shell, beside, attach, attached));
+    waiting.push_back(to_first_line(shell, L"orvel-wallpaper-helper.exe",
+                                    attach + L" --wait-shell 10000", attached));
   }
   for (int run = 0; run < runs; ++run) {
     inspect.push_back(
@@ -72,9 +75,11 @@ int main(int argc, char** argv) {
   std::printf("start to the first line, %d runs each:\n", runs);
   orvel::bench::print_spread("attach (helper)", helper);
   orvel::bench::print_spread(argc > 2 ? argv[2] : "attach (least program)", least);
+  orvel::bench::print_spread("attach --wait-shell 10000 (helper)", waiting);
   orvel::bench::print_spread("inspect", inspect);
   orvel::bench::print_spread("refresh", refresh);
   orvel::bench::print_spread("trivial program, to its end", trivial);
   orvel::bench::print_ratio("attach, helper / least program", helper, least);
+  orvel::bench::print_ratio("attach, --wait-shell / without", waiting, helper);
   return 0;
 }

@@ -12,7 +12,8 @@ enable_language(RC)
 configure_file(src/main/version.rc.in version.rc @ONLY)
 add_library(orvel_version_resource OBJECT ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
 
-set(win32_platform_sources src/platform/win32_constants.cpp src/platform/win32_platform.cpp
+set(win32_platform_sources src/platform/win32_constants.cpp src/platform/win32_messages.cpp
+                           src/platform/win32_platform.cpp
                            src/platform/win32_runtime.cpp
                            src/platform/win32_system.cpp
                            src/platform/win32_visibility.cpp)

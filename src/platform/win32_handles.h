@@ -29,6 +29,9 @@ To handle_cast(From from) {
     return reinterpret_cast<To>(static_cast<std::intptr_t>(from));
   }
 }
+inline const wchar_t* to_wide(const char16_t* text) {
+  return reinterpret_cast<const wchar_t*>(text);
+}
 inline Rect from_rect(const RECT& rect) {
   return {.left = rect.left, .top = rect.top, .right = rect.right, .bottom = rect.bottom};
 }

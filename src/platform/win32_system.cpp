@@ -6,14 +6,6 @@
 #include "platform/win32_platform.h"
 
 namespace orvel {
-namespace {
-
-const wchar_t* to_wide(const char16_t* text) {
-  return reinterpret_cast<const wchar_t*>(text);
-}
-
-}  // namespace
-
 SysResult<Handle> Win32Platform::create_file_w(std::u16string_view path) {
   const std::u16string terminated(path);
   const HANDLE file = CreateFileW(to_wide(terminated.c_str()), GENERIC_READ | GENERIC_WRITE,
