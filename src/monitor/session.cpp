@@ -45,6 +45,11 @@ std::optional<T> run_bounded(Platform& os, std::shared_ptr<void> owner, std::fun
   return std::move(*result);
 }
 
+// The shell has not made its windows yet: no Progman, or no layer.
+bool shell_missing(const HelperError& error) {
+  return error.kind == ErrorKind::shell_not_found || error.kind == ErrorKind::layer_not_found;
+}
+
 }  // namespace
 
 AttachSession::AttachSession(Platform& os, const Command& command)
@@ -89,9 +94,10 @@ int AttachSession::run() {
                                                          .window_name = window_name,
                                                          .instance = *module,
                                                          .handler = this});
-  if (!window)
+  if (!window) {
     return fail_start(
         call_failed(os_, ErrorKind::start_failed, window.error(), "message window creation"));
+  }
   window_ = OwnedWindow(os_, *window);
   // A shell of lower integrity than an elevated helper tells of its restart all the same.
   if (taskbar_created_) {
@@ -107,9 +113,7 @@ int AttachSession::run() {
   Result<Attachment> attachment = attach_once(home);
   // At log-on the shell may not have made its windows yet. The main process can end the wait at
   // once, so its standard input is read from the start of it.
-  const bool waits = !attachment && command_.wait_shell_ms &&
-                     (attachment.error().kind == ErrorKind::shell_not_found ||
-                      attachment.error().kind == ErrorKind::layer_not_found);
+  const bool waits = !attachment && command_.wait_shell_ms && shell_missing(attachment.error());
   if (waits) {
     if (!start_stdin_reader(os_, *window)) {
       static_cast<void>(os_.write_stderr("failed to spawn thread\n"));
@@ -195,9 +199,7 @@ std::optional<Result<AttachSession::Attachment>> AttachSession::wait_for_shell(c
     woken_by = std::exchange(shell_may_be_there_, {});
     if (woken_by.empty()) continue;
     outcome = attach_once(home);
-    const bool shell_missing = !*outcome && (outcome->error().kind == ErrorKind::shell_not_found ||
-                                             outcome->error().kind == ErrorKind::layer_not_found);
-    if (!shell_missing || os_.monotonic_now() >= deadline) break;
+    if (*outcome || !shell_missing(outcome->error()) || os_.monotonic_now() >= deadline) break;
     armed = arm();
   }
   static_cast<void>(os_.kill_timer(window_.get(), window_ids::shell_wait_timer));
