@@ -12,7 +12,10 @@ void AttachSession::on_win_event(std::uint32_t event, Hwnd window,
                                  std::int32_t object_id) noexcept {
   if (!shared_ || shared_->closing()) return;
   const ShellInterest interest = shell_interest(event, object_id, visibility_.has_value());
-  if (interest.visibility) visibility_->mark_stale();
+  if (interest.visibility) {
+    if (event == win::event_object_hide) visibility_->on_hidden(window, host_);
+    visibility_->mark_stale();
+  }
   if (!interest.layer) return;
   const Watched watched = shared_->with_state([](const MonitorState& state) {
     return Watched{.host = state.host, .workerw = state.workerw, .zguard = state.zguard};

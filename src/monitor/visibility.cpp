@@ -81,7 +81,12 @@ void VisibilityWatch::report(Hwnd host, const DesktopWindows& desktop, bool afre
   gather_covers(os_, desktop, covers_);
   // The shell hides its layer at times (the desktop's icons hidden, on some layouts), and the
   // application its window.
-  const bool shown = os_.is_window_visible(host);
+  if (afresh) show_on_its_way_ = true;
+  const bool window_shown = os_.is_window_visible(host);
+  if (window_shown) show_on_its_way_ = false;
+  // The layer is asked only when the answer depends on it.
+  const bool layer_shown = show_on_its_way_ && os_.is_window_visible(desktop.layer);
+  const bool shown = host_shown(window_shown, show_on_its_way_, layer_shown);
   const bool visible = window_visible({.display_on = display_on_,
                                        .own_desktop = input_desktop_is_own(),
                                        .shown = shown,
@@ -96,6 +101,10 @@ void VisibilityWatch::report(Hwnd host, const DesktopWindows& desktop, bool afre
         .boolean("written", written);
   });
   if (written) emit_event(os_, Event::Visibility{.hwnd = host, .visible = visible});
+}
+
+void VisibilityWatch::on_hidden(Hwnd window, Hwnd host) {
+  if (window == host) show_on_its_way_ = false;
 }
 
 // A lock screen or a secure prompt takes the input to a desktop of its own, which this process

@@ -30,6 +30,8 @@ class VisibilityWatch {
   // Computes the answer now and writes it when it differs from the last one written; `afresh`
   // writes it whatever it is (after each "attached").
   void report(Hwnd host, const DesktopWindows& desktop, bool afresh = false);
+  // A window was hidden: the host window's own application hid it, after the attach showed it.
+  void on_hidden(Hwnd window, Hwnd host);
 
   // A power setting that the system sent: the display's state counts.
   void on_power_setting(const PowerSetting& setting);
@@ -45,6 +47,8 @@ class VisibilityWatch {
   std::optional<std::u16string> own_desktop_;
   bool stale_ = false;  // the timer is armed
   bool display_on_ = true;
+  // The attach's fit shows the host window once the window's thread takes it.
+  bool show_on_its_way_ = false;
   VisibilityReport report_;
   std::vector<Rect> monitors_;
   std::vector<Rect> covers_;

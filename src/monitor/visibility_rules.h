@@ -39,6 +39,12 @@ struct VisibilityFacts {
 bool window_visible(const VisibilityFacts& facts, std::span<const Rect> monitors,
                     std::span<const Rect> covers, CoverScratch& scratch);
 
+// Whether the host window and every window it lies in are shown: as the system says, or, while the
+// helper's own fit that shows it has not reached the window's thread yet, as its layer is.
+constexpr bool host_shown(bool window_visible, bool show_on_its_way, bool layer_visible) {
+  return window_visible || (show_on_its_way && layer_visible);
+}
+
 // The visibility lines: the first value after "attached", then only changes.
 class VisibilityReport {
  public:

@@ -65,6 +65,15 @@ TEST(Visibility, SeenUnlessTheDisplayIsOffTheDesktopIsAnotherOrWindowsCoverItOnE
   EXPECT_TRUE(report.changed(true));
 }
 
+// Right after an attach, the fit that shows the host window may not have reached its thread: the
+// window counts as shown while its layer is.
+TEST(Visibility, AWindowThatTheAttachIsShowingCountsAsShown) {
+  EXPECT_TRUE(host_shown(true, false, false));
+  EXPECT_TRUE(host_shown(false, true, true));
+  EXPECT_FALSE(host_shown(false, true, false));
+  EXPECT_FALSE(host_shown(false, false, true));
+}
+
 TEST(Visibility, TheDisplaysStateIsReadOnlyFromItsOwnSetting) {
   Guid brightness = win::guid_console_display_state;
   brightness.data4[7] ^= 1;
