@@ -251,7 +251,10 @@ int check(const Options& options) {
     all_fail(why);
   } else {
     inspected = run.inspect();
-    const std::vector<POINT> points = desktop_points(find_shell());
+    std::vector<POINT> points = desktop_points(find_shell());
+    // A point that shows the colour before the window is there proves nothing.
+    std::erase_if(points,
+                  [](POINT point) { return looks_like(screen_pixel(point), window_colour); });
     const std::string first = run.attach();
     attached = is_event(first, "attached");
     if (attached) {
