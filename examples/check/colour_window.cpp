@@ -15,25 +15,27 @@ HBRUSH colour_brush() {
   return brush;
 }
 
-// Paints the window's place on its parent, while that is another process's window.
+// Paints the window's place on the top-level window that holds it, while that is another
+// process's: Wine 8 shows what is drawn on that one, also over a layer inside Progman, which is a
+// child window itself. GetAncestor gives a top-level window itself as its root.
 void paint_through_parent(HWND window) {
-  const HWND parent = GetAncestor(window, GA_ROOT);
-  DWORD parent_process = 0;
-  if (!parent || parent == GetDesktopWindow() ||
-      !GetWindowThreadProcessId(parent, &parent_process) || parent_process == GetCurrentProcessId())
+  const HWND root = GetAncestor(window, GA_ROOT);
+  DWORD root_process = 0;
+  if (!root || root == window || !GetWindowThreadProcessId(root, &root_process) ||
+      root_process == GetCurrentProcessId())
     return;
   RECT place{};
   GetClientRect(window, &place);
-  MapWindowPoints(window, parent, reinterpret_cast<POINT*>(&place), 2);
-  const HDC dc = GetDCEx(parent, nullptr, DCX_CACHE);
+  MapWindowPoints(window, root, reinterpret_cast<POINT*>(&place), 2);
+  const HDC dc = GetDCEx(root, nullptr, DCX_CACHE);
   if (!dc) return;  // the next tick tries again
   IntersectClipRect(dc, place.left, place.top, place.right, place.bottom);
   FillRect(dc, &place, colour_brush());
-  ReleaseDC(parent, dc);
+  ReleaseDC(root, dc);
 }
 
 // The class's brush paints the window itself; the timer, when there is one, paints its place on
-// the parent.
+// the window that holds it.
 LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_TIMER && wparam == paint_timer) {
     paint_through_parent(window);

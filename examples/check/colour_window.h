@@ -14,9 +14,10 @@ inline constexpr COLORREF window_colour = RGB(255, 0, 170);
 // helper shows it once it is in the desktop layer.
 class ColourWindow {
  public:
-  // With `draw_through_parent`, while the window is a child of another process's window, it is
-  // painted through that window's device context, clipped to its own place: Wine 8 shows nothing
-  // that such a child paints itself. On Windows it paints itself, as any window does.
+  // With `draw_through_parent`, while the window is inside another process's window, it is painted
+  // through the device context of the top-level window that holds it, clipped to its own place:
+  // Wine 8 shows nothing that such a child paints itself. On Windows it paints itself, as any
+  // window does.
   explicit ColourWindow(bool draw_through_parent);
   ColourWindow(const ColourWindow&) = delete;
   ColourWindow& operator=(const ColourWindow&) = delete;

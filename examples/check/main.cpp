@@ -18,8 +18,9 @@
 //
 // --helper               the helper's path; by default the one beside this program
 // --restart-shell        ends the process of the taskbar (explorer.exe) and starts it again
-// --draw-through-parent  for Wine alone: paints the window's colour through the desktop layer, as
-//                        Wine 8 shows nothing that a child of another program's window paints
+// --draw-through-parent  for Wine alone: paints the window's colour through the window that holds
+//                        it, as Wine 8 shows nothing that a child of another program's window
+//                        paints itself
 #include <windows.h>
 
 #include <algorithm>
