@@ -25,6 +25,8 @@
 // "TaskbarCreated" as "taskbar" does, for a program that restarts the shell as one restarts
 // explorer.exe, by ending the taskbar's process and starting its program again: it reads no
 // commands, writes nothing, and ends once the Progman that was there when it started has gone.
+// Where there is no Progman, since that program ended the desktop's process, it first builds the
+// desktop as "desktop classic present paint" does, and runs until it is ended.
 //
 // Once ready, and after each command, it writes its layer's handle in signed decimal (0 for none)
 // on a line. Commands, one a line on standard input; anything else, and the end of the input, end
@@ -295,13 +297,16 @@ int main(int argc, char** argv) {
   }
   desktop.screen = {0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
                     GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  if (mode == "desktop" && argc > 3) {
-    desktop.raised = std::string_view(argv[2]) == "raised";
+  // Started with no arguments where the whole shell was ended: the desktop comes back too.
+  const bool whole_shell = mode.empty() && !FindWindowW(L"Progman", nullptr);
+  desktop.painted |= whole_shell;
+  if ((mode == "desktop" && argc > 3) || whole_shell) {
+    desktop.raised = !whole_shell && std::string_view(argv[2]) == "raised";
     desktop.progman = create(L"Progman", WS_POPUP, progman_rect());
     desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
     const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, screen_sized(0, 0), desktop.icons);
     if (desktop.painted) orvel::desktop::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
-    if (std::string_view(argv[3]) == "present") create_layer();
+    if (whole_shell || std::string_view(argv[3]) == "present") create_layer();
   }
   const LONG height = GetSystemMetrics(SM_CYSCREEN);
   desktop.taskbar =
