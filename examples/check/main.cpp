@@ -189,28 +189,32 @@ Outcome colour_shows(const std::vector<POINT>& points, std::optional<POINT>& sho
   return outcome;
 }
 
-// The shell ended and started again: the same helper attaches the window again, or, where the
-// window went with the old shell's layer, as it does on Windows, a new window and helper must.
+// The shell ended and started again: the same helper attaches the window again, or a new window
+// and helper must.
 Outcome shell_restart(Run& run) {
   const std::expected<DWORD, std::string> ended = restart_shell();
   if (!ended) return failing(ended.error());
   if (!serve_until(after_ms(shell_back_ms), [&] { return visible_taskbar(*ended) != nullptr; }))
     return failing("no taskbar came back within 30 s");
   const ULONGLONG back = GetTickCount64(), deadline = back + reattach_ms;
-  std::optional<std::string> line;
-  bool rebuilt = false;
-  while ((line = run.next(deadline)) && !is_event(*line, "attached")) {
-    if (line->find(R"("kind":"window-destroyed")") == std::string::npos || rebuilt) continue;
-    rebuilt = true;
+  bool attached = false;
+  serve_until(deadline, [&] {
+    while (const std::optional<std::string> line = run.next(0))
+      attached |= is_event(*line, "attached");
+    return attached || !IsWindow(run.window());
+  });
+  // The window went with the old shell's layer, as it does on Windows: a main process makes a new
+  // one, with a new helper, once the shell is back.
+  const bool rebuilt = !attached && !IsWindow(run.window());
+  if (rebuilt) {
     run.detach();
     if (std::string why = run.make_window(); !why.empty()) return failing(why);
     serve_until(deadline, [] { return find_shell().progman != nullptr; });
-    line = run.attach();
-    if (is_event(*line, "attached")) break;
+    attached = is_event(run.attach(), "attached");
   }
   // Ending a helper and starting a new one may outlast the deadline of the reads between.
   const ULONGLONG ms = GetTickCount64() - back;
-  Outcome outcome{.pass = is_event(line.value_or(""), "attached") && ms <= reattach_ms};
+  Outcome outcome{.pass = attached && ms <= reattach_ms};
   outcome.seen.number("processEnded", *ended)
       .boolean("rebuilt", rebuilt)
       .number("ms", static_cast<long long>(ms));
