@@ -7,7 +7,8 @@
 //   inLayer        the window is a child of the layer that `inspect` named
 //   belowIcons     it lies behind the desktop icons' window (SHELLDLL_DefView)
 //   colourShows    its colour shows on the screen (one pixel captured) at a point of the desktop
-//                  where no other window, and so no icon, is in front of it
+//                  that no other window covers and that did not show it before; where an icon
+//                  is, the icon shows instead
 //   shellRestart   with --restart-shell: the shell is ended and started again, and the window is
 //                  attached again within 5 s of the new taskbar's coming
 //   givenBack      after "detach", the helper wrote "detached" and the window is top-level again

@@ -15,7 +15,7 @@ std::string quoted(std::string_view text) {
       json += c;
     } else if (static_cast<unsigned char>(c) < 0x20) {
       char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
       json += escape;
     } else {
       json += c;
