@@ -28,7 +28,7 @@ set_target_properties(orvel_e2e_tests PROPERTIES CXX_STANDARD 20)
 # The tests start the helper, the stand-in shell and the example application from their own
 # directory.
 add_dependencies(orvel_e2e_tests orvel-wallpaper-helper orvel_helper_faults orvel_stand_in_shell
-                 orvel-host-example)
+                 orvel-host-example orvel-wallpaper-check)
 
 # The helper as shipped, on a platform that logs its calls and fails or slows the ones a test names.
 add_executable(orvel_helper_faults ${PROJECT_SOURCE_DIR}/tests/wine/fault_platform.cpp

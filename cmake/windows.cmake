@@ -41,7 +41,8 @@ add_test(NAME reproducible_build
          COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-reproducible
                  $<TARGET_FILE:${helper}> ${PROJECT_SOURCE_DIR})
 
-# The release: the program, what it does and its licence, side by side in one ZIP.
+# The release: the program, the check that tells whether it works on a desktop, what they do and
+# their licence, side by side in one ZIP. The check is made with the examples, below.
 install(TARGETS ${helper} RUNTIME DESTINATION .)
 install(FILES README.md LICENSE DESTINATION .)
 set(CPACK_PACKAGE_NAME ${helper})
@@ -57,8 +58,10 @@ file(CREATE_LINK /usr/include/nlohmann ${json_include}/nlohmann SYMBOLIC)
 
 # The desktop under Wine that the tests, the benchmarks and the demo play the helper against.
 add_subdirectory(tools/wine_desktop)
-# An application that embeds the helper, which the end-to-end tests run too, and the demo.
+# An application that embeds the helper, which the end-to-end tests run too, the demo, and the
+# check.
 add_subdirectory(examples)
+install(TARGETS orvel-wallpaper-check RUNTIME DESTINATION .)
 
 # End-to-end tests of the real program under Wine.
 include(cmake/e2e.cmake OPTIONAL)

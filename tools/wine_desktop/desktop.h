@@ -263,6 +263,7 @@ enum class Layout { classic, raised };
 struct ShellOptions {
   bool layer_on_request = false;  // the layer comes once Progman is asked for it
   bool mirrored = false;          // the layer is laid out right to left
+  bool layer_over_icons = false;  // the layer lies in front of the icons, as it must not
   bool painted = false;           // the windows draw what a person would see
 };
 
@@ -275,7 +276,8 @@ class Shell {
         desktop_(L"orvel_stand_in_shell.exe",
                  std::wstring(layout == Layout::classic ? L"desktop classic" : L"desktop raised") +
                      (options.layer_on_request ? L" on-request" : L" present") +
-                     (options.mirrored ? L" mirrored" : L"") + look_),
+                     (options.mirrored ? L" mirrored" : L"") +
+                     (options.layer_over_icons ? L" over-icons" : L"") + look_),
         layer_(answer(desktop_)) {}
 
   HWND layer() const { return layer_; }

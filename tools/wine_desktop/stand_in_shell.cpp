@@ -1,8 +1,10 @@
 // A stand-in for the Windows shell, in a process of its own as the real one is, so that a restart
 // changes the shell's process id:
 //
-//   orvel_stand_in_shell.exe desktop classic|raised present|on-request [mirrored] [paint]
+//   orvel_stand_in_shell.exe desktop classic|raised present|on-request [mirrored] [over-icons]
+//                            [paint]
 //   orvel_stand_in_shell.exe taskbar [paint]
+//   orvel_stand_in_shell.exe
 //   orvel_stand_in_shell.exe reset-display
 //   orvel_stand_in_shell.exe ctrl-c <process id>
 //
@@ -17,6 +19,14 @@
 // monitors that have come or gone. "ctrl-c" presses Ctrl+C in the console of that process, as a
 // user at it would, and exits with 0 if that succeeded: Wine lets Ctrl+C, not Ctrl+Break, through
 // to another process's console, and only from a process that reads that console.
+//
+// "over-icons" keeps the layer in front of the window that holds the icons, as a broken shell
+// would, so that the wallpaper covers them. With no arguments it builds a taskbar and broadcasts
+// "TaskbarCreated" as "taskbar" does, for a program that restarts the shell as one restarts
+// explorer.exe, by ending the taskbar's process and starting its program again: it reads no
+// commands, writes nothing, and ends once the Progman that was there when it started has gone.
+// Where there is no Progman, since that program ended the desktop's process, it first builds the
+// desktop as "desktop classic present paint" does, and runs until it is ended.
 //
 // Once ready, and after each command, it writes its layer's handle in signed decimal (0 for none)
 // on a line. Commands, one a line on standard input; anything else, and the end of the input, end
@@ -53,7 +63,7 @@ namespace {
 constexpr UINT keep_place_timer = 1;
 
 struct Desktop {
-  bool raised = false, painted = false, mirrored = false;
+  bool raised = false, painted = false, mirrored = false, over_icons = false;
   HWND progman = nullptr, icons = nullptr, layer = nullptr, taskbar = nullptr;
   RECT screen{};  // the virtual screen: every monitor
 } desktop;        // touched only by the thread that owns the windows
@@ -73,7 +83,21 @@ void serve_windows() {
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
+constexpr UINT in_place_flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+
+// Right behind the icons' window, or, "over-icons", right in front of it.
+bool layer_in_place() {
+  return desktop.over_icons ? GetWindow(desktop.layer, GW_HWNDNEXT) == desktop.icons
+                            : GetWindow(desktop.icons, GW_HWNDNEXT) == desktop.layer;
+}
+
 void keep_layer_in_place() {
+  if (desktop.over_icons) {
+    // Raised for X above the icons, and the taskbar again above it.
+    if (desktop.painted) orvel::desktop::restack_for_x(desktop.layer);
+    SetWindowPos(desktop.icons, desktop.layer, 0, 0, 0, 0, in_place_flags);
+    return;
+  }
   if (desktop.painted) orvel::desktop::restack_for_x(desktop.icons);
   SetWindowPos(desktop.layer, desktop.icons, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
@@ -102,12 +126,15 @@ void create_layer() {
   desktop.layer =
       create(L"WorkerW", desktop.raised ? WS_CHILD : WS_POPUP, layer_rect(),
              desktop.raised ? desktop.progman : nullptr, desktop.mirrored ? WS_EX_LAYOUTRTL : 0);
-  if (desktop.raised) return;
+  if (desktop.raised) {
+    // A new child goes below its siblings, the icon view among them.
+    if (desktop.over_icons) SetWindowPos(desktop.layer, HWND_TOP, 0, 0, 0, 0, in_place_flags);
+    return;
+  }
   // Under X, a window just shown goes back on top once the X server has mapped it, and showing a
   // window inside it does too: a timer keeps it behind the icons, as the shell does.
   keep_layer_in_place();
-  for (const ULONGLONG end = GetTickCount64() + 300;
-       GetWindow(desktop.icons, GW_HWNDNEXT) == desktop.layer && GetTickCount64() < end;)
+  for (const ULONGLONG end = GetTickCount64() + 300; layer_in_place() && GetTickCount64() < end;)
     serve_windows();
   keep_layer_in_place();
   SetTimer(desktop.layer, keep_place_timer, 50, nullptr);
@@ -122,7 +149,7 @@ LRESULT CALLBACK shell_procedure(HWND window, UINT message, WPARAM wparam, LPARA
   // Windows raises this for every window that goes; Wine does not.
   if (message == WM_DESTROY) orvel::desktop::raise_win_event(EVENT_OBJECT_DESTROY, window);
   if (message == WM_TIMER && wparam == keep_place_timer) {
-    if (GetWindow(desktop.icons, GW_HWNDNEXT) != window) keep_layer_in_place();
+    if (!layer_in_place()) keep_layer_in_place();
     return 0;
   }
   if (message == 0x052C && window == desktop.progman && wparam == 13 && lparam == 1) {
@@ -261,6 +288,7 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     desktop.painted |= std::string_view(argv[i]) == "paint";
     desktop.mirrored |= std::string_view(argv[i]) == "mirrored";
+    desktop.over_icons |= std::string_view(argv[i]) == "over-icons";
   }
   for (const wchar_t* name : {L"Progman", L"SHELLDLL_DefView", L"WorkerW", L"Shell_TrayWnd"}) {
     const WNDCLASSEXW window_class{
@@ -269,13 +297,16 @@ int main(int argc, char** argv) {
   }
   desktop.screen = {0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
                     GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  if (mode == "desktop" && argc > 3) {
-    desktop.raised = std::string_view(argv[2]) == "raised";
+  // Started with no arguments where the whole shell was ended: the desktop comes back too.
+  const bool whole_shell = mode.empty() && !FindWindowW(L"Progman", nullptr);
+  desktop.painted |= whole_shell;
+  if ((mode == "desktop" && argc > 3) || whole_shell) {
+    desktop.raised = !whole_shell && std::string_view(argv[2]) == "raised";
     desktop.progman = create(L"Progman", WS_POPUP, progman_rect());
     desktop.icons = desktop.raised ? desktop.progman : create(L"WorkerW", WS_POPUP, desktop.screen);
     const HWND icon_view = create(L"SHELLDLL_DefView", WS_CHILD, screen_sized(0, 0), desktop.icons);
     if (desktop.painted) orvel::desktop::cut_to_tiles(desktop.raised ? icon_view : desktop.icons);
-    if (std::string_view(argv[3]) == "present") create_layer();
+    if (whole_shell || std::string_view(argv[3]) == "present") create_layer();
   }
   const LONG height = GetSystemMetrics(SM_CYSCREEN);
   desktop.taskbar =
@@ -283,5 +314,9 @@ int main(int argc, char** argv) {
   // A shell that has made its taskbar says so to every top-level window, at its start as at a
   // restart.
   PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  if (mode.empty()) {
+    for (const HWND progman = FindWindowW(L"Progman", nullptr); IsWindow(progman);) serve_windows();
+    return 0;
+  }
   if (obey("windows")) serve();
 }
