@@ -168,8 +168,8 @@ TEST(Faults, AMoveThatCannotPlaceTheWindowFails) {
 
 // What the screen does not show under Wine, read from the calls that the test build logs: the hooks
 // leave out the helper's own process and are given back when the close begins, nothing the helper
-// places is activated, the close's repaint erases the layer, and the helper's own window is
-// changed only by the thread that made it, also after a re-attach.
+// places is activated, the close's repaint erases the layer, the helper's own window is changed
+// only by the thread that made it, also after a re-attach, and lets the shell's restart through.
 TEST(Calls, HooksSkipTheHelperNothingIsActivatedTheRepaintErasesAndOneThreadOwnsTheWindow) {
   Shell shell(Layout::classic);
   const Window host = make_host();
@@ -216,6 +216,12 @@ TEST(Calls, HooksSkipTheHelperNothingIsActivatedTheRepaintErasesAndOneThreadOwns
       EXPECT_EQ(use.thread, calls["CreateWindowExA"][0].thread) << call;
     }
   }
+  // "TaskbarCreated" is let through to the helper's window from a shell of lower integrity.
+  ASSERT_EQ(calls["ChangeWindowMessageFilterEx"].size(), 1u);
+  const std::vector<long long>& filter = calls["ChangeWindowMessageFilterEx"][0].numbers;
+  ASSERT_EQ(filter.size(), 3u);
+  EXPECT_EQ(filter[1], RegisterWindowMessageW(L"TaskbarCreated"));
+  EXPECT_EQ(filter[2], MSGFLT_ALLOW);
 }
 
 }  // namespace
