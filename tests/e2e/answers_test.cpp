@@ -77,8 +77,8 @@ class BusyHost {
 
 // The helper's fits arrive only when the host window's thread takes messages: while it is busy
 // across two display changes (the monitors coming back, then another change a moment later), the
-// place it still has is not taken for someone else's, and the window stays where it belongs,
-// spanning both monitors or on its own one.
+// place it still has is not taken for someone else's: the window stays where it belongs, spanning
+// both monitors or on its own one, then and at the next change.
 TEST(Answers, AFitThatHasNotArrivedIsNoMoveByAnother) {
   const struct {
     const wchar_t* options;
@@ -106,6 +106,11 @@ TEST(Answers, AFitThatHasNotArrivedIsNoMoveByAnother) {
     EXPECT_TRUE(session.until("moved", 5'000));
     std::this_thread::sleep_until(free_again);
     EXPECT_EQ(session.next(false, 500), std::nullopt);
+    EXPECT_EQ(window_box(host.get()), c.home);
+    // The home is still where the window belongs: the next change leaves it there.
+    SendMessageTimeoutW(helper_window(session.process), WM_DISPLAYCHANGE, 32, 0, SMTO_NORMAL, 1'000,
+                        nullptr);
+    EXPECT_EQ(session.next(false, 1'000), std::nullopt);
     EXPECT_EQ(window_box(host.get()), c.home);
     EXPECT_EQ(session.close(), 0u);
   }
