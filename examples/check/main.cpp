@@ -63,13 +63,13 @@ bool is_event(std::string_view line, std::string_view name) {
 
 // The layer that an `inspected` line names as choice.layer; null when it names none.
 HWND layer_named(const std::string& inspected) {
-  constexpr std::string_view choice = R"("choice":{)", layer = R"("layer":)";
-  const std::size_t from = inspected.find(choice);
-  const std::size_t at = inspected.find(layer, from);
-  if (from == std::string::npos || at == std::string::npos || at > inspected.find('}', from))
-    return nullptr;
-  const long long handle = std::strtoll(inspected.c_str() + at + layer.size(), nullptr, 10);
-  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(handle));
+  const nlohmann::ordered_json line = line_json(inspected);
+  const nlohmann::ordered_json* layer =
+      line.is_object() && line.contains("choice") ? &line["choice"] : nullptr;
+  if (!layer || !layer->is_object() || !layer->contains("layer")) return nullptr;
+  const nlohmann::ordered_json& handle = (*layer)["layer"];
+  if (!handle.is_number_integer()) return nullptr;
+  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(handle.get<long long>()));
 }
 
 Outcome failing(std::string why) {
@@ -141,7 +141,7 @@ class Run {
 Outcome in_layer(HWND window, HWND layer) {
   const HWND parent = GetAncestor(window, GA_PARENT);
   Outcome outcome{.pass = layer && parent == layer};
-  outcome.seen.window("parent", parent).window("layer", layer);
+  outcome.seen = {{"parent", handle_json(parent)}, {"layer", handle_json(layer)}};
   if (!layer) outcome.why = "inspect names no layer";
   if (layer && !outcome.pass) outcome.why = "the window's parent is not the layer inspect names";
   return outcome;
@@ -163,7 +163,7 @@ Outcome below_icons(HWND window) {
     return now - since >= steady_ms;
   });
   Outcome outcome{.pass = behind};
-  outcome.seen.window("icons", shell.icons);
+  outcome.seen["icons"] = handle_json(shell.icons);
   if (!shell.icons) outcome.why = "the shell has no SHELLDLL_DefView";
   if (shell.icons && !outcome.pass) outcome.why = "the window lies in front of the icons' window";
   return outcome;
@@ -182,9 +182,8 @@ Outcome colour_shows(const std::vector<POINT>& points, std::optional<POINT>& sho
     return false;
   });
   Outcome outcome{.pass = shown.has_value()};
-  outcome.seen.text("colour", colour_text(window_colour))
-      .number("points", static_cast<long long>(points.size()));
-  if (shown) outcome.seen.point("at", *shown);
+  outcome.seen = {{"colour", colour_text(window_colour)}, {"points", points.size()}};
+  if (shown) outcome.seen["at"] = point_json(*shown);
   if (points.empty()) outcome.why = "other windows cover the desktop's every point looked at";
   if (!points.empty() && !shown) outcome.why = "no point of the desktop shows the window's colour";
   return outcome;
@@ -216,9 +215,7 @@ Outcome shell_restart(Run& run) {
   // Ending a helper and starting a new one may outlast the deadline of the reads between.
   const ULONGLONG ms = GetTickCount64() - back;
   Outcome outcome{.pass = attached && ms <= reattach_ms};
-  outcome.seen.number("processEnded", *ended)
-      .boolean("rebuilt", rebuilt)
-      .number("ms", static_cast<long long>(ms));
+  outcome.seen = {{"processEnded", *ended}, {"rebuilt", rebuilt}, {"ms", ms}};
   if (!outcome.pass)
     outcome.why = "the window was not attached again within 5 s of the new taskbar";
   return outcome;
@@ -228,7 +225,8 @@ Outcome given_back(HWND window, bool detached, std::optional<DWORD> exit_code) {
   const bool top_level = IsWindow(window) && GetAncestor(window, GA_PARENT) == GetDesktopWindow() &&
                          !(GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD);
   Outcome outcome{.pass = detached && top_level};
-  outcome.seen.number("exitCode", exit_code ? static_cast<long long>(*exit_code) : -1);
+  outcome.seen["exitCode"] =
+      exit_code ? nlohmann::ordered_json(*exit_code) : nlohmann::ordered_json();
   if (!detached) outcome.why = "the helper wrote no detached";
   if (detached && !top_level) outcome.why = "the window is not top-level";
   return outcome;
@@ -242,7 +240,7 @@ Outcome wallpaper_back(const std::optional<POINT>& shown) {
     return !looks_like(seen, window_colour);
   });
   Outcome outcome{.pass = gone};
-  outcome.seen.point("at", *shown).text("seen", colour_text(seen));
+  outcome.seen = {{"at", point_json(*shown)}, {"seen", colour_text(seen)}};
   if (!gone) outcome.why = "the point still shows the window's colour";
   return outcome;
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,28 +13,23 @@
 
 namespace wallpaper_check {
 
-// Members of a JSON object, `"name":value,...`, in the order written.
-class Members {
- public:
-  Members& number(std::string_view name, long long value);
-  Members& boolean(std::string_view name, bool value);
-  Members& window(std::string_view name, HWND window);
-  Members& text(std::string_view name, std::string_view value);
-  Members& point(std::string_view name, POINT point);
-  const std::string& json() const { return json_; }
-  std::string braced() const;  // as an object
-
- private:
-  Members& name(std::string_view name);
-  std::string json_;
-};
-
 struct Outcome {
   bool pass = false;
-  Members seen;     // what the check looked at
-  std::string why;  // for one that does not hold
+  nlohmann::ordered_json seen = nlohmann::ordered_json::object();  // what the check looked at
+  std::string why;                                                 // for one that does not hold
 };
 using Named = std::pair<std::string_view, Outcome>;
+
+// A window as the helper writes it, and a point of the screen.
+inline nlohmann::ordered_json handle_json(HWND window) {
+  return reinterpret_cast<std::intptr_t>(window);
+}
+inline nlohmann::ordered_json point_json(POINT point) {
+  return {{"x", point.x}, {"y", point.y}};
+}
+
+// A line of the helper's, parsed; a line that is no JSON is kept as text.
+nlohmann::ordered_json line_json(std::string_view line);
 
 // {"event":"checked","pass":...,"checks":{...},"helper":[...],"inspected":...}, without a line end.
 std::string report_line(const std::vector<Named>& checks, const std::vector<std::string>& helper,
