@@ -54,15 +54,17 @@ TEST(Lifetime, ForgedWindowLifetimeMessagesNeitherCutNorEndTheHelper) {
 }
 
 // A taskbar restart just before "detach", the worker's attach slow on a slow host window thread,
-// and the close slow over its wallpaper refresh: the close waits for the attach under way, and the
-// window ends top-level. Forced: the worker's SetParent comes 3.5 s late, so that it lands after
-// the close would have given up waiting for it, and its fit 4 s late after that.
+// and the close slow over its wallpaper refresh and its own window: the close waits for the attach
+// under way, and the window ends top-level. Forced: the worker's SetParent comes 3.5 s late, so
+// that it lands after the close would have given up waiting for it, or, had the close not waited,
+// after its last look at the window; and its fit 4 s late after that.
 TEST(Lifetime, ACloseThatRacesAReattachEndsWithTheWindowGivenBack) {
   Shell shell(Layout::classic);
   const Window host = create_window(WS_POPUP, {100, 80, 740, 560});
-  Session session(shell, host.get(), L"",
-                  "SetParent(host,WorkerW,worker)+3500,SetWindowPos(host,0x4054,worker)+4000,"
-                  "SystemParametersInfoW(0x14)+1900");
+  Session session(
+      shell, host.get(), L"",
+      "SetParent(host,WorkerW,worker)+3500,SetWindowPos(host,0x4054,worker)+4000,"
+      "SystemParametersInfoW(0x14)+1900,DestroyWindow(OrvelWallpaperHelperWindow)+3000");
   shell.restart_taskbar();
   EXPECT_TRUE(session.until("explorer-restarted"));
   // The worker finds the layer and begins its attach meanwhile.
