@@ -48,6 +48,7 @@ TEST(Lifetime, ForgedWindowLifetimeMessagesNeitherCutNorEndTheHelper) {
   EXPECT_EQ(session.next(false, 800), std::nullopt);
   EXPECT_TRUE(raw_until(session, heartbeat, 6'000));
   SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5'000, nullptr);
+  EXPECT_EQ(session.next(false, 1'000), event("detached", host.get()));
   EXPECT_EQ(session.close(), 0u);
   EXPECT_EQ(session.lines.back(), event("detached", host.get()));
   expect_kept(host.get());
