@@ -53,10 +53,11 @@ export interface AttachOptions extends MoveOptions {
   /** Report the power source and the battery saver, as `power` events. */
   reportPower?: boolean;
   /**
-   * Milliseconds to wait for the shell (at log-on) before failing with `ERR_SHELL_NOT_FOUND`. An
-   * attach aborted or timed out during the wait ends with the window untouched.
+   * Milliseconds to wait for the shell (at log-on; `--wait-shell`) before failing with
+   * `ERR_SHELL_NOT_FOUND`. An attach aborted or timed out during the wait ends with the window
+   * untouched.
    */
-  waitForShell?: number;
+  waitShell?: number;
   /** A file that the helper appends one JSON line to for each of its decisions. */
   trace?: string;
   /**
@@ -80,8 +81,8 @@ export interface InspectOptions extends RunOptions {
   hwnd?: WindowHandle;
   /** Let the helper have the shell build its desktop layer first, as attach does (`--spawn`). */
   spawn?: boolean;
-  /** Milliseconds to wait for the shell (at log-on) before failing with `ERR_SHELL_NOT_FOUND`. */
-  waitForShell?: number;
+  /** Milliseconds to wait for the shell (at log-on; `--wait-shell`) before failing. */
+  waitShell?: number;
 }
 
 /** The helper's name for each failure that it reports, by the code that it has here. */

@@ -142,7 +142,7 @@ const checks = {
   span: boolean,
   reportHangs: boolean,
   reportPower: boolean,
-  waitForShell: integer,
+  waitShell: integer,
   trace: text,
   restart,
   hwnd: toHandle,
@@ -159,18 +159,18 @@ const helperOptions = {
   reportHangs: '--report-hangs',
   reportPower: '--report-power',
   spawn: '--spawn',
-  waitForShell: '--wait-shell',
+  waitShell: '--wait-shell',
   trace: '--trace',
 };
 
 const runOptions = ['helperPath', 'launcher', 'signal', 'timeout'];
 const optionsOf = {
   attach: [...runOptions, 'forwardMouse', 'zguard', 'reportVisibility', 'followDisplay', 'span',
-    'reportHangs', 'reportPower', 'waitForShell', 'trace', 'restart'],
+    'reportHangs', 'reportPower', 'waitShell', 'trace', 'restart'],
   move: [...runOptions, 'span'],
   detach: runOptions,
   refresh: runOptions,
-  inspect: [...runOptions, 'hwnd', 'spawn', 'waitForShell'],
+  inspect: [...runOptions, 'hwnd', 'spawn', 'waitShell'],
   // Those of Attachment.detach().
   leave: ['timeout', 'timeoutMs', 'signal'],
 };

@@ -214,7 +214,7 @@ test('an attach given up gives the window back if its helper may have moved it, 
   await again.detach();
   // Waiting for the shell, it ends with no line on "detach": nothing was moved, nothing is given back.
   const waiting = { attach: [{ record: log }, { input: 'quiet' }], detach: [{ record: log }, detachedLine(61)] };
-  await assert.rejects(client.attach(61, { ...playing(waiting), waitForShell: 5000, signal: aborting(log) }),
+  await assert.rejects(client.attach(61, { ...playing(waiting), waitShell: 5000, signal: aborting(log) }),
     { code: 'ABORT_ERR' });
   const attached = [{ record: log }, attachedLine(61), { input: true }, detachedLine(61)];
   await (await client.attach(61, playing(attached))).detach();
@@ -298,7 +298,7 @@ test('options are checked as Node checks its own, always rejecting, and a bad on
     [() => client.attach(42, { forwardMouse: 1 }), TypeError, 'ERR_INVALID_ARG_TYPE'],
     [() => client.attach(42, { restart: -1 }), RangeError, 'ERR_OUT_OF_RANGE'],
     [() => client.attach(42, { trace: '' }), TypeError, 'ERR_INVALID_ARG_VALUE'],
-    [() => client.inspect({ waitForShell: 1.5 }), RangeError, 'ERR_OUT_OF_RANGE'],
+    [() => client.inspect({ waitShell: 1.5 }), RangeError, 'ERR_OUT_OF_RANGE'],
     [() => client.inspect({ hwnd: {} }), TypeError, 'ERR_INVALID_ARG_TYPE'],
     [() => client.attach(Buffer.alloc(2), null), TypeError, 'ERR_INVALID_ARG_VALUE'],
     // No options, or null, are none: off Windows that means no launcher.
@@ -323,10 +323,10 @@ test('every option reaches the helper as its flag, and an inspection keeps its h
   const rows = [
     [() => client.attach(51, { ...echo, ...flags, trace: '/tmp/a b.jsonl' }),
       'attach --hwnd 51 --forward-mouse --report-visibility --follow-display --span --trace /tmp/a b.jsonl'],
-    [() => client.attach(51, { ...echo, reportHangs: true, reportPower: true, waitForShell: 0, zguard: true }),
+    [() => client.attach(51, { ...echo, reportHangs: true, reportPower: true, waitShell: 0, zguard: true }),
       'attach --hwnd 51 --zguard --report-hangs --report-power --wait-shell 0'],
     [() => client.move(51, { ...echo, ...flags }), 'move --hwnd 51 --span'],
-    [() => client.inspect({ ...echo, hwnd: 51n, spawn: true, waitForShell: 30000 }),
+    [() => client.inspect({ ...echo, hwnd: 51n, spawn: true, waitShell: 30000 }),
       'inspect --hwnd 51 --spawn --wait-shell 30000'],
     [() => client.inspect(echo), 'inspect'],
   ];

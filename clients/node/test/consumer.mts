@@ -23,7 +23,7 @@ export function answer(error: HelperError): string {
       return `build a new window (${kind})`;
     }
     case 'ERR_SHELL_NOT_FOUND':
-      return `no shell yet: wait, or attach with waitForShell (${error.kind})`;
+      return `no shell yet: wait, or attach with waitShell (${error.kind})`;
     case 'ERR_COMMAND_LINE_REJECTED': {
       const usage: 2 = error.exitCode;
       return `exit code ${usage}: ${error.stderr} (${error.command})`;
@@ -58,7 +58,7 @@ export async function session(hwnd: Uint8Array, signal: AbortSignal): Promise<He
   try {
     const options = {
       forwardMouse: true, span: true, trace: 'trace.jsonl', restart: 2, timeout: 5000, signal,
-      reportHangs: true, reportPower: true, waitForShell: 30000, launcher: ['wine64'] as const,
+      reportHangs: true, reportPower: true, waitShell: 30000, launcher: ['wine64'] as const,
     };
     wallpaper = await attach(hwnd, options);
   } catch (error) {
@@ -76,7 +76,7 @@ export async function session(hwnd: Uint8Array, signal: AbortSignal): Promise<He
   wallpaper.on('exit', ({ exitCode, signalCode }) => console.log(exitCode ?? signalCode));
   const [detached] = await once(wallpaper, 'detached');
   console.log(detached, wallpaper.exitCode, wallpaper.signalCode, wallpaper.ended);
-  const report = await inspect({ hwnd, spawn: true, signal, waitForShell: 10000 });
+  const report = await inspect({ hwnd, spawn: true, signal, waitShell: 10000 });
   if ('layer' in report.choice) console.log(report.choice.layer, report.shell[0]?.parent);
   const end = await wallpaper.detach({ timeout: 2000 });
   if (!end.givenBack) console.error(end.error && answer(end.error));

@@ -35,10 +35,10 @@ test('an inspection and a whole session under Wine; then a helper killed twice: 
   const desktop = shell(t, 'desktop', 'classic', 'present');
   const [layer, host] = [await desktop(), await desktop('host')];
   const run = { launcher: [wine], helperPath: path.join(build, 'orvel-wallpaper-helper.exe') };
-  const inspected = await client.inspect({ hwnd: host, waitForShell: 10000, ...run });
+  const inspected = await client.inspect({ hwnd: host, waitShell: 10000, ...run });
   assert.deepEqual([inspected.choice.layer, inspected.choice.mode], [layer, 'classic']);
   const attachment = await client.attach(host, {
-    forwardMouse: true, reportPower: true, waitForShell: 10000, timeout: 60000, ...run,
+    forwardMouse: true, reportPower: true, waitShell: 10000, timeout: 60000, ...run,
   });
   t.after(() => attachment.detach());
   const seen = record(attachment);
