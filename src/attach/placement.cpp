@@ -44,23 +44,31 @@ const MonitorArea* named(std::string_view device, std::span<const MonitorArea> m
   return found == monitors.end() ? nullptr : &*found;
 }
 
-// The host window's place in its parent's coordinates, read on a per-monitor DPI aware thread.
-std::optional<Rect> placement_in_parent(Platform& os, Hwnd host) {
+// The host window's place on the screen and in its parent's coordinates, read on a per-monitor
+// DPI aware thread.
+struct Placed {
+  Rect screen;
+  Rect in_parent;
+};
+std::optional<Placed> placed_in(Platform& os, Hwnd host, Hwnd parent) {
   const SysResult<Rect> rect = os.get_window_rect(host);
-  const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent);
-  if (!rect || !parent) return std::nullopt;
-  const SysResult<Rect> placed = os.map_window_points(0, *parent, *rect);
-  return placed ? std::optional(*placed) : std::nullopt;
+  if (!rect) return std::nullopt;
+  const SysResult<Rect> mapped = os.map_window_points(0, parent, *rect);
+  if (!mapped) return std::nullopt;
+  return Placed{.screen = *rect, .in_parent = *mapped};
 }
 
 // What fit_host does, on a thread that is per-monitor DPI aware already. The whole rectangle goes
 // into the parent's coordinates: a mirrored parent measures from its right edge.
 Result<Fit> fit_in_parent(Platform& os, Hwnd host, const Rect& area, Shown shown) {
   Rect place = area;
+  Rect before{};
   if (const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent)) {
     place = os.map_window_points(0, *parent, area).value_or(area);
+    if (const std::optional<Placed> placed = placed_in(os, host, *parent)) {
+      before = placed->in_parent;
+    }
   }
-  const Rect before = placement_in_parent(os, host).value_or(Rect{});
   const std::uint32_t flags = fit_flags | (shown == Shown::show ? win::swp_showwindow : 0);
   if (const SysResult<void> placed =
           os.set_window_pos(host, win::hwnd_top, place.left, place.top, place.right - place.left,
@@ -166,15 +174,16 @@ std::optional<Target> host_target(Platform& os, Hwnd host, const Home& home,
     const std::vector<MonitorArea> monitors = list_monitors(os);
     Home settled = home;
     PlaceSeen seen = PlaceSeen::pending;
-    if (const std::optional<Rect> placement = placement_in_parent(os, host); placement && fitted) {
-      seen = judge_place(*fitted, *placement, os.monotonic_now(),
+    std::optional<Placed> placed;
+    if (const std::optional<Hwnd> parent = os.get_ancestor(host, win::ga_parent);
+        parent && fitted) {
+      placed = placed_in(os, host, *parent);
+    }
+    if (placed) {
+      seen = judge_place(*fitted, placed->in_parent, os.monotonic_now(),
                          [&] { return host_answers(os, host); });
     }
-    if (seen == PlaceSeen::another) {
-      if (const SysResult<Rect> window = os.get_window_rect(host)) {
-        settled = home_of(*window, monitors).value_or(home);
-      }
-    }
+    if (seen == PlaceSeen::another) settled = home_of(placed->screen, monitors).value_or(home);
     settled = home_seen(std::move(settled), monitors);
     const std::optional<Rect> area = home_area(settled, monitors);
     if (!area) return std::nullopt;

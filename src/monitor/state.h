@@ -28,7 +28,8 @@ struct MonitorState {
 };
 
 // The part of an attach session that its re-attach worker shares with the main thread. Both hold
-// it: the close waits only so long for a worker, which may then run on after the session ended.
+// it: the close waits for a worker's attach step, not for its search, which may then run on after
+// the session ended.
 class SharedState {
  public:
   SharedState(MonitorState state, Hwnd window, std::uint32_t layer_changed_id,

@@ -9,12 +9,6 @@
 namespace orvel::e2e {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 // Reads lines, heartbeats too, until one is `line`; whether one came within `wait_ms`.
 bool raw_until(Session& session, const std::string& line, DWORD wait_ms) {
   for (const ULONGLONG end = GetTickCount64() + wait_ms; GetTickCount64() < end;) {

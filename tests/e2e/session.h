@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <regex>
 #include <string>
@@ -17,6 +18,11 @@
 namespace orvel::e2e {
 
 using namespace desktop;
+
+using Clock = std::chrono::steady_clock;
+inline double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // A window's or a monitor's box on the screen: left, top, right, bottom.
 using Box = std::array<LONG, 4>;

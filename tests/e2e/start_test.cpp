@@ -9,12 +9,6 @@
 namespace orvel::e2e {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 std::wstring attach_for(HWND host, const wchar_t* options) {
   return L"attach --hwnd " + widen(handle_text(host)) + options;
 }
