@@ -100,7 +100,12 @@ TEST(Monitors, AWallpaperFollowsItsMonitorAwayAndBackAndStaysWhenTheLayerMoves) 
   display_changed();
   EXPECT_EQ(session.next(), moved);
   EXPECT_EQ(window_box(host.get()), second);
-  // The application moves it to the first monitor with `move`: there it stays from then on.
+  // A look that finds the window where the helper put it: the fit has arrived, so that a window
+  // found at its old place after this was put there by someone else.
+  display_changed();
+  EXPECT_EQ(session.next(false, 1'000), std::nullopt);
+  // The application moves it to the first monitor with `move`, where the layer's move had left it:
+  // there it stays from then on.
   POINT origin{};
   ClientToScreen(shell.layer(), &origin);
   SetWindowPos(host.get(), nullptr, 100 - origin.x, 100 - origin.y, 640, 480, SWP_NOZORDER);
